@@ -1,0 +1,67 @@
+// bg::App: what the running application tells about itself, and a small store.
+#ifndef KQBRIDGE_APP_H_
+#define KQBRIDGE_APP_H_
+
+#include <cstdio>
+#include <string>
+
+#include "kqbridge/interface.h"
+#include "kqbridge/value.h"
+
+namespace bg {
+
+// Name, directory and path come from g_exeName, g_exeDir and g_exePath, so
+// every App reports the same. Setters copy their (non-null) text; getters
+// point into the object until the next change of that field.
+class KQ_EXPORT Abstract_App : public Abstract_Base {
+ public:
+  virtual const char* getVersion() = 0;
+  virtual void setVersion(const char* s) = 0;
+  virtual const char* getReleaseTime() = 0;
+  virtual void setReleaseTime(const char* s) = 0;
+  virtual void setOrganization(const char* s) = 0;
+  virtual const char* getOrganization() = 0;
+  virtual const char* getDescribe() = 0;
+  virtual void setDescribe(const char* s) = 0;
+  virtual const char* getAppDir() = 0;
+  virtual const char* getAppFilePath() = 0;
+  virtual const char* getAppName() = 0;
+  // Stores a copy (or, when `encoded`, the encrypted form), replacing any entry.
+  virtual bool setStoreValue(const char* key, const Value& value, bool encoded) = 0;
+  // Values stored encoded must be read encoded.
+  virtual Value getStoreValue(const char* key, const Value& defaultValue, bool encoded) = 0;
+  virtual void show(FILE* stream) = 0;
+  virtual const char* getAuthor() = 0;
+};
+
+class KQ_EXPORT App : public Abstract_App {
+ public:
+  App();
+  ~App() override;
+  const char* getVersion() override;
+  void setVersion(const char* s) override;
+  const char* getReleaseTime() override;
+  void setReleaseTime(const char* s) override;
+  void setOrganization(const char* s) override;
+  const char* getOrganization() override;
+  const char* getDescribe() override;
+  void setDescribe(const char* s) override;
+  const char* getAppDir() override;
+  const char* getAppFilePath() override;
+  const char* getAppName() override;
+  bool setStoreValue(const char* key, const Value& value, bool encoded) override;
+  Value getStoreValue(const char* key, const Value& defaultValue, bool encoded) override;
+  void show(FILE* stream) override;
+  const char* getAuthor() override;
+
+ protected:
+  std::string version;
+  std::string release_time;
+  std::string organization;
+  std::string describe;
+  Data* m_store;
+};
+
+}  // namespace bg
+
+#endif  // KQBRIDGE_APP_H_

@@ -1,0 +1,72 @@
+// The entry functions a host calls, and the central object.
+#ifndef KQBRIDGE_BRIDGE_H_
+#define KQBRIDGE_BRIDGE_H_
+
+#include <string>
+
+#include "kqbridge/interface.h"
+#include "kqbridge/value.h"
+
+namespace bg {
+
+// Creates and initialises the central object once; always 0.
+KQ_EXPORT int InitBridge(int argc, char** argv);
+// Finds the central object through "Bridge_Main_CD": 0, -1 (null ppCD) or -2.
+KQ_EXPORT int InitBridgeFromEnv(void** ppCD);
+// *out = the pointer in environment variable `name`, or null.
+KQ_EXPORT void GetEnvPtr(const char* name, void** out);
+// 0, or -1 when the environment refused.
+KQ_EXPORT int SetEnvPtr(const char* name, void* p);
+// Loads each "<exe dir>/<name>" ending in ".dll"; with `start`, runs
+// initExtend on every component. Returns the number of registered components
+// (-1 before InitBridge).
+KQ_EXPORT int LoadModule(const char* const* names, int n, bool start);
+KQ_EXPORT bool StartModules();
+// Stops every component and deletes the central object.
+KQ_EXPORT void UninitBridge();
+// Calls `handler(text, user)` for every string stored under "BgError" on the
+// shared data bus with setDataNotify. Needs InitBridge first.
+KQ_EXPORT void RegistBgErrHandle(void (*handler)(const char*, void*), void* user);
+KQ_EXPORT void SetConsoleUtf8();
+
+// Marks the central object among Interface-derived objects.
+class KQ_EXPORT Bridge_A : public Interface {
+ public:
+  ~Bridge_A() override;
+};
+
+// The central object. It owns the shared services, gives every component its
+// own, routes messages by name and stops everything in name order.
+class KQ_EXPORT Admin : public Bridge_A {
+ public:
+  Admin();
+  ~Admin() override;
+
+  bool init() override;
+  bool initExtend() override;
+  bool uninit() override;
+  // cmd 0 prints the message; cmd 1 or 2 with sub 0 stops and ends the process.
+  Value process(const char* from, BridgeMsg msg) override;
+  // dispatch() with "Admin" as sender.
+  Value call(const char* to, BridgeMsg msg) override;
+
+  // Returns the current handler; stores `fn` unless it is null.
+  virtual bool (*setHandler(bool (*fn)(void*)))(void*);
+  // The target's process(from, msg); its address for CMD_GET_INSTANCE; an
+  // error Value "Module not exsit" for an unknown name.
+  virtual Value dispatch(const char* from, const char* to, BridgeMsg msg);
+  // The installed handler's answer, or false without one.
+  virtual bool invokeHandler(void* arg);
+
+ protected:
+  App* m_sharedApp;
+  Data* m_sharedData;
+  bool (*m_handler)(void*);
+  Thread_Pool* m_sharedThreadPool;
+  Share_Mem* m_sharedShareMem;
+  Channel_Mgr* m_sharedChannelMgr;
+};
+
+}  // namespace bg
+
+#endif  // KQBRIDGE_BRIDGE_H_

@@ -1,0 +1,69 @@
+// bg::Config: one component's settings file.
+#ifndef KQBRIDGE_CONFIG_H_
+#define KQBRIDGE_CONFIG_H_
+
+#include <map>
+#include <string>
+
+#include "kqbridge/interface.h"
+
+namespace bg {
+
+// Text keys with text values, loaded from one file when the object is made
+// and written back ("#Bridge Config (#note)" then "key : value" lines in key
+// order) on save() or deletion when they changed.
+class KQ_EXPORT Abstract_Config : public Abstract_Base {
+ public:
+  // A null value removes the key. Storing the same text does not mark the store dirty.
+  virtual bool setValue(const char* key, const char* value) = 0;
+  virtual bool removeValue(const char* key) = 0;
+  // A pointer into the store (valid until the entry changes), or `def`.
+  virtual const char* getValue(const char* key, const char* def) = 0;
+  // strncpy of the text into `dst`; false when the key is absent.
+  virtual bool getValueBuf(const char* key, char* dst, int len) = 0;
+  // getValue; an absent key is stored with a copy of `def` (and `def` returned).
+  virtual const char* getOrSetValue(const char* key, const char* def) = 0;
+  virtual bool hasKey(const char* key) = 0;
+  // Writes the file when dirty; the dirty mark is dropped even if it cannot be opened.
+  virtual void save() = 0;
+  virtual const char* getPath() = 0;
+  virtual bool isDeveloperMode() = 0;
+  virtual void clear() = 0;
+  virtual int size() = 0;
+  virtual bool isEmpty() = 0;
+  // Calls `cb` per entry in key order; `cb` must not change the store.
+  virtual void travell(void (*cb)(const char* key, const char* value, void* user), void* user) = 0;
+  virtual Abstract_Config* create(const char* path) = 0;
+  virtual void destroy(Abstract_Config** pp) = 0;
+};
+
+class KQ_EXPORT Config : public Abstract_Config {
+ public:
+  // Loads `path` (which must not be null) when it can be opened.
+  explicit Config(const char* path);
+  ~Config() override;
+  bool setValue(const char* key, const char* value) override;
+  bool removeValue(const char* key) override;
+  const char* getValue(const char* key, const char* def) override;
+  bool getValueBuf(const char* key, char* dst, int len) override;
+  const char* getOrSetValue(const char* key, const char* def) override;
+  bool hasKey(const char* key) override;
+  void save() override;
+  const char* getPath() override;
+  bool isDeveloperMode() override;
+  void clear() override;
+  int size() override;
+  bool isEmpty() override;
+  void travell(void (*cb)(const char* key, const char* value, void* user), void* user) override;
+  Abstract_Config* create(const char* path) override;
+  void destroy(Abstract_Config** pp) override;
+
+ protected:
+  std::map<std::string, std::string> m_items;
+  char* m_path;
+  bool m_dirty;
+};
+
+}  // namespace bg
+
+#endif  // KQBRIDGE_CONFIG_H_

@@ -1,0 +1,26 @@
+// kqBridge: everything a host program or a plug-in module may name.
+#ifndef KQBRIDGE_KQBRIDGE_H_
+#define KQBRIDGE_KQBRIDGE_H_
+
+#include "kqbridge/export.h"
+#include "kqbridge/value.h"
+#include "kqbridge/value_map.h"
+#include "kqbridge/registry.h"
+#include "kqbridge/interface.h"
+#include "kqbridge/logger.h"
+#include "kqbridge/tracer.h"
+#include "kqbridge/utils.h"
+#include "kqbridge/crypt.h"
+#include "kqbridge/config.h"
+#include "kqbridge/data.h"
+#include "kqbridge/thread_pool.h"
+#include "kqbridge/mem_pool.h"
+#include "kqbridge/share_mem.h"
+#include "kqbridge/channel.h"
+#include "kqbridge/app.h"
+#include "kqbridge/argv.h"
+#include "kqbridge/bridge.h"
+#include "kqbridge/packet_pool.h"
+#include "kqbridge/named_pipe.h"
+
+#endif  // KQBRIDGE_KQBRIDGE_H_

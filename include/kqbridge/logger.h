@@ -1,0 +1,80 @@
+// bg::Logger, the log line format and the BG_LOG macro.
+#ifndef KQBRIDGE_LOGGER_H_
+#define KQBRIDGE_LOGGER_H_
+
+#include <cstdio>
+#include <string>
+
+#include "kqbridge/export.h"
+#include "kqbridge/interface.h"
+
+namespace bg {
+
+constexpr int LOG_ERROR = 2;
+constexpr int LOG_DEBUG = 5;
+
+// Writes lines to one file, opened in append mode on the first line with a
+// header line, or to a stream the caller chooses. A line is written when its
+// level is at most the logger's level; level 0 silences it.
+class KQ_EXPORT Abstract_Logger {
+ public:
+  virtual ~Abstract_Logger();
+  // Closes an owned stream and borrows `s`; null reopens the file on the next line.
+  virtual FILE* setStream(FILE* s) = 0;
+  virtual FILE* getStream() = 0;
+  // Level 0 also closes the file.
+  virtual void setLevel(int level) = 0;
+  virtual int getLevel() = 0;
+  // One formatted write of `fmt` (which carries its own newline) and a flush.
+  virtual void log(int level, const char* fmt, ...) __attribute__((format(printf, 3, 4))) = 0;
+  virtual std::string getPath() = 0;
+  // The path up to and including its last separator.
+  virtual std::string getDir() = 0;
+  // Level 0; an owned stream is closed.
+  virtual void close() = 0;
+  virtual Abstract_Logger* createLogger(const char* path) = 0;
+  virtual void destroyLogger(Abstract_Logger** pp) = 0;
+};
+
+class KQ_EXPORT Logger : public Abstract_Logger {
+ public:
+  // Nothing is opened until the first line; the level starts at 6.
+  explicit Logger(const char* path);
+  ~Logger() override;
+  FILE* setStream(FILE* s) override;
+  FILE* getStream() override;
+  void setLevel(int level) override;
+  int getLevel() override;
+  void log(int level, const char* fmt, ...) override __attribute__((format(printf, 3, 4)));
+  std::string getPath() override;
+  std::string getDir() override;
+  void close() override;
+  Abstract_Logger* createLogger(const char* path) override;
+  void destroyLogger(Abstract_Logger** pp) override;
+
+ protected:
+  char* m_path;
+  FILE* m_stream;
+  bool m_borrowed;
+  int m_level;
+};
+
+// The local time as the central log lines show it, from the central object's
+// utilities (or the library routine while it has none).
+KQ_EXPORT const char* logTimeStr(Interface* cd);
+
+}  // namespace bg
+
+// BG_LOG(ERROR, "fmt", args...) / BG_LOG(DEBUG, ...): one line in the central
+// log, "[ERROR] <time> | <line> <function>:  "<message>"". Does nothing, and
+// evaluates no argument, while bg::CD or its logger is null.
+#define BG_LOG(LEVEL, fmt, ...)                                                              \
+  do {                                                                                       \
+    ::bg::Interface* bg_log_cd_ = ::bg::CD;                                                  \
+    if (bg_log_cd_ != nullptr && bg_log_cd_->m_logger != nullptr) {                          \
+      bg_log_cd_->m_logger->log(::bg::LOG_##LEVEL, "[" #LEVEL "] %s | %-4d %-20s:  \"" fmt "\"\n",           \
+          ::bg::logTimeStr(bg_log_cd_), __LINE__, __func__, ##__VA_ARGS__);                  \
+    }                                                                                        \
+  } while (0)
+
+#endif  // KQBRIDGE_LOGGER_H_

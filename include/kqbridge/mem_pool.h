@@ -1,0 +1,48 @@
+// bg::Mem_Pool: an arena of equal blocks with big allocations and cleanups.
+#ifndef KQBRIDGE_MEM_POOL_H_
+#define KQBRIDGE_MEM_POOL_H_
+
+#include "kqbridge/interface.h"
+
+namespace bg {
+
+// Small requests are cut 16-byte aligned from blocks and never freed alone;
+// big ones come from the heap and may be freed early. reset() and destruction
+// release everything at once; destruction first runs the cleanups, newest
+// first. One thread at a time.
+class KQ_EXPORT Abstract_MemPool : public Abstract_Base {
+ public:
+  virtual void* alloc(int size) = 0;
+  // 1 when `p` was a big allocation of this pool (now freed), else 0.
+  virtual int dealloc(void* p) = 0;
+  virtual void reset() = 0;
+  // The descriptor trace lines are written to.
+  virtual void setLog(int fd) = 0;
+  virtual int addCleanup(void (*handler)(void*), void* data) = 0;
+  virtual int removeCleanup(void (*handler)(void*)) = 0;
+  virtual Abstract_MemPool* createPool(unsigned size) = 0;
+  virtual void destroyPool(Abstract_MemPool** pp) = 0;
+};
+
+struct MemArena;
+
+class KQ_EXPORT Mem_Pool : public Abstract_MemPool {
+ public:
+  explicit Mem_Pool(unsigned blockSize);
+  ~Mem_Pool() override;
+  void* alloc(int size) override;
+  int dealloc(void* p) override;
+  void reset() override;
+  void setLog(int fd) override;
+  int addCleanup(void (*handler)(void*), void* data) override;
+  int removeCleanup(void (*handler)(void*)) override;
+  Abstract_MemPool* createPool(unsigned size) override;
+  void destroyPool(Abstract_MemPool** pp) override;
+
+ protected:
+  MemArena* m_arena;
+};
+
+}  // namespace bg
+
+#endif  // KQBRIDGE_MEM_POOL_H_

@@ -1,0 +1,76 @@
+// bg::pi: length-prefixed messages between processes over named pipes.
+#ifndef KQBRIDGE_NAMED_PIPE_H_
+#define KQBRIDGE_NAMED_PIPE_H_
+
+#include <string>
+
+#include "kqbridge/export.h"
+
+namespace bg {
+namespace pi {
+
+// One endpoint. A message is a 32-bit native-order length and that many
+// bytes. Failures throw std::runtime_error (texts ending in ", GLE=<n>") or
+// std::out_of_range.
+class KQ_EXPORT INamedPipe {
+ public:
+  virtual ~INamedPipe();
+  virtual int Open() = 0;
+  virtual int Read(void* buf, int size) = 0;
+  virtual std::string ReadString() = 0;
+  virtual int Write(const void* buf, int size) = 0;
+  virtual int WriteString(const std::string& msg) = 0;
+  virtual int Flush() = 0;
+  virtual void Close() = 0;
+};
+
+// Framing and argument checks over the platform's pipe calls.
+class KQ_EXPORT AbstractNamedPipe : public INamedPipe {
+ public:
+  AbstractNamedPipe(const std::string& name, bool isServer);
+  ~AbstractNamedPipe() override;
+  int Open() override;
+  int Read(void* buf, int size) override;
+  std::string ReadString() override;
+  int Write(const void* buf, int size) override;
+  int WriteString(const std::string& msg) override;
+  int Flush() override;
+
+  virtual int OpenClient() = 0;
+  virtual int CreateServer() = 0;
+  virtual int ReadRaw(void* buf, int size) = 0;
+  virtual int WriteRaw(const void* buf, int size) = 0;
+  virtual int FlushRaw() = 0;
+  virtual AbstractNamedPipe* AsyncWaitForConnection(unsigned timeoutMs) = 0;
+  virtual AbstractNamedPipe* WaitForConnection() = 0;
+
+ protected:
+  std::string name;  // "\\.\pipe\" + the caller's name
+  bool isServer;
+};
+
+// Accepts clients on one thread and hands each to a worker, which passes it
+// to the callback. The callback owns the pipe and releases it with
+// destroy_pipe_client.
+class KQ_EXPORT INamedPipeServer {
+ public:
+  virtual ~INamedPipeServer();
+  virtual void SetHandler(void (*callback)(INamedPipe* pipe, void* user), void* user);
+  virtual void Start() = 0;
+  virtual void Stop() = 0;
+};
+
+KQ_EXPORT INamedPipe* create_pipe_client(const char* name);
+KQ_EXPORT INamedPipeServer* create_pipe_server(const char* name, int n);
+KQ_EXPORT void destroy_pipe_client(INamedPipe** p);
+KQ_EXPORT void destroy_pipe_server(INamedPipeServer** p);
+// A running server, or null on failure.
+KQ_EXPORT INamedPipeServer* listen_pipe(const char* name, int n, void (*callback)(INamedPipe*, void*), void* user);
+KQ_EXPORT bool pipe_send_msg(const char* name, const std::string& msg);
+// Sends `msg` to a running instance and ends the process; returns when none listens.
+KQ_EXPORT void setup_single_app(const char* name, const char* msg);
+
+}  // namespace pi
+}  // namespace bg
+
+#endif  // KQBRIDGE_NAMED_PIPE_H_

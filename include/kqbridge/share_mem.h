@@ -1,0 +1,45 @@
+// bg::Share_Mem: one named block of memory shared between processes.
+#ifndef KQBRIDGE_SHARE_MEM_H_
+#define KQBRIDGE_SHARE_MEM_H_
+
+#include "kqbridge/interface.h"
+
+namespace bg {
+
+// Open-first: an existing block of the name is opened (state 2), otherwise
+// one of `size` bytes is created (state 1); 0 when none is held.
+class KQ_EXPORT Abstract_ShareMem : public Abstract_Base {
+ public:
+  virtual int open(const char* name, unsigned size) = 0;
+  virtual int state() = 0;
+  // Non-zero when a held mapping was closed.
+  virtual int close() = 0;
+  // A read-write view of the whole block; null when none is held.
+  virtual void* map() = 0;
+  virtual void unmap(void* view) = 0;
+  virtual Abstract_ShareMem* create() = 0;
+  virtual void destroy(Abstract_ShareMem* p) = 0;
+};
+
+struct SharedMapping;
+
+class KQ_EXPORT Share_Mem : public Abstract_ShareMem {
+ public:
+  Share_Mem();
+  ~Share_Mem() override;
+  int open(const char* name, unsigned size) override;
+  int state() override;
+  int close() override;
+  void* map() override;
+  void unmap(void* view) override;
+  Abstract_ShareMem* create() override;
+  void destroy(Abstract_ShareMem* p) override;
+
+ protected:
+  SharedMapping* m_mapping;
+  int m_state;
+};
+
+}  // namespace bg
+
+#endif  // KQBRIDGE_SHARE_MEM_H_

@@ -1,0 +1,167 @@
+// bg::Utils and the library's routines for time, files, paths, text and environment.
+#ifndef KQBRIDGE_UTILS_H_
+#define KQBRIDGE_UTILS_H_
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "kqbridge/export.h"
+
+namespace bg {
+
+// The platform's file-status record with a 64-bit size and 64-bit times.
+typedef struct ::stat FileStat;
+
+// Paths are UTF-8 (or the system code page); both '/' and '\' separate.
+// Every file-system routine tries the narrow call first and, only when it
+// fails, the wide call on the UTF-8-decoded path.
+KQ_EXPORT const char* getTimeStr(const char* fmt);  // static 64-byte buffer
+KQ_EXPORT std::string formatTime(int64_t t, const char* fmt);
+KQ_EXPORT int64_t getTimeUs();
+KQ_EXPORT bool mkDir(const char* path);  // one level; true if it exists already
+KQ_EXPORT bool rmDir(const char* path);  // true if it did not exist
+KQ_EXPORT bool isDirExist(const char* path);
+KQ_EXPORT std::string getTempDir();  // TMP, TEMP, TMPDIR, else /tmp/; normalised
+KQ_EXPORT char* ltrim(char* s);
+KQ_EXPORT char* rtrim(char* s);
+KQ_EXPORT char* trim(char* s);
+KQ_EXPORT char* ltrimChars(char* s, const char* set);
+KQ_EXPORT char* rtrimChars(char* s, const char* set);
+KQ_EXPORT char* trimChars(char* s, const char* set);
+KQ_EXPORT bool startsWith(const char* s, const char* prefix, bool caseSensitive);
+KQ_EXPORT bool endsWith(const char* s, const char* suffix, bool caseSensitive);
+KQ_EXPORT std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+KQ_EXPORT std::string vformat(const char* fmt, va_list ap);
+KQ_EXPORT std::vector<std::string> split(const std::string& s, const char* delims, bool keepEmpty);
+KQ_EXPORT char* toLower(char* s);
+KQ_EXPORT char* toUpper(char* s);
+KQ_EXPORT std::string randomString(int len);
+KQ_EXPORT int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user, bool print);
+// Every run of '/' and '\' becomes one '\'.
+KQ_EXPORT std::string normalizePath(const std::string& path);
+KQ_EXPORT FILE* openFile(const char* path, const char* mode);
+KQ_EXPORT int removeFile(const char* path);
+KQ_EXPORT int64_t getFileSize(const char* path);
+KQ_EXPORT FileStat getFileStat(const char* path);
+KQ_EXPORT std::string getFileName(const char* path);
+KQ_EXPORT std::string getBaseName(const char* path);
+KQ_EXPORT std::string getDirName(const char* path);
+KQ_EXPORT void showInExplorer(const char* path);
+KQ_EXPORT bool isDirWritable(const char* dir, const char* probeName);
+KQ_EXPORT std::wstring utf8ToWString(const char* s);
+KQ_EXPORT wchar_t* utf8ToWide(const char* s, wchar_t* out, int outLen);
+KQ_EXPORT std::string wideToAnsiString(const wchar_t* w);
+KQ_EXPORT char* wideToAnsi(const wchar_t* w, char* out, int outLen);
+KQ_EXPORT int setEnv(const char* name, const char* value, int overwrite);
+KQ_EXPORT char* getEnv(const char* name);
+KQ_EXPORT int setEnvPtr(const char* name, void* p);
+KQ_EXPORT void getEnvPtr(const char* name, void** out);
+// APPDATA / HOMEPATH through normalizePath; empty when unset.
+KQ_EXPORT std::string getAppDataDir();
+KQ_EXPORT std::string getHomeDir();
+// Wall-clock time for the deadlines of timed waits; `tz` is ignored.
+KQ_EXPORT int gettimeofday(struct ::timeval* tv, void* tz);
+
+// The 42 slots modules compile against; Utils forwards each to the routine above.
+class KQ_EXPORT Abstract_Utils {
+ public:
+  virtual ~Abstract_Utils();
+  virtual const char* getTimeStr(const char* fmt) = 0;
+  virtual std::string formatTime(int64_t t, const char* fmt) = 0;
+  virtual int64_t getTimeUs() = 0;
+  virtual bool mkDir(const char* path) = 0;
+  virtual bool rmDir(const char* path) = 0;
+  virtual bool isDirExist(const char* path) = 0;
+  virtual std::string getTempDir() = 0;
+  virtual char* ltrim(char* s) = 0;
+  virtual char* rtrim(char* s) = 0;
+  virtual std::string trimString(const std::string& s) = 0;
+  virtual char* trim(char* s) = 0;
+  virtual char* ltrimChars(char* s, const char* set) = 0;
+  virtual char* rtrimChars(char* s, const char* set) = 0;
+  virtual std::string trimCharsString(const std::string& s, const char* set) = 0;
+  virtual char* trimChars(char* s, const char* set) = 0;
+  virtual bool startsWith(const char* s, const char* prefix, bool caseSensitive) = 0;
+  virtual bool endsWith(const char* s, const char* suffix, bool caseSensitive) = 0;
+  virtual std::string format(const char* fmt, ...) __attribute__((format(printf, 2, 3))) = 0;
+  virtual std::vector<std::string> split(const std::string& s, const char* delims, bool keepEmpty) = 0;
+  virtual char* toLower(char* s) = 0;
+  virtual char* toUpper(char* s) = 0;
+  virtual std::string randomString(int len) = 0;
+  virtual int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user, bool print) = 0;
+  virtual std::string normalizePath(const std::string& path) = 0;
+  virtual FILE* openFile(const char* path, const char* mode) = 0;
+  virtual int removeFile(const char* path) = 0;
+  virtual int64_t getFileSize(const char* path) = 0;
+  virtual FileStat getFileStat(const char* path) = 0;
+  virtual std::string getFileName(const char* path) = 0;
+  virtual std::string getBaseName(const char* path) = 0;
+  virtual std::string getDirName(const char* path) = 0;
+  virtual void showInExplorer(const char* path) = 0;
+  virtual bool isDirWritable(const char* dir, const char* probeName) = 0;
+  virtual std::wstring utf8ToWString(const char* s) = 0;
+  virtual wchar_t* utf8ToWide(const char* s, wchar_t* out, int outLen) = 0;
+  virtual std::string wideToAnsiString(const wchar_t* w) = 0;
+  virtual char* wideToAnsi(const wchar_t* w, char* out, int outLen) = 0;
+  virtual int setEnv(const char* name, const char* value, int overwrite) = 0;
+  virtual char* getEnv(const char* name) = 0;
+  virtual int setEnvPtr(const char* name, void* p) = 0;
+  virtual void getEnvPtr(const char* name, void** out) = 0;
+};
+
+class KQ_EXPORT Utils : public Abstract_Utils {
+ public:
+  Utils();
+  ~Utils() override;
+  const char* getTimeStr(const char* fmt) override;
+  std::string formatTime(int64_t t, const char* fmt) override;
+  int64_t getTimeUs() override;
+  bool mkDir(const char* path) override;
+  bool rmDir(const char* path) override;
+  bool isDirExist(const char* path) override;
+  std::string getTempDir() override;
+  char* ltrim(char* s) override;
+  char* rtrim(char* s) override;
+  std::string trimString(const std::string& s) override;
+  char* trim(char* s) override;
+  char* ltrimChars(char* s, const char* set) override;
+  char* rtrimChars(char* s, const char* set) override;
+  std::string trimCharsString(const std::string& s, const char* set) override;
+  char* trimChars(char* s, const char* set) override;
+  bool startsWith(const char* s, const char* prefix, bool caseSensitive) override;
+  bool endsWith(const char* s, const char* suffix, bool caseSensitive) override;
+  std::string format(const char* fmt, ...) override __attribute__((format(printf, 2, 3)));
+  std::vector<std::string> split(const std::string& s, const char* delims, bool keepEmpty) override;
+  char* toLower(char* s) override;
+  char* toUpper(char* s) override;
+  std::string randomString(int len) override;
+  int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user, bool print) override;
+  std::string normalizePath(const std::string& path) override;
+  FILE* openFile(const char* path, const char* mode) override;
+  int removeFile(const char* path) override;
+  int64_t getFileSize(const char* path) override;
+  FileStat getFileStat(const char* path) override;
+  std::string getFileName(const char* path) override;
+  std::string getBaseName(const char* path) override;
+  std::string getDirName(const char* path) override;
+  void showInExplorer(const char* path) override;
+  bool isDirWritable(const char* dir, const char* probeName) override;
+  std::wstring utf8ToWString(const char* s) override;
+  wchar_t* utf8ToWide(const char* s, wchar_t* out, int outLen) override;
+  std::string wideToAnsiString(const wchar_t* w) override;
+  char* wideToAnsi(const wchar_t* w, char* out, int outLen) override;
+  int setEnv(const char* name, const char* value, int overwrite) override;
+  char* getEnv(const char* name) override;
+  int setEnvPtr(const char* name, void* p) override;
+  void getEnvPtr(const char* name, void** out) override;
+};
+
+}  // namespace bg
+
+#endif  // KQBRIDGE_UTILS_H_

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs; does nothing when all are present.
+#   scripts/install-deps.sh          build and test dependencies
+#   scripts/install-deps.sh --bench  also the libraries the benchmarks compare against
+set -euo pipefail
+
+packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmark-dev libavutil-dev)
+if [[ "${1:-}" == "--bench" ]]; then
+  packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,52 @@
+#include "kqbridge/interface.h"
+
+#include <cstring>
+
+#include "kqbridge/utils.h"
+
+namespace bg {
+
+Interface* CD = nullptr;
+std::string g_exePath;
+std::string g_exeDir;
+std::string g_exeName;
+std::string g_configDir;
+
+Abstract_Base::Abstract_Base() : m_aborting(false) {}
+
+Abstract_Base::~Abstract_Base() = default;
+
+bool Abstract_Base::isAborting() { return m_aborting.load(); }
+
+void Abstract_Base::setAborting(bool on) { m_aborting.store(on); }
+
+Interface::Interface()
+    : m_app(nullptr),
+      m_logger(nullptr),
+      m_config(nullptr),
+      m_tracer(nullptr),
+      m_data(nullptr),
+      m_localData(nullptr),
+      m_argv(nullptr),
+      m_utils(nullptr),
+      m_crypt(nullptr),
+      m_threadPool(nullptr),
+      m_memPool(nullptr),
+      m_shareMem(nullptr),
+      m_channelMgr(nullptr) {
+  memset(m_name, 0, sizeof(m_name));
+}
+
+Interface::~Interface() = default;
+
+bool Interface::isDebug() { return false; }
+
+Value Interface::call(const char* /*to*/, BridgeMsg /*msg*/) { return Value::ErrorValue("null"); }
+
+void setExecutablePath(const char* argv0) {
+  g_exePath = argv0;
+  g_exeDir = getDirName(argv0);
+  g_exeName = getBaseName(argv0);
+}
+
+}  // namespace bg

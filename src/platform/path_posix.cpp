@@ -1,0 +1,17 @@
+#include "platform/path.h"
+
+#include <algorithm>
+
+namespace bg {
+namespace platform {
+
+std::string nativePath(const std::string& path) {
+  std::string out(path);
+  std::replace(out.begin(), out.end(), '\\', '/');
+  return out;
+}
+
+std::string nativePath(const char* path) { return path == nullptr ? std::string() : nativePath(std::string(path)); }
+
+}  // namespace platform
+}  // namespace bg

@@ -1,0 +1,46 @@
+// Helpers shared by the test programs.
+#ifndef KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
+#define KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
+
+#include <functional>
+#include <string>
+
+namespace kqtest {
+
+// A fresh directory under the system temporary directory, removed with all
+// its contents when the object goes away. With `pointEnvironment`, TMPDIR,
+// TMP, TEMP, HOMEPATH and APPDATA point into it for the object's life.
+class TempDir {
+ public:
+  explicit TempDir(bool pointEnvironment = false);
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return m_path; }
+  // path() + "/" + name
+  std::string file(const std::string& name) const;
+
+ private:
+  std::string m_path;
+  bool m_pointed;
+  std::string m_saved[5];
+  bool m_had[5];
+};
+
+// A name no other test process uses at the same time (pid, counter, time).
+std::string uniqueName(const std::string& prefix);
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+bool fileExists(const std::string& path);
+
+// Runs `body` in a forked child and returns its exit status (the child ends
+// with exit(body()) unless body ends the process itself); -1 when it was
+// killed by a signal or could not be started. Output of the child is
+// captured into `out`/`err` when given.
+int runInChild(const std::function<int()>& body, std::string* out = nullptr, std::string* err = nullptr);
+
+}  // namespace kqtest
+
+#endif  // KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
