@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "kqbridge/logger.h"
 
@@ -11,7 +12,7 @@ namespace bg {
 
 namespace {
 
-// Transparent comparison: a lookup by C string builds no std::string.
+// Transparent comparison: a lookup by C string measures it once and builds no std::string.
 typedef std::map<std::string, void*, std::less<>> InstanceTable;
 
 InstanceTable& table() {
@@ -30,13 +31,19 @@ void setInstance(const std::type_info& type, void* inst) { setInstance(type.name
 
 void* getInstance(const char* name) {
   InstanceTable& t = table();
-  auto it = t.find(name);
+  auto it = t.find(std::string_view(name));
   return it == t.end() ? nullptr : it->second;
 }
 
 void* getInstance(const std::type_info& type) { return getInstance(type.name()); }
 
-int eraseInstance(const char* name) { return static_cast<int>(table().erase(name)); }
+int eraseInstance(const char* name) {
+  InstanceTable& t = table();
+  auto it = t.find(std::string_view(name));
+  if (it == t.end()) return 0;
+  t.erase(it);
+  return 1;
+}
 
 void clearInstance() { table().clear(); }
 

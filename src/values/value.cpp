@@ -86,7 +86,10 @@ Value::Value(const std::string& s) : Value(s.c_str()) {}
 
 Value::Value(int argc, const char** argv) : Value() { set_argv(argc, argv); }
 
-Value::Value(const Value& o) : Value() { copyValue(&o); }
+Value::Value(const Value& o) {
+  zero();
+  copyValue(&o);
+}
 
 Value::~Value() { release(); }
 

@@ -1,8 +1,10 @@
 // The text form of a Value: "[tag]payload", "<variant>message" or "<null>".
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "kqbridge/value.h"
 
@@ -22,6 +24,33 @@ std::string formatNumber(const char* fmt, ...) {
   vsnprintf(buf, sizeof(buf), fmt, ap);
   va_end(ap);
   return std::string(buf);
+}
+
+// The integer conversions of scanf ("%d", "%u", "%lld") are defined as the
+// strto* subject sequence in base 10, stored into the narrower type; these
+// give the same results without scanf's format interpretation.
+bool scanInteger(const char* text, int* out) {
+  char* end;
+  long v = strtol(text, &end, 10);
+  if (end == text) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+bool scanInteger(const char* text, unsigned int* out) {
+  char* end;
+  unsigned long v = strtoul(text, &end, 10);
+  if (end == text) return false;
+  *out = static_cast<unsigned int>(v);
+  return true;
+}
+
+bool scanInteger(const char* text, long long* out) {
+  char* end;
+  long long v = strtoll(text, &end, 10);
+  if (end == text) return false;
+  *out = v;
+  return true;
 }
 
 }  // namespace
@@ -73,18 +102,18 @@ bool Value::read(const char* text) {
   if (close == nullptr || strncmp(text, "<null>", 6) == 0) return false;
   size_t tagLen = static_cast<size_t>(close - (text + 1));
   if (tagLen == 0 || tagLen > kMaxTag) return false;
-  std::string tag(text + 1, tagLen);
+  std::string_view tag(text + 1, tagLen);
   const char* payload = close + 1;
 
   if (tag == "i") {
     int v;
-    if (sscanf(payload, "%d", &v) == 1) {
+    if (scanInteger(payload, &v)) {
       m_type = VT_INT;
       seti(v);
     }
   } else if (tag == "u") {
     unsigned int v;
-    if (sscanf(payload, "%u", &v) == 1) {
+    if (scanInteger(payload, &v)) {
       m_type = VT_UINT;
       setu(v);
     }
@@ -108,7 +137,7 @@ bool Value::read(const char* text) {
     }
   } else if (tag == "lld") {
     long long v;
-    if (sscanf(payload, "%lld", &v) == 1) {
+    if (scanInteger(payload, &v)) {
       m_type = VT_INT64;
       seti64(v);
     }
