@@ -16,8 +16,8 @@ class Service : public bg::Abstract_Base {};
 
 TEST(Interface, NewComponentHasNoServices) {
   Component c;
-  void* const fields[] = {c.m_app,       c.m_logger, c.m_config, c.m_tracer,     c.m_data,
-                          c.m_localData, c.m_argv,   c.m_utils,  c.m_crypt,      c.m_threadPool,
+  void* const fields[] = {c.m_app,       c.m_logger,   c.m_config,    c.m_tracer, c.m_data,
+                          c.m_localData, c.m_argv,     c.m_utils,     c.m_crypt,  c.m_threadPool,
                           c.m_memPool,   c.m_shareMem, c.m_channelMgr};
   for (void* f : fields) EXPECT_EQ(f, nullptr);
   EXPECT_FALSE(c.isDebug());

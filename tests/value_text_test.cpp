@@ -98,8 +98,9 @@ TEST(ValueText, ReadParsesEachTag) {
 }
 
 TEST(ValueText, ReadRejectsWhatNamesNoKind) {
-  const char* bad[] = {"[int]42", "[i]", "[i]x", "<null>", "<null>more", "no bracket", "[ii]1", "[bb]true",
-                       "[]abc", "[abcdefghijklmnop]1", "ab", ""};
+  const char* bad[] = {"[int]42",    "[i]",   "[i]x",     "<null>", "<null>more",
+                       "no bracket", "[ii]1", "[bb]true", "[]abc",  "[abcdefghijklmnop]1",
+                       "ab",         ""};
   for (const char* text : bad) {
     bool ok = true;
     Value v = readBack(text, &ok);

@@ -32,7 +32,8 @@ namespace bg {
 class KQ_EXPORT Abstract_Argv {
  public:
   virtual ~Abstract_Argv();
-  virtual void add(const char* name, char shortName, const char* description, bool need, const Value& def) = 0;
+  virtual void add(const char* name, char shortName, const char* description, bool need,
+                   const Value& def) = 0;
   // The parsed value as the kind of `def`; `def` itself when not given.
   virtual Value get(const char* name, const Value& def) = 0;
   virtual bool parse(int argc, char** argv) = 0;

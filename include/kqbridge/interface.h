@@ -12,11 +12,11 @@
 // The message record passed between components by value. Words 3 and 4 are
 // pointer-sized so that they can carry a pointer on every build.
 struct BridgeMsg {
-  int32_t cmd;      // command code; CMD_GET_INSTANCE asks dispatch for the target itself
-  int32_t sub;      // sub-code
-  const char* text; // message text
-  intptr_t word3;   // passed through untouched
-  intptr_t word4;   // passed through untouched
+  int32_t cmd;       // command code; CMD_GET_INSTANCE asks dispatch for the target itself
+  int32_t sub;       // sub-code
+  const char* text;  // message text
+  intptr_t word3;    // passed through untouched
+  intptr_t word4;    // passed through untouched
 };
 
 namespace bg {
@@ -77,19 +77,19 @@ class KQ_EXPORT Interface {
   virtual Value call(const char* to, BridgeMsg msg);
 
   char m_name[32];
-  App* m_app;                  // shared
-  Logger* m_logger;            // own
-  Config* m_config;            // own
-  Func_Tracer* m_tracer;       // own
-  Data* m_data;                // shared data bus
-  Data* m_localData;           // own
-  Argv* m_argv;                // own
-  Utils* m_utils;              // own
-  Crypt* m_crypt;              // own
-  Thread_Pool* m_threadPool;   // shared
-  Mem_Pool* m_memPool;         // own
-  Share_Mem* m_shareMem;       // shared
-  Channel_Mgr* m_channelMgr;   // shared
+  App* m_app;                 // shared
+  Logger* m_logger;           // own
+  Config* m_config;           // own
+  Func_Tracer* m_tracer;      // own
+  Data* m_data;               // shared data bus
+  Data* m_localData;          // own
+  Argv* m_argv;               // own
+  Utils* m_utils;             // own
+  Crypt* m_crypt;             // own
+  Thread_Pool* m_threadPool;  // shared
+  Mem_Pool* m_memPool;        // own
+  Share_Mem* m_shareMem;      // shared
+  Channel_Mgr* m_channelMgr;  // shared
 };
 
 // The one central object; null before InitBridge and after UninitBridge.

@@ -68,13 +68,13 @@ KQ_EXPORT const char* logTimeStr(Interface* cd);
 // BG_LOG(ERROR, "fmt", args...) / BG_LOG(DEBUG, ...): one line in the central
 // log, "[ERROR] <time> | <line> <function>:  "<message>"". Does nothing, and
 // evaluates no argument, while bg::CD or its logger is null.
-#define BG_LOG(LEVEL, fmt, ...)                                                              \
-  do {                                                                                       \
-    ::bg::Interface* bg_log_cd_ = ::bg::CD;                                                  \
-    if (bg_log_cd_ != nullptr && bg_log_cd_->m_logger != nullptr) {                          \
-      bg_log_cd_->m_logger->log(::bg::LOG_##LEVEL, "[" #LEVEL "] %s | %-4d %-20s:  \"" fmt "\"\n",           \
-          ::bg::logTimeStr(bg_log_cd_), __LINE__, __func__, ##__VA_ARGS__);                  \
-    }                                                                                        \
+#define BG_LOG(LEVEL, fmt, ...)                                                                    \
+  do {                                                                                             \
+    ::bg::Interface* bg_log_cd_ = ::bg::CD;                                                        \
+    if (bg_log_cd_ != nullptr && bg_log_cd_->m_logger != nullptr) {                                \
+      bg_log_cd_->m_logger->log(::bg::LOG_##LEVEL, "[" #LEVEL "] %s | %-4d %-20s:  \"" fmt "\"\n", \
+                                ::bg::logTimeStr(bg_log_cd_), __LINE__, __func__, ##__VA_ARGS__);  \
+    }                                                                                              \
   } while (0)
 
 #endif  // KQBRIDGE_LOGGER_H_

@@ -65,7 +65,8 @@ KQ_EXPORT INamedPipeServer* create_pipe_server(const char* name, int n);
 KQ_EXPORT void destroy_pipe_client(INamedPipe** p);
 KQ_EXPORT void destroy_pipe_server(INamedPipeServer** p);
 // A running server, or null on failure.
-KQ_EXPORT INamedPipeServer* listen_pipe(const char* name, int n, void (*callback)(INamedPipe*, void*), void* user);
+KQ_EXPORT INamedPipeServer* listen_pipe(const char* name, int n, void (*callback)(INamedPipe*, void*),
+                                        void* user);
 KQ_EXPORT bool pipe_send_msg(const char* name, const std::string& msg);
 // Sends `msg` to a running instance and ends the process; returns when none listens.
 KQ_EXPORT void setup_single_app(const char* name, const char* msg);

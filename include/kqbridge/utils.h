@@ -42,7 +42,8 @@ KQ_EXPORT std::vector<std::string> split(const std::string& s, const char* delim
 KQ_EXPORT char* toLower(char* s);
 KQ_EXPORT char* toUpper(char* s);
 KQ_EXPORT std::string randomString(int len);
-KQ_EXPORT int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user, bool print);
+KQ_EXPORT int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user,
+                      bool print);
 // Every run of '/' and '\' becomes one '\'.
 KQ_EXPORT std::string normalizePath(const std::string& path);
 KQ_EXPORT FILE* openFile(const char* path, const char* mode);
@@ -94,7 +95,8 @@ class KQ_EXPORT Abstract_Utils {
   virtual char* toLower(char* s) = 0;
   virtual char* toUpper(char* s) = 0;
   virtual std::string randomString(int len) = 0;
-  virtual int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user, bool print) = 0;
+  virtual int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user,
+                      bool print) = 0;
   virtual std::string normalizePath(const std::string& path) = 0;
   virtual FILE* openFile(const char* path, const char* mode) = 0;
   virtual int removeFile(const char* path) = 0;
@@ -141,7 +143,8 @@ class KQ_EXPORT Utils : public Abstract_Utils {
   char* toLower(char* s) override;
   char* toUpper(char* s) override;
   std::string randomString(int len) override;
-  int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user, bool print) override;
+  int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user,
+              bool print) override;
   std::string normalizePath(const std::string& path) override;
   FILE* openFile(const char* path, const char* mode) override;
   int removeFile(const char* path) override;

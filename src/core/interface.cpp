@@ -16,9 +16,13 @@ Abstract_Base::Abstract_Base() : m_aborting(false) {}
 
 Abstract_Base::~Abstract_Base() = default;
 
-bool Abstract_Base::isAborting() { return m_aborting.load(); }
+bool Abstract_Base::isAborting() {
+  return m_aborting.load();
+}
 
-void Abstract_Base::setAborting(bool on) { m_aborting.store(on); }
+void Abstract_Base::setAborting(bool on) {
+  m_aborting.store(on);
+}
 
 Interface::Interface()
     : m_app(nullptr),
@@ -39,9 +43,13 @@ Interface::Interface()
 
 Interface::~Interface() = default;
 
-bool Interface::isDebug() { return false; }
+bool Interface::isDebug() {
+  return false;
+}
 
-Value Interface::call(const char* /*to*/, BridgeMsg /*msg*/) { return Value::ErrorValue("null"); }
+Value Interface::call(const char* /*to*/, BridgeMsg /*msg*/) {
+  return Value::ErrorValue("null");
+}
 
 void setExecutablePath(const char* argv0) {
   g_exePath = argv0;

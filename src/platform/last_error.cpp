@@ -9,9 +9,13 @@ namespace {
 thread_local unsigned t_lastError = kErrSuccess;
 }  // namespace
 
-unsigned getLastError() { return t_lastError; }
+unsigned getLastError() {
+  return t_lastError;
+}
 
-void setLastError(unsigned code) { t_lastError = code; }
+void setLastError(unsigned code) {
+  t_lastError = code;
+}
 
 unsigned winErrorFromErrno(int err) {
   switch (err) {

@@ -15,7 +15,9 @@ KQ_EXPORT std::string nativePath(const char* path);
 KQ_EXPORT std::string nativePath(const std::string& path);
 
 // True for '/' and '\'.
-inline bool isSeparator(char c) { return c == '/' || c == '\\'; }
+inline bool isSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
 }  // namespace platform
 }  // namespace bg

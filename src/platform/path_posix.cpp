@@ -1,6 +1,6 @@
-#include "platform/path.h"
-
 #include <algorithm>
+
+#include "platform/path.h"
 
 namespace bg {
 namespace platform {
@@ -11,7 +11,9 @@ std::string nativePath(const std::string& path) {
   return out;
 }
 
-std::string nativePath(const char* path) { return path == nullptr ? std::string() : nativePath(std::string(path)); }
+std::string nativePath(const char* path) {
+  return path == nullptr ? std::string() : nativePath(std::string(path));
+}
 
 }  // namespace platform
 }  // namespace bg

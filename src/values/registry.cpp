@@ -21,13 +21,19 @@ InstanceTable& table() {
 }
 
 // Named "show" because the log line carries the function's name.
-void show(const char* name, void* /*inst*/, void* /*user*/) { BG_LOG(DEBUG, "Instance: %s", name); }
+void show(const char* name, void* /*inst*/, void* /*user*/) {
+  BG_LOG(DEBUG, "Instance: %s", name);
+}
 
 }  // namespace
 
-void setInstance(const char* name, void* inst) { table()[name] = inst; }
+void setInstance(const char* name, void* inst) {
+  table()[name] = inst;
+}
 
-void setInstance(const std::type_info& type, void* inst) { setInstance(type.name(), inst); }
+void setInstance(const std::type_info& type, void* inst) {
+  setInstance(type.name(), inst);
+}
 
 void* getInstance(const char* name) {
   InstanceTable& t = table();
@@ -35,7 +41,9 @@ void* getInstance(const char* name) {
   return it == t.end() ? nullptr : it->second;
 }
 
-void* getInstance(const std::type_info& type) { return getInstance(type.name()); }
+void* getInstance(const std::type_info& type) {
+  return getInstance(type.name());
+}
 
 int eraseInstance(const char* name) {
   InstanceTable& t = table();
@@ -45,9 +53,13 @@ int eraseInstance(const char* name) {
   return 1;
 }
 
-void clearInstance() { table().clear(); }
+void clearInstance() {
+  table().clear();
+}
 
-int getInstanceCount() { return static_cast<int>(table().size()); }
+int getInstanceCount() {
+  return static_cast<int>(table().size());
+}
 
 void travellInstance(void (*cb)(const char* name, void* inst, void* user), void* user) {
   InstanceTable& t = table();

@@ -10,7 +10,9 @@ namespace bg {
 
 namespace {
 
-bool isArgBlank(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+bool isArgBlank(char c) {
+  return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
 
 // Trailing blanks are cut (never the first character), then leading ones skipped.
 char* dupTrimmed(const char* s) {
@@ -22,7 +24,9 @@ char* dupTrimmed(const char* s) {
 }
 
 // Text at `bytes` up to its NUL, never past `n` bytes (raw bytes may hold no NUL).
-size_t boundedLen(const char* bytes, int n) { return n > 0 ? strnlen(bytes, static_cast<size_t>(n)) : strlen(bytes); }
+size_t boundedLen(const char* bytes, int n) {
+  return n > 0 ? strnlen(bytes, static_cast<size_t>(n)) : strlen(bytes);
+}
 
 }  // namespace
 
@@ -84,14 +88,18 @@ Value::Value(const char* s) : Value() {
 
 Value::Value(const std::string& s) : Value(s.c_str()) {}
 
-Value::Value(int argc, const char** argv) : Value() { set_argv(argc, argv); }
+Value::Value(int argc, const char** argv) : Value() {
+  set_argv(argc, argv);
+}
 
 Value::Value(const Value& o) {
   zero();
   copyValue(&o);
 }
 
-Value::~Value() { release(); }
+Value::~Value() {
+  release();
+}
 
 Value& Value::operator=(const Value& o) {
   if (&o == this) return *this;
@@ -153,9 +161,13 @@ void Value::setErrorMsg(const char* msg) {
   if (msg != nullptr) set(static_cast<int>(copy.size()) + 1, "%s", copy.c_str());
 }
 
-bool Value::isValid() const { return m_type != VT_INVALID; }
+bool Value::isValid() const {
+  return m_type != VT_INVALID;
+}
 
-Value::VT Value::type() const { return m_type; }
+Value::VT Value::type() const {
+  return m_type;
+}
 
 // A size below 1 would leave no room for the terminator; such a call gets the
 // smallest capacity, 32, like a size of 1. The new buffer is formatted before
@@ -202,20 +214,30 @@ bool Value::set_bytes(const char* data, int n) {
   return true;
 }
 
-char* Value::get_bytes() const { return m_bytes; }
+char* Value::get_bytes() const {
+  return m_bytes;
+}
 
-char* Value::toString() { return m_bytes; }
+char* Value::toString() {
+  return m_bytes;
+}
 
-const char* Value::toString() const { return m_bytes; }
+const char* Value::toString() const {
+  return m_bytes;
+}
 
-int Value::get_nbytes() const { return m_nbytes; }
+int Value::get_nbytes() const {
+  return m_nbytes;
+}
 
 std::string Value::toStdString() const {
   if (m_bytes == nullptr) return std::string();
   return std::string(m_bytes, boundedLen(m_bytes, m_nbytes));
 }
 
-bool Value::toBool() const { return m_val.raw[0] != 0; }
+bool Value::toBool() const {
+  return m_val.raw[0] != 0;
+}
 
 int Value::toInt() const {
   int v;
@@ -253,15 +275,31 @@ long long Value::toInt64() const {
   return v;
 }
 
-void Value::setb(bool v) { m_val.raw[0] = v ? 1 : 0; }
-void Value::seti(int v) { memcpy(m_val.raw, &v, sizeof(v)); }
-void Value::setu(unsigned int v) { memcpy(m_val.raw, &v, sizeof(v)); }
-void Value::setv(void* v) { memcpy(m_val.raw, &v, sizeof(v)); }
-void Value::setf(float v) { memcpy(m_val.raw, &v, sizeof(v)); }
-void Value::setd(double v) { memcpy(m_val.raw, &v, sizeof(v)); }
-void Value::seti64(long long v) { memcpy(m_val.raw, &v, sizeof(v)); }
+void Value::setb(bool v) {
+  m_val.raw[0] = v ? 1 : 0;
+}
+void Value::seti(int v) {
+  memcpy(m_val.raw, &v, sizeof(v));
+}
+void Value::setu(unsigned int v) {
+  memcpy(m_val.raw, &v, sizeof(v));
+}
+void Value::setv(void* v) {
+  memcpy(m_val.raw, &v, sizeof(v));
+}
+void Value::setf(float v) {
+  memcpy(m_val.raw, &v, sizeof(v));
+}
+void Value::setd(double v) {
+  memcpy(m_val.raw, &v, sizeof(v));
+}
+void Value::seti64(long long v) {
+  memcpy(m_val.raw, &v, sizeof(v));
+}
 
-void Value::setstr(const char* s) { set(static_cast<int>(strlen(s)) + 1, "%s", s); }
+void Value::setstr(const char* s) {
+  set(static_cast<int>(strlen(s)) + 1, "%s", s);
+}
 
 // A failed allocation of the array leaves no vector (count 0) but the result
 // is still argc. The new entries are made before the old vector is released,

@@ -6,11 +6,15 @@ namespace bg {
 
 const Value ValueMap::m_invalid;
 
-ValueMap::ValueMap() { m_type = VT_MAP; }
+ValueMap::ValueMap() {
+  m_type = VT_MAP;
+}
 
 ValueMap::ValueMap(const ValueMap& o) : Value(o), m_map(o.m_map) {}
 
-ValueMap::ValueMap(const Map& m) : m_map(m) { m_type = VT_MAP; }
+ValueMap::ValueMap(const Map& m) : m_map(m) {
+  m_type = VT_MAP;
+}
 
 ValueMap::~ValueMap() = default;
 
@@ -21,7 +25,9 @@ ValueMap& ValueMap::operator=(const ValueMap& o) {
   return *this;
 }
 
-Value& ValueMap::operator[](const char* key) { return m_map[key]; }
+Value& ValueMap::operator[](const char* key) {
+  return m_map[key];
+}
 
 const Value& ValueMap::operator[](const char* key) const {
   auto it = m_map.find(key);
@@ -46,20 +52,38 @@ bool ValueMap::insert_data(const char* key, const Value& v, bool replace) {
   return true;
 }
 
-bool ValueMap::isContains(const char* key) { return key != nullptr && m_map.count(key) != 0; }
+bool ValueMap::isContains(const char* key) {
+  return key != nullptr && m_map.count(key) != 0;
+}
 
-bool ValueMap::isEmpty() const { return !m_map.empty(); }
+bool ValueMap::isEmpty() const {
+  return !m_map.empty();
+}
 
-bool ValueMap::isValid() const { return !m_map.empty(); }
+bool ValueMap::isValid() const {
+  return !m_map.empty();
+}
 
-void ValueMap::clear() { m_map.clear(); }
+void ValueMap::clear() {
+  m_map.clear();
+}
 
-ValueMap::Map::iterator ValueMap::begin() { return m_map.begin(); }
-ValueMap::Map::iterator ValueMap::end() { return m_map.end(); }
-ValueMap::Map::const_iterator ValueMap::begin() const { return m_map.begin(); }
-ValueMap::Map::const_iterator ValueMap::end() const { return m_map.end(); }
+ValueMap::Map::iterator ValueMap::begin() {
+  return m_map.begin();
+}
+ValueMap::Map::iterator ValueMap::end() {
+  return m_map.end();
+}
+ValueMap::Map::const_iterator ValueMap::begin() const {
+  return m_map.begin();
+}
+ValueMap::Map::const_iterator ValueMap::end() const {
+  return m_map.end();
+}
 
-const ValueMap::Map& ValueMap::vmap() const { return m_map; }
+const ValueMap::Map& ValueMap::vmap() const {
+  return m_map;
+}
 
 void ValueMap::setmap(const Map& m) {
   if (&m == &m_map) return;

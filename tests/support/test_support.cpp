@@ -63,11 +63,14 @@ TempDir::~TempDir() {
     }
   }
   std::error_code ec;
-  std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+  std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                               ec);
   std::filesystem::remove_all(m_path, ec);
 }
 
-std::string TempDir::file(const std::string& name) const { return m_path + "/" + name; }
+std::string TempDir::file(const std::string& name) const {
+  return m_path + "/" + name;
+}
 
 std::string uniqueName(const std::string& prefix) {
   static std::atomic<int> counter{0};
