@@ -1,0 +1,34 @@
+// Files and directories as the Windows C runtime offers them: narrow calls
+// that take UTF-8 (the system code page) and wide twins. '\' and '/' both
+// separate. On failure the calls return -1 (or null) and leave the
+// Windows-numbered cause in the thread's last error.
+#ifndef KQBRIDGE_PLATFORM_FS_H_
+#define KQBRIDGE_PLATFORM_FS_H_
+
+#include <cstdio>
+#include <string>
+
+#include "kqbridge/utils.h"
+
+namespace bg {
+namespace platform {
+
+FILE* fileOpen(const char* path, const char* mode);
+FILE* fileOpenW(const wchar_t* path, const wchar_t* mode);
+int fileRemove(const char* path);
+int fileRemoveW(const wchar_t* path);
+int fileStat(const char* path, FileStat* st);
+int fileStatW(const wchar_t* path, FileStat* st);
+int makeDir(const char* path);
+int makeDirW(const wchar_t* path);
+int removeDir(const char* path);
+int removeDirW(const wchar_t* path);
+int changeDir(const char* path);
+// The process's working directory; empty when it cannot be read.
+std::string currentDir();
+bool isDirectory(const FileStat& st);
+
+}  // namespace platform
+}  // namespace bg
+
+#endif  // KQBRIDGE_PLATFORM_FS_H_
