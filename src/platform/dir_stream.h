@@ -3,6 +3,8 @@
 #ifndef KQBRIDGE_PLATFORM_DIR_STREAM_H_
 #define KQBRIDGE_PLATFORM_DIR_STREAM_H_
 
+#include "kqbridge/export.h"
+
 namespace bg {
 namespace platform {
 
@@ -16,12 +18,12 @@ struct DirEntry {
 struct DirStream;
 
 // Null on failure with errno set (ENOENT for a null or empty name).
-DirStream* openDir(const char* path);
-DirStream* openDirW(const wchar_t* path);
+KQ_EXPORT DirStream* openDir(const char* path);
+KQ_EXPORT DirStream* openDirW(const wchar_t* path);
 // False at the end of the listing, and on every read after it.
-bool readDir(DirStream* dir, DirEntry* entry);
+KQ_EXPORT bool readDir(DirStream* dir, DirEntry* entry);
 // 0, or -1 with errno EBADF for a null stream.
-int closeDir(DirStream* dir);
+KQ_EXPORT int closeDir(DirStream* dir);
 
 }  // namespace platform
 }  // namespace bg

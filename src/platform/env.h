@@ -4,16 +4,18 @@
 
 #include <string>
 
+#include "kqbridge/export.h"
+
 namespace bg {
 namespace platform {
 
 // Sets or replaces `name`; 0, or -1 when the name is not acceptable.
-int setEnvVar(const char* name, const char* value);
+KQ_EXPORT int setEnvVar(const char* name, const char* value);
 // The runtime's own text, or null when unset.
-char* getEnvVar(const char* name);
+KQ_EXPORT char* getEnvVar(const char* name);
 // TMP, TEMP, TMPDIR (the first that is set and not empty), else /tmp/;
 // always ends with a separator.
-std::string tempPath();
+KQ_EXPORT std::string tempPath();
 
 }  // namespace platform
 }  // namespace bg
