@@ -59,6 +59,42 @@ TEST(DataStore, StoresADeepCopy) {
   EXPECT_EQ(data.getData("argv", Value()).write(), "[argv]a\nb");
 }
 
+// A store that claims every key, as a derived class may: the operations built
+// on hasData ask it through the interface.
+class ClaimsEverything : public bg::Data {
+ public:
+  bool hasData(const char*) override { return true; }
+};
+
+TEST(DataStore, PresenceIsAskedThroughTheInterface) {
+  ClaimsEverything data;
+  EXPECT_FALSE(data.setData("k", Value(1), false));
+  EXPECT_EQ(data.getData("k", Value(5)).toInt(), 5);
+  EXPECT_TRUE(data.setData("k", Value(2), true));
+  EXPECT_EQ(data.getData("k", Value(5)).toInt(), 2);
+  std::vector<std::string> log;
+  ListenerRecord rec = recordFor(&log, "L");
+  data.registListener("k", &rec);
+  EXPECT_FALSE(data.setDataNotify("k", Value(3), false));
+  EXPECT_TRUE(log.empty());
+}
+
+TEST(DataStore, AReusedKeyBufferIsReadAfresh) {
+  bg::Data data;
+  char key[] = "a";
+  EXPECT_TRUE(data.setData(key, Value(1), false));
+  EXPECT_TRUE(data.hasData(key));
+  key[0] = 'b';
+  EXPECT_FALSE(data.hasData(key));
+  EXPECT_TRUE(data.setData(key, Value(2), false));
+  key[0] = 'a';
+  EXPECT_EQ(data.getData(key, Value()).toInt(), 1);
+  EXPECT_TRUE(data.removeData(key));
+  EXPECT_TRUE(data.setData(key, Value(3), false));
+  EXPECT_EQ(data.getData("a", Value()).toInt(), 3);
+  EXPECT_EQ(data.getData("b", Value()).toInt(), 2);
+}
+
 TEST(DataListeners, IdsCountFrom101AcrossListenersAndFilters) {
   bg::Data data;
   std::vector<std::string> log;

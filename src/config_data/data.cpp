@@ -1,6 +1,7 @@
 #include "kqbridge/data.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace bg {
@@ -17,7 +18,7 @@ ConfigListener::ConfigListener() : m_lastId(100) {}
 
 ConfigListener::~ConfigListener() = default;
 
-Data::Data() : m_registry(new ConfigListener()) {}
+Data::Data() : m_registry(new ConfigListener()), m_lookupSlot(m_values.end()), m_lookupFor(nullptr) {}
 
 Data::~Data() {
   m_values.clear();
@@ -25,29 +26,47 @@ Data::~Data() {
   m_registry = nullptr;
 }
 
+bool Data::slotAfterHasData(const char* key, Slot* slot) {
+  if (m_lookupFor != key) {
+    m_lookupKey.assign(key);
+    m_lookupSlot = m_values.lower_bound(m_lookupKey);
+    m_lookupFor = key;
+  }
+  *slot = m_lookupSlot;
+  return m_lookupSlot != m_values.end() && m_lookupSlot->first == m_lookupKey;
+}
+
 Value Data::getData(const char* key, const Value& def) {
+  if (key == nullptr) return def;
+  m_lookupFor = nullptr;
   if (!hasData(key)) return def;
-  auto it = m_values.find(key);
-  return it != m_values.end() ? it->second : def;
+  Slot slot;
+  return slotAfterHasData(key, &slot) ? slot->second : def;
 }
 
 bool Data::setData(const char* key, const Value& v, bool replace) {
   if (key == nullptr) return false;
-  if (hasData(key)) {
-    if (!replace) return false;
-    m_values[key] = v;
-    return true;
+  m_lookupFor = nullptr;
+  if (hasData(key) && !replace) return false;
+  Slot slot;
+  if (slotAfterHasData(key, &slot)) {
+    slot->second = v;
+  } else {
+    m_lookupSlot = m_values.emplace_hint(slot, m_lookupKey, v);
   }
-  m_values.emplace(key, v);
   return true;
 }
 
 bool Data::removeData(const char* key) {
+  m_lookupFor = nullptr;
   return key != nullptr && m_values.erase(key) != 0;
 }
 
 bool Data::hasData(const char* key) {
-  return key != nullptr && m_values.count(key) != 0;
+  if (key == nullptr) return false;
+  m_lookupFor = nullptr;
+  Slot slot;
+  return slotAfterHasData(key, &slot);
 }
 
 int Data::registListener(const char* key, ListenerRecord* rec) {
@@ -110,8 +129,12 @@ bool Data::unregistListener(const char* key, int id) {
 bool Data::setDataNotify(const char* key, const Value& v, bool replace) {
   if (!setData(key, v, replace)) return false;
   auto& listeners = m_registry->m_listeners;
-  const std::string name(key);
-  for (auto it = listeners.lower_bound(name); it != listeners.end() && it->first == name; ++it) {
+  if (m_lookupFor != key) m_lookupKey.assign(key);
+  // Callbacks may look up other keys; the walk compares against its own copy of the length.
+  const size_t keyLength = m_lookupKey.size();
+  for (auto it = listeners.lower_bound(m_lookupKey); it != listeners.end() && it->first.size() == keyLength &&
+                                                     memcmp(it->first.data(), key, keyLength) == 0;
+       ++it) {
     ListenerRecord rec = it->second;
     if (rec.callback != nullptr) rec.callback(key, &v, &rec);
   }
