@@ -30,8 +30,9 @@ const size_t kMinBlockSize = alignUp(sizeof(MemArena)) + kAlignment;
 
 // The terminating zero byte goes out with the line, as readers of the trace
 // expect it.
+// A negative descriptor turns the trace off without a call per request.
 void trace(int fd, const char* line) {
-  platform::writeDescriptor(fd, line, strlen(line) + 1);
+  if (fd >= 0) platform::writeDescriptor(fd, line, strlen(line) + 1);
 }
 
 void traceFailure(int fd, const char* operation, const char* failure) {
