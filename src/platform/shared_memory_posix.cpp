@@ -146,12 +146,12 @@ SharedSegment* openSharedMemory(const char* name) {
   return nullptr;
 }
 
-SharedSegment* createSharedMemory(const char* name, uint32_t size) {
-  // A mapping of no bytes cannot be made, as with paging-file mappings.
-  if (name == nullptr || size == 0) return nullptr;
-  std::string objectName = sharedMemoryObjectName(name);
+namespace {
+
+// Makes a new object of `size` bytes; null with errno set on failure.
+SharedSegment* makeNewSegment(const std::string& objectName, uint32_t size) {
   int fd = shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-  if (fd < 0) return errno == EEXIST ? openSharedMemory(name) : nullptr;
+  if (fd < 0) return nullptr;
   flock(fd, LOCK_EX);
   fchmod(fd, 0600);
   SegmentHeader* header = nullptr;
@@ -160,6 +160,7 @@ SharedSegment* createSharedMemory(const char* name, uint32_t size) {
     shm_unlink(objectName.c_str());
     flock(fd, LOCK_UN);
     ::close(fd);
+    errno = ENOMEM;
     return nullptr;
   }
   header->size.store(size);
@@ -168,6 +169,21 @@ SharedSegment* createSharedMemory(const char* name, uint32_t size) {
   header->magic.store(kSegmentMagic);
   flock(fd, LOCK_UN);
   return makeSegment(fd, objectName, header);
+}
+
+}  // namespace
+
+SharedSegment* createSharedMemory(const char* name, uint32_t size) {
+  // A mapping of no bytes cannot be made, as with paging-file mappings.
+  if (name == nullptr || size == 0) return nullptr;
+  std::string objectName = sharedMemoryObjectName(name);
+  // Someone else may create the name, or drop it again, between our tries.
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    if (SharedSegment* made = makeNewSegment(objectName, size)) return made;
+    if (errno != EEXIST) return nullptr;
+    if (SharedSegment* opened = openSharedMemory(name)) return opened;
+  }
+  return nullptr;
 }
 
 bool closeSharedMemory(SharedSegment* segment) {
