@@ -18,16 +18,6 @@ double secondsSince(steady_clock::time_point start) {
   return std::chrono::duration<double>(steady_clock::now() - start).count();
 }
 
-TEST(BlockingIO, KindsCarryTheirDirection) {
-  bg::Reader_IO reader;
-  bg::Writer_IO writer;
-  EXPECT_EQ(reader.direction(), 1);
-  EXPECT_EQ(writer.direction(), 2);
-  reader.addRef();
-  EXPECT_EQ(reader.release(), 1);
-  EXPECT_EQ(reader.release(), 0);
-}
-
 TEST(BlockingIO, MessagesKeepTheirBoundariesAndOrder) {
   bg::Reader_IO q;
   EXPECT_EQ(q.write("hello", 5), 5);

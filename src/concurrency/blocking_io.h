@@ -47,8 +47,9 @@ class KQ_EXPORT Blocking_IO {
  private:
   struct State;
 
-  // Moves the front message into `item`; false when there was none.
-  bool take(std::string* item, const timespec* deadline);
+  // Moves the front message into `item`; false when there was none by the
+  // deadline (none: wait until a message comes or the queue is aborted).
+  bool take(std::string* item, const timespec* deadline, int pollsBeforeSleep);
 
   State* m_state;
   int m_direction;
