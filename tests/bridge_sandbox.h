@@ -85,9 +85,8 @@ struct LogLine {
 
 inline std::vector<LogLine> parseLog(const std::string& text) {
   static const std::regex kLine(
-      R"(^\[(ERROR|DEBUG)\] \d{4}-\d\d-\d\d \d\d:\d\d:\d\d \| \d+ +(\S+) *:  "(.*)" $) ");
-      std::vector<LogLine>
-          lines;
+      R"re(^\[(ERROR|DEBUG)\] \d{4}-\d\d-\d\d \d\d:\d\d:\d\d \| \d+ +(\S+) *:  "(.*)"$)re");
+  std::vector<LogLine> lines;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
