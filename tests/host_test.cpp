@@ -129,7 +129,7 @@ TEST(Host, RunsTheExampleModulesAndStopsOnSigterm) {
                           "display: ready",
                           "sensor: publishing demo.temperature = 21.5",
                           "display: demo.temperature is now 21.5",
-                          "display: message from sensor, cmd 7: hello from sensor",
+                          "display: message from Admin, cmd 7: hello from sensor",
                           "sensor: display answered 'shown'",
                       }))
       << log;
