@@ -17,8 +17,9 @@ void record(const char* name, void* inst, void* user) {
 }
 
 void eraseSelf(const char* name, void* /*inst*/, void* user) {
-  bg::eraseInstance(name);
+  // The name belongs to the entry: record it before the entry goes.
   static_cast<Visited*>(user)->entries.emplace_back(name, nullptr);
+  bg::eraseInstance(name);
 }
 
 class Registry : public testing::Test {

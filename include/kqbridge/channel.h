@@ -10,6 +10,7 @@
 namespace bg {
 
 class Blocking_IO;
+class Channel_Mgr;
 
 // One end of a connection: what one end writes, the other reads, as whole
 // messages in order. Reads block until a message arrives or the connection
@@ -52,10 +53,16 @@ class KQ_EXPORT Channel : public Abstract_Channel {
  protected:
   Blocking_IO* m_reader;
   Blocking_IO* m_writer;
+
+ private:
+  friend class Channel_Mgr;
+  // The manager that records this end under a name, if any.
+  Channel_Mgr* m_recordedBy;
 };
 
 // Keeps channels by name: the creator of a name and its openers hold
-// opposite ends. Not synchronised: one thread at a time.
+// opposite ends. Not synchronised: one thread at a time, and deleting an end
+// the manager records (which drops its entry) counts as a call on it.
 class KQ_EXPORT Abstract_Channel_Mgr : public Abstract_Base {
  public:
   // Sets the process-wide channel exit flag (never cleared).
@@ -81,6 +88,13 @@ class KQ_EXPORT Channel_Mgr : public Abstract_Channel_Mgr {
  protected:
   std::map<std::string, Abstract_Channel*> m_created;
   std::map<std::string, Abstract_Channel*> m_opened;
+
+ private:
+  friend class Channel;
+  Abstract_Channel* record(std::map<std::string, Abstract_Channel*>* names, const char* name,
+                           Abstract_Channel* end);
+  // Drops every entry that holds `end`.
+  void forget(Abstract_Channel* end);
 };
 
 }  // namespace bg

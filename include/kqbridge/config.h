@@ -2,6 +2,7 @@
 #ifndef KQBRIDGE_CONFIG_H_
 #define KQBRIDGE_CONFIG_H_
 
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -62,6 +63,12 @@ class KQ_EXPORT Config : public Abstract_Config {
   std::map<std::string, std::string> m_items;
   char* m_path;
   bool m_dirty;
+
+ private:
+  void load(FILE* f);
+  // The header line and one "key : value" line per entry; false when the
+  // file cannot be opened.
+  bool writeFile();
 };
 
 }  // namespace bg

@@ -84,6 +84,19 @@ class KQ_EXPORT Data : public Abstract_Datas {
  protected:
   std::map<std::string, Value> m_values;
   ConfigListener* m_registry;
+
+ private:
+  using Slot = std::map<std::string, Value>::iterator;
+
+  // Whether `key` is stored; `slot` gets its entry, or the insertion hint
+  // when absent. Reuses the search hasData made for the same key in this call.
+  bool slotAfterHasData(const char* key, Slot* slot);
+
+  // The last key hasData looked up, kept so that its text buffer is reused
+  // and the operations built on hasData do not search the map twice.
+  std::string m_lookupKey;
+  Slot m_lookupSlot;
+  const char* m_lookupFor;
 };
 
 }  // namespace bg

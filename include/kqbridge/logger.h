@@ -57,6 +57,11 @@ class KQ_EXPORT Logger : public Abstract_Logger {
   FILE* m_stream;
   bool m_borrowed;
   int m_level;
+
+ private:
+  // Opens the file in append mode (standard error when it cannot be) and
+  // writes the header line.
+  void openStream();
 };
 
 // The local time as the central log lines show it, from the central object's

@@ -39,6 +39,11 @@ class KQ_EXPORT Func_Tracer : public Abstract_Func_Tracer {
   char* m_path;
   int m_depth;
   bool m_enabled;
+
+ private:
+  // As the logger: append mode, standard error as the fallback, a header line.
+  void openStream();
+  void writeIndent();
 };
 
 // Enters `function` on the central object's tracer for the life of the scope.

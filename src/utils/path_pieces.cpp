@@ -1,4 +1,5 @@
-// Cutting paths into directory, file name and base name; '/' and '\' both separate.
+// Cutting paths into directory, file name and base name, and writing them
+// with one kind of separator; '/' and '\' both separate.
 #include <cstring>
 #include <string>
 
@@ -17,6 +18,24 @@ size_t afterLastSeparator(const char* path) {
 }
 
 }  // namespace
+
+// The copy ends at the first NUL, as the C-string callers expect.
+std::string normalizePath(const std::string& path) {
+  const char* p = path.c_str();
+  std::string out;
+  out.reserve(path.size());
+  bool afterSeparator = false;
+  for (; *p != '\0'; ++p) {
+    if (platform::isSeparator(*p)) {
+      if (!afterSeparator) out += '\\';
+      afterSeparator = true;
+    } else {
+      out += *p;
+      afterSeparator = false;
+    }
+  }
+  return out;
+}
 
 std::string getFileName(const char* path) {
   if (path == nullptr) return std::string();

@@ -1,36 +1,40 @@
 // Local time as text and the wall clock.
-#include <sys/time.h>
-
 #include <ctime>
 
 #include "kqbridge/utils.h"
+#include "platform/clock.h"
 
 namespace bg {
 
 namespace {
-// One buffer per thread, overwritten by every call on that thread.
-thread_local char g_timeText[64];
+
+// One buffer per thread, overwritten by every call on that thread; the
+// loggers of several threads format their time stamps through it.
+thread_local char t_timeText[64];
+
+// A format whose result does not fit yields an empty text.
+void formatLocal(int64_t t, const char* fmt, char* buf, size_t size) {
+  struct tm local;
+  if (fmt == nullptr || !platform::localTime(t, &local) || strftime(buf, size, fmt, &local) == 0)
+    buf[0] = '\0';
+}
+
 }  // namespace
 
 const char* getTimeStr(const char* fmt) {
-  time_t now = time(nullptr);
-  struct tm local;
-  localtime_r(&now, &local);
-  if (strftime(g_timeText, sizeof(g_timeText), fmt, &local) == 0) g_timeText[0] = '\0';
-  return g_timeText;
+  formatLocal(platform::nowSeconds(), fmt, t_timeText, sizeof(t_timeText));
+  return t_timeText;
 }
 
 std::string formatTime(int64_t t, const char* fmt) {
-  time_t when = static_cast<time_t>(t);
-  struct tm local;
-  localtime_r(&when, &local);
   char buf[128];
-  if (strftime(buf, sizeof(buf), fmt, &local) == 0) buf[0] = '\0';
+  formatLocal(t, fmt, buf, sizeof(buf));
   return std::string(buf);
 }
 
+// Microsecond resolution; the time zone argument is ignored.
 int gettimeofday(struct ::timeval* tv, void* /*tz*/) {
-  ::gettimeofday(tv, nullptr);
+  if (tv != nullptr) platform::wallClock(tv);
   return 0;
 }
 

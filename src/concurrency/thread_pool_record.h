@@ -1,0 +1,57 @@
+// The pool record under bg::Thread_Pool: workers over a fixed ring of jobs.
+#ifndef KQBRIDGE_CONCURRENCY_THREAD_POOL_RECORD_H_
+#define KQBRIDGE_CONCURRENCY_THREAD_POOL_RECORD_H_
+
+#include <pthread.h>
+
+namespace bg {
+
+// Result codes of the record operations; the service turns them into bools.
+enum PoolResult {
+  kPoolOk = 0,
+  kPoolInvalid = -1,
+  kPoolLockFailure = -2,
+  kPoolQueueFull = -3,
+  kPoolShutdown = -4,
+  kPoolJoinFailure = -5,
+};
+
+const int kPoolMaxThreads = 64;
+const int kPoolMaxQueue = 65536;
+
+struct PoolJob {
+  void (*fn)(void*);
+  void* arg;
+};
+
+struct ThreadPoolRecord {
+  pthread_mutex_t lock;
+  pthread_cond_t notify;
+  pthread_t* threads;
+  PoolJob* queue;
+  int threadCount;
+  int queueSize;
+  int head;
+  int tail;
+  int count;
+  int shutdown;
+  int started;
+  // Set when a job destroys its own pool: that worker cannot join itself,
+  // so it frees the record on its way out instead.
+  int reapedByWorker;
+};
+
+// A started record with `threads` workers and room for `queueSize` waiting
+// jobs; null outside 1..64 / 1..65536 or when anything fails.
+ThreadPoolRecord* makePoolRecord(int threads, int queueSize);
+// Queues one job, first in first out.
+int addPoolJob(ThreadPoolRecord* pool, void (*fn)(void*), void* arg);
+// Drops every waiting job.
+int clearPoolJobs(ThreadPoolRecord* pool);
+// Stops the workers at once (waiting jobs are dropped), joins them and frees
+// the record. On -2 or -5 the record is left allocated.
+int destroyPoolRecord(ThreadPoolRecord* pool);
+
+}  // namespace bg
+
+#endif  // KQBRIDGE_CONCURRENCY_THREAD_POOL_RECORD_H_

@@ -1,0 +1,159 @@
+#include "kqbridge/config.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "kqbridge/utils.h"
+
+namespace bg {
+
+namespace {
+
+const int kLineBufferSize = 102400;
+const size_t kMaxKeyLength = 1023;
+const char kBlanks[] = " \t\r\n";
+
+bool isBlank(char c) {
+  return c != '\0' && strchr(kBlanks, c) != nullptr;
+}
+
+// [begin, end) without leading and trailing blanks, tabs, CRs and LFs.
+std::string trimmed(const char* begin, const char* end) {
+  while (begin < end && isBlank(*begin)) ++begin;
+  while (end > begin && isBlank(end[-1])) --end;
+  return std::string(begin, end);
+}
+
+}  // namespace
+
+Config::Config(const char* path) : m_path(strdup(path != nullptr ? path : "")), m_dirty(false) {
+  FILE* f = openFile(m_path, "rt");
+  if (f == nullptr) return;
+  load(f);
+  fclose(f);
+}
+
+Config::~Config() {
+  if (m_dirty) writeFile();
+  free(m_path);
+  m_path = nullptr;
+}
+
+// A line longer than the buffer arrives in pieces, each read as a line of its
+// own. A line whose key is empty, or longer than 1023 characters once trimmed,
+// is skipped: cutting such a key would invent an entry the file never had.
+void Config::load(FILE* f) {
+  std::unique_ptr<char[]> line(new (std::nothrow) char[kLineBufferSize]);
+  if (!line) return;
+  while (fgets(line.get(), kLineBufferSize, f) != nullptr) {
+    const char* p = line.get();
+    if (*p == '#') continue;
+    const char* colon = strchr(p, ':');
+    if (colon == nullptr) continue;
+    std::string key = trimmed(p, colon);
+    if (key.empty() || key.size() > kMaxKeyLength) continue;
+    m_items.emplace(std::move(key), trimmed(colon + 1, colon + strlen(colon)));
+  }
+}
+
+bool Config::writeFile() {
+  FILE* f = openFile(m_path, "wt");
+  if (f == nullptr) return false;
+  fputs("#Bridge Config (#note)\n", f);
+  for (const auto& item : m_items) fprintf(f, "%s : %s\n", item.first.c_str(), item.second.c_str());
+  fclose(f);
+  return true;
+}
+
+bool Config::setValue(const char* key, const char* value) {
+  if (key == nullptr) return false;
+  if (value == nullptr) return removeValue(key);
+  auto it = m_items.find(key);
+  if (it == m_items.end()) {
+    m_items.emplace(key, value);
+  } else if (it->second == value) {
+    return true;
+  } else {
+    it->second = value;
+  }
+  m_dirty = true;
+  return true;
+}
+
+bool Config::removeValue(const char* key) {
+  if (key == nullptr || m_items.erase(key) == 0) return false;
+  m_dirty = true;
+  return true;
+}
+
+const char* Config::getValue(const char* key, const char* def) {
+  if (key == nullptr) return def;
+  auto it = m_items.find(key);
+  return it == m_items.end() ? def : it->second.c_str();
+}
+
+bool Config::getValueBuf(const char* key, char* dst, int len) {
+  if (key == nullptr) return false;
+  auto it = m_items.find(key);
+  if (it == m_items.end()) return false;
+  if (dst != nullptr && len > 0) strncpy(dst, it->second.c_str(), static_cast<size_t>(len));
+  return true;
+}
+
+const char* Config::getOrSetValue(const char* key, const char* def) {
+  const char* value = getValue(key, def);
+  if (value == def) setValue(key, def);
+  return value;
+}
+
+bool Config::hasKey(const char* key) {
+  return key != nullptr && m_items.count(key) != 0;
+}
+
+void Config::save() {
+  if (!m_dirty) return;
+  writeFile();
+  m_dirty = false;
+}
+
+const char* Config::getPath() {
+  return m_path;
+}
+
+// Nothing in the library distinguishes a developer set-up yet.
+bool Config::isDeveloperMode() {
+  return false;
+}
+
+void Config::clear() {
+  if (isEmpty()) return;
+  m_items.clear();
+  m_dirty = true;
+}
+
+int Config::size() {
+  return static_cast<int>(m_items.size());
+}
+
+bool Config::isEmpty() {
+  return m_items.empty();
+}
+
+void Config::travell(void (*cb)(const char* key, const char* value, void* user), void* user) {
+  if (cb == nullptr) return;
+  for (const auto& item : m_items) cb(item.first.c_str(), item.second.c_str(), user);
+}
+
+Abstract_Config* Config::create(const char* path) {
+  return new Config(path);
+}
+
+void Config::destroy(Abstract_Config** pp) {
+  if (pp == nullptr) return;
+  delete *pp;
+  *pp = nullptr;
+}
+
+}  // namespace bg

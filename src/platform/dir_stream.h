@@ -1,0 +1,31 @@
+// Directory streams: open, read one entry at a time into the caller's
+// record, close.
+#ifndef KQBRIDGE_PLATFORM_DIR_STREAM_H_
+#define KQBRIDGE_PLATFORM_DIR_STREAM_H_
+
+#include "kqbridge/export.h"
+
+namespace bg {
+namespace platform {
+
+enum DirEntryKind { kEntryUnknown, kEntryRegular, kEntryDirectory, kEntryDevice };
+
+struct DirEntry {
+  char name[256];
+  DirEntryKind kind;
+};
+
+struct DirStream;
+
+// Null on failure with errno set (ENOENT for a null or empty name).
+KQ_EXPORT DirStream* openDir(const char* path);
+KQ_EXPORT DirStream* openDirW(const wchar_t* path);
+// False at the end of the listing, and on every read after it.
+KQ_EXPORT bool readDir(DirStream* dir, DirEntry* entry);
+// 0, or -1 with errno EBADF for a null stream.
+KQ_EXPORT int closeDir(DirStream* dir);
+
+}  // namespace platform
+}  // namespace bg
+
+#endif  // KQBRIDGE_PLATFORM_DIR_STREAM_H_
