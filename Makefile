@@ -1,8 +1,15 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps test debug asan tsan bench clean
+.PHONY: deps demo test debug asan tsan bench clean
 
 deps:
 	scripts/install-deps.sh
+
+# Two example modules exchange data and messages in kqbridge-host; nothing is
+# written outside build/default.
+demo: deps
+	cmake --preset default
+	cmake --build --preset default --target kqbridge-host demo_sensor demo_display
+	examples/run-demo.sh build/default
 
 test: deps
 	cmake --preset default

@@ -2,6 +2,7 @@
 #ifndef KQBRIDGE_BRIDGE_H_
 #define KQBRIDGE_BRIDGE_H_
 
+#include <set>
 #include <string>
 
 #include "kqbridge/interface.h"
@@ -28,6 +29,9 @@ KQ_EXPORT void UninitBridge();
 // shared data bus with setDataNotify. Needs InitBridge first.
 KQ_EXPORT void RegistBgErrHandle(void (*handler)(const char*, void*), void* user);
 KQ_EXPORT void SetConsoleUtf8();
+
+// What a module exports with C linkage: its component, given the central object.
+typedef Interface* (*GetComponentFn)(Interface* cd);
 
 // Marks the central object among Interface-derived objects.
 class KQ_EXPORT Bridge_A : public Interface {
@@ -58,6 +62,12 @@ class KQ_EXPORT Admin : public Bridge_A {
   // The installed handler's answer, or false without one.
   virtual bool invokeHandler(void* arg);
 
+  // The body of LoadModule: loads, sets up, initialises and registers every
+  // "<exe dir>/<name>" ending in ".dll"; a failing module is skipped.
+  bool loadModules(const char* const* names, int n);
+  // Whether `inst` is this object or a component it set up and registered.
+  bool isManaged(const void* inst) const;
+
  protected:
   App* m_sharedApp;
   Data* m_sharedData;
@@ -65,8 +75,26 @@ class KQ_EXPORT Admin : public Bridge_A {
   Thread_Pool* m_sharedThreadPool;
   Share_Mem* m_sharedShareMem;
   Channel_Mgr* m_sharedChannelMgr;
+
+ private:
+  bool loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout);
+  bool loadComponent(const std::string& path, Interface** out);
+  void abortThreadAndChannel();
+  int readLogLevel();
+  bool readLogStdout();
+
+  // Walks of the registry skip entries other code registered there.
+  std::set<const void*> m_managed;
 };
 
 }  // namespace bg
+
+// Declares a module's entry point, visible whatever the module's default
+// visibility: KQ_MODULE_EXPORT bg::Interface* get_component(bg::Interface* cd)
+#if defined(_WIN32)
+#define KQ_MODULE_EXPORT extern "C" __declspec(dllexport)
+#else
+#define KQ_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 #endif  // KQBRIDGE_BRIDGE_H_

@@ -1,0 +1,111 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "kqbridge/app.h"
+#include "kqbridge/argv.h"
+#include "kqbridge/bridge.h"
+#include "kqbridge/channel.h"
+#include "kqbridge/config.h"
+#include "kqbridge/crypt.h"
+#include "kqbridge/data.h"
+#include "kqbridge/logger.h"
+#include "kqbridge/mem_pool.h"
+#include "kqbridge/registry.h"
+#include "kqbridge/share_mem.h"
+#include "kqbridge/thread_pool.h"
+#include "kqbridge/tracer.h"
+#include "kqbridge/utils.h"
+
+namespace bg {
+
+namespace {
+
+template <typename T>
+void deleteAndNull(T*& p) {
+  delete p;
+  p = nullptr;
+}
+
+}  // namespace
+
+Bridge_A::~Bridge_A() = default;
+
+Admin::Admin()
+    : m_sharedApp(new App()),
+      m_sharedData(new Data()),
+      m_handler(nullptr),
+      m_sharedThreadPool(new Thread_Pool()),
+      m_sharedShareMem(new Share_Mem()),
+      m_sharedChannelMgr(new Channel_Mgr()) {
+  strcpy(m_name, "Admin");
+}
+
+// The logger goes after the "Done!" line and the tracer after the trace scope
+// has written its leave line, so every step of the shutdown is recorded.
+Admin::~Admin() {
+  {
+    TraceScope scope("~Admin", __LINE__);
+    uninit();
+    deleteAndNull(m_sharedChannelMgr);
+    m_channelMgr = nullptr;
+    deleteAndNull(m_sharedThreadPool);
+    m_threadPool = nullptr;
+    deleteAndNull(m_argv);
+    deleteAndNull(m_config);
+    deleteAndNull(m_crypt);
+    deleteAndNull(m_memPool);
+    deleteAndNull(m_localData);
+    m_app = nullptr;
+    m_data = nullptr;
+    m_shareMem = nullptr;
+    deleteAndNull(m_sharedApp);
+    deleteAndNull(m_sharedData);
+    deleteAndNull(m_sharedShareMem);
+    BG_LOG(ERROR, "Done!");
+    deleteAndNull(m_logger);
+    deleteAndNull(m_utils);
+  }
+  deleteAndNull(m_tracer);
+}
+
+Value Admin::process(const char* from, BridgeMsg msg) {
+  if (msg.cmd == 0) {
+    fprintf(stderr, "[Admin] :: process() : from=%s, msg=%s \n", from, msg.text);
+  } else if ((msg.cmd == 1 || msg.cmd == 2) && msg.sub == 0) {
+    uninit();
+    std::exit(0);
+  }
+  return Value(static_cast<void*>(this));
+}
+
+Value Admin::call(const char* to, BridgeMsg msg) {
+  return dispatch(m_name, to, msg);
+}
+
+bool (*Admin::setHandler(bool (*fn)(void*)))(void*) {
+  bool (*previous)(void*) = m_handler;
+  if (fn != nullptr) m_handler = fn;
+  return previous;
+}
+
+Value Admin::dispatch(const char* from, const char* to, BridgeMsg msg) {
+  void* target = to != nullptr ? getInstance(to) : nullptr;
+  if (target == nullptr) {
+    fprintf(stderr, "=== Admin: module (%s) not exist !! ERROR !\n", to);
+    fflush(stderr);
+    return Value::ErrorValue("Module not exsit");
+  }
+  if (msg.cmd == CMD_GET_INSTANCE) return Value(target);
+  return static_cast<Interface*>(target)->process(from, msg);
+}
+
+bool Admin::invokeHandler(void* arg) {
+  return m_handler != nullptr ? m_handler(arg) : false;
+}
+
+bool Admin::isManaged(const void* inst) const {
+  return m_managed.count(inst) != 0;
+}
+
+}  // namespace bg

@@ -1,0 +1,71 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "core/component_setup.h"
+#include "kqbridge/bridge.h"
+#include "kqbridge/config.h"
+#include "kqbridge/logger.h"
+#include "kqbridge/registry.h"
+#include "kqbridge/thread_pool.h"
+#include "kqbridge/tracer.h"
+#include "kqbridge/utils.h"
+
+namespace bg {
+
+namespace {
+
+const int kPoolThreads = 5;
+const int kPoolQueueSize = 4096;
+// Until Admin.conf has been read the central log takes every level, on stdout.
+const int kStartupLogLevel = 6;
+const int kDefaultLogLevel = 2;
+// The call tracer runs from this log level up.
+const int kTraceLogLevel = 4;
+
+}  // namespace
+
+bool Admin::init() {
+  fprintf(stderr, "\n[Admin] ::init @==@\n");
+  fflush(stderr);
+  std::string cfg = findConfigDir(g_exeName);
+  mkDir((cfg + "/conf/").c_str());
+  mkDir((cfg + "/log/").c_str());
+  m_sharedThreadPool->init(kPoolThreads, kPoolQueueSize);
+  setInstance(m_name, this);
+  m_managed.insert(this);
+  setupComponent(this, m_name, m_sharedApp, m_sharedData, m_sharedThreadPool, m_sharedShareMem,
+                 m_sharedChannelMgr, cfg, kStartupLogLevel, true);
+  srand(static_cast<unsigned>(time(nullptr)));
+  int level = readLogLevel();
+  bool toStdout = readLogStdout();
+  m_logger->setLevel(level);
+  m_tracer->setEnabled(level >= kTraceLogLevel);
+  m_logger->setStream(toStdout ? stdout : nullptr);
+  fprintf(stderr, "[Admin] ::init OK\n");
+  fflush(stderr);
+  return true;
+}
+
+// Text that is not a number reads as 0, which silences the central log.
+int Admin::readLogLevel() {
+  std::string def = format("%d", kDefaultLogLevel);
+  if (!m_config->hasKey("LogLevel")) {
+    m_config->setValue("LogLevel", def.c_str());
+    return kDefaultLogLevel;
+  }
+  return atoi(m_config->getValue("LogLevel", def.c_str()));
+}
+
+// Only the first four characters count, case-sensitively: "trueish" is true,
+// "TRUE" is not.
+bool Admin::readLogStdout() {
+  if (!m_config->hasKey("LogStdout")) {
+    m_config->setValue("LogStdout", "false");
+    m_config->save();
+  }
+  return strncmp(m_config->getValue("LogStdout", "false"), "true", 4) == 0;
+}
+
+}  // namespace bg

@@ -1,0 +1,115 @@
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "core/component_setup.h"
+#include "core/library.h"
+#include "kqbridge/bridge.h"
+#include "kqbridge/logger.h"
+#include "kqbridge/registry.h"
+#include "kqbridge/utils.h"
+
+namespace bg {
+
+namespace {
+
+const char kModuleSuffix[] = ".dll";
+
+bool hasModuleSuffix(const std::string& path) {
+  return endsWith(path.c_str(), kModuleSuffix, false);
+}
+
+const char* buildKind(bool debug) {
+  return debug ? "debug" : "release";
+}
+
+// Registry walk of initExtend: every component but the central object.
+void startComponent(const char* /*name*/, void* inst, void* user) {
+  Admin* admin = static_cast<Admin*>(user);
+  if (inst == admin || !admin->isManaged(inst)) return;
+  static_cast<Interface*>(inst)->initExtend();
+}
+
+}  // namespace
+
+int LoadModule(const char* const* names, int n, bool start) {
+  Admin* admin = dynamic_cast<Admin*>(CD);
+  if (admin != nullptr && admin->loadModules(names, n) && start) CD->initExtend();
+  return getInstanceCount() - 1;
+}
+
+bool StartModules() {
+  return CD != nullptr ? CD->initExtend() : false;
+}
+
+bool Admin::loadModules(const char* const* names, int n) {
+  if (n < 0) return true;
+  std::string cfg = findConfigDir(g_exeName);
+  int level = m_logger->getLevel();
+  bool toStdout = m_logger->getStream() == stdout;
+  for (int i = 0; i < n; ++i) {
+    if (names[i] != nullptr) loadOne(g_exeDir + "/" + names[i], cfg, level, toStdout);
+  }
+  showAllInstance();
+  return true;
+}
+
+bool Admin::loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout) {
+  if (!hasModuleSuffix(path)) return false;
+  Interface* comp = nullptr;
+  if (!loadComponent(path, &comp)) return false;
+  if (!setupComponent(comp, comp->m_name, m_sharedApp, m_sharedData, m_sharedThreadPool, m_sharedShareMem,
+                      m_sharedChannelMgr, cfg, logLevel, logToStdout)) {
+    return false;
+  }
+  setInstance(comp->m_name, comp);
+  m_managed.insert(comp);
+  return true;
+}
+
+// A module whose get_component answers null is treated like one that could
+// not be loaded: it is reported and skipped.
+bool Admin::loadComponent(const std::string& path, Interface** out) {
+  if (!hasModuleSuffix(path)) return false;
+  kq::Library library(path.c_str());
+  if (!library.load()) {
+    fprintf(stderr, "loadLibrary failed: %s\n", path.c_str());
+    fflush(stderr);
+    fprintf(stderr, "err msg: %s\n", library.errorText().c_str());
+    fflush(stderr);
+    return false;
+  }
+  GetComponentFn getComponent = reinterpret_cast<GetComponentFn>(library.resolve("get_component"));
+  if (getComponent == nullptr) {
+    fprintf(stderr, "resolve func failed\n");
+    fflush(stderr);
+    fprintf(stderr, "err msg: %s\n", library.errorText().c_str());
+    fflush(stderr);
+    return false;
+  }
+  Interface* comp = getComponent(this);
+  if (comp == nullptr) {
+    fprintf(stderr, "[Error - load lib] module '%s' gave no component\n", path.c_str());
+    fflush(stderr);
+    return false;
+  }
+  if (comp->isDebug() == isDebug()) {
+    *out = comp;
+    return true;
+  }
+  fprintf(stderr, "[Error - load lib] main.exe is '%s', module '%s' is '%s'\n", buildKind(isDebug()),
+          comp->m_name, buildKind(comp->isDebug()));
+  fflush(stderr);
+  return false;
+}
+
+bool Admin::initExtend() {
+  srand(static_cast<unsigned>(time(nullptr)));
+  fprintf(stderr, "======== init extend modules ======\n");
+  travellInstance(startComponent, this);
+  fprintf(stderr, "===================================\n\n");
+  fflush(stderr);
+  return true;
+}
+
+}  // namespace bg

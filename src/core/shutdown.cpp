@@ -1,0 +1,78 @@
+#include "core/component_setup.h"
+#include "kqbridge/app.h"
+#include "kqbridge/bridge.h"
+#include "kqbridge/channel.h"
+#include "kqbridge/config.h"
+#include "kqbridge/crypt.h"
+#include "kqbridge/data.h"
+#include "kqbridge/logger.h"
+#include "kqbridge/mem_pool.h"
+#include "kqbridge/registry.h"
+#include "kqbridge/share_mem.h"
+#include "kqbridge/thread_pool.h"
+#include "kqbridge/tracer.h"
+
+namespace bg {
+
+namespace {
+
+void setAborting(Abstract_Base* service) {
+  if (service != nullptr) service->setAborting(true);
+}
+
+}  // namespace
+
+// The walks are static members named "travell" because their log lines carry
+// the function's name.
+bool Admin::uninit() {
+  TraceScope scope("uninit", __LINE__);
+  BG_LOG(ERROR, "[Admin] ::uninit @==@");
+  abortThreadAndChannel();
+  BG_LOG(ERROR, "[Admin] abort all thread success");
+  struct StopWalk {
+    static void travell(const char* name, void* inst, void* user) {
+      Admin* admin = static_cast<Admin*>(user);
+      if (inst == admin || !admin->isManaged(inst)) return;
+      Interface* comp = static_cast<Interface*>(inst);
+      BG_LOG(ERROR, "> before uninit cmp '%s'", name);
+      comp->uninit();
+      releaseComponentServices(comp);
+      BG_LOG(ERROR, "> uninit cmp '%s' OK", name);
+    }
+  };
+  travellInstance(&StopWalk::travell, this);
+  clearInstance();
+  m_managed.clear();
+  BG_LOG(ERROR, "[Admin] ::uninit end @==@");
+  return true;
+}
+
+// Flags come first so that every job and channel loop sees the stop request
+// before the pool waits for the running jobs to return.
+void Admin::abortThreadAndChannel() {
+  TraceScope scope("abortThreadAndChannel", __LINE__);
+  struct AbortWalk {
+    static void travell(const char* name, void* inst, void* user) {
+      if (!static_cast<Admin*>(user)->isManaged(inst)) return;
+      Interface* obj = static_cast<Interface*>(inst);
+      BG_LOG(DEBUG, "set aborting cmps: key=%s, inst=%p", name, inst);
+      setAborting(obj->m_app);
+      setAborting(obj->m_channelMgr);
+      setAborting(obj->m_threadPool);
+      setAborting(obj->m_data);
+      setAborting(obj->m_config);
+      setAborting(obj->m_crypt);
+      setAborting(obj->m_shareMem);
+      setAborting(obj->m_memPool);
+      BG_LOG(DEBUG, "set aborting cmps '%s' End", name);
+    }
+  };
+  travellInstance(&AbortWalk::travell, this);
+  BG_LOG(ERROR, "set all abort success");
+  m_sharedChannelMgr->exit();
+  BG_LOG(ERROR, "channelMgr exit success");
+  m_sharedThreadPool->exit();
+  BG_LOG(ERROR, "thPool exit success");
+}
+
+}  // namespace bg

@@ -1,0 +1,78 @@
+// A component whose name, build kind and init answer come from the build.
+// It reports every call the framework makes on standard output, one line
+// each, so that tests can check which calls came and in which order.
+#include <kqbridge/kqbridge.h>
+
+#include <cstdio>
+#include <cstring>
+
+#ifndef KQ_TEST_NAME
+#error "KQ_TEST_NAME names the component"
+#endif
+#ifndef KQ_TEST_DEBUG
+#define KQ_TEST_DEBUG 0
+#endif
+#ifndef KQ_TEST_INIT_RESULT
+#define KQ_TEST_INIT_RESULT 1
+#endif
+#ifndef KQ_TEST_QUIT_ON_START
+#define KQ_TEST_QUIT_ON_START 0
+#endif
+
+namespace {
+
+class TestComponent : public bg::Interface {
+ public:
+  TestComponent() { strcpy(m_name, KQ_TEST_NAME); }
+
+  bool init() override {
+    report("init missing=%d", missingServices());
+    return KQ_TEST_INIT_RESULT != 0;
+  }
+
+  bool initExtend() override {
+    report("initExtend");
+    if (KQ_TEST_QUIT_ON_START) {
+      BridgeMsg stop = {1, 0, "stop", 0, 0};
+      bg::CD->call("Admin", stop);
+      report("still running");
+    }
+    return true;
+  }
+
+  bool uninit() override {
+    report("uninit aborting=%d", m_threadPool != nullptr && m_threadPool->isAborting() ? 1 : 0);
+    return true;
+  }
+
+  bg::Value process(const char* from, BridgeMsg msg) override {
+    report("process from=%s cmd=%d", from, msg.cmd);
+    return bg::Value(m_name);
+  }
+
+  bool isDebug() override { return KQ_TEST_DEBUG != 0; }
+
+ private:
+  int missingServices() const {
+    const void* services[] = {m_app,   m_logger, m_config,     m_tracer,  m_data,     m_localData, m_argv,
+                              m_utils, m_crypt,  m_threadPool, m_memPool, m_shareMem, m_channelMgr};
+    int missing = 0;
+    for (const void* s : services) missing += s == nullptr ? 1 : 0;
+    return missing;
+  }
+
+  template <typename... Args>
+  void report(const char* fmt, Args... args) {
+    printf("%s:", m_name);
+    printf(fmt, args...);
+    printf("\n");
+    fflush(stdout);
+  }
+};
+
+}  // namespace
+
+KQ_MODULE_EXPORT bg::Interface* get_component(bg::Interface* /*cd*/) {
+  static TestComponent component;
+  return &component;
+}

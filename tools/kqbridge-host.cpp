@@ -1,0 +1,139 @@
+// kqbridge-host: runs plug-in modules until it is told to stop.
+//
+//   kqbridge-host [--start] MODULE.dll...
+//
+// Module paths are taken relative to the current directory. The host stops
+// on SIGINT or SIGTERM, or when a module ends the process through the central
+// object's stop command.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kqbridge/kqbridge.h"
+
+namespace {
+
+const char kSynopsis[] =
+    "usage: kqbridge-host [--start] MODULE.dll...\n"
+    "Loads each module (a path relative to the current directory), then runs\n"
+    "until SIGINT or SIGTERM and stops every component in name order.\n"
+    "With --start the components are also started (initExtend) once all are loaded.\n";
+
+struct Options {
+  bool start = false;
+  bool help = false;
+  std::vector<std::string> modules;
+};
+
+// Argv types its options by their default; the bare words --start and --help
+// are the host's spelling of --start=1 and --help=1.
+bool parseOptions(int argc, char** argv, Options* options) {
+  std::vector<std::string> words{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--start" || arg == "--help" || arg == "-h") {
+      words.push_back((arg == "--start" ? "--start" : "--help") + std::string("=1"));
+    } else if (!arg.empty() && arg[0] == '-') {
+      words.push_back(arg);
+    } else {
+      options->modules.push_back(arg);
+    }
+  }
+  bg::Argv parser;
+  parser.add("start", 0, "start the components once all modules are loaded", false, bg::Value(false));
+  parser.add("help", 0, "print this text", false, bg::Value(false));
+  std::vector<char*> vec;
+  for (std::string& w : words) vec.push_back(&w[0]);
+  bool ok = parser.parse(static_cast<int>(vec.size()), vec.data());
+  options->start = parser.exist("start") && parser.get("start", bg::Value(false)).toBool();
+  options->help = parser.exist("help") && parser.get("help", bg::Value(false)).toBool();
+  if (!ok || options->help) {
+    FILE* out = ok ? stdout : stderr;
+    fputs(kSynopsis, out);
+    fputs(parser.usage().c_str(), out);
+  }
+  return ok;
+}
+
+// The loader looks modules up beside the "executable", so the host presents
+// itself as living in the current directory.
+std::string hostPathInWorkingDir(const char* argv0) {
+  return std::filesystem::current_path().string() + "/" + std::filesystem::path(argv0).filename().string();
+}
+
+std::string relativeToWorkingDir(const std::string& module) {
+  std::filesystem::path p(module);
+  if (p.is_relative()) return module;
+  return std::filesystem::proximate(p, std::filesystem::current_path()).string();
+}
+
+bool hasModuleName(const std::string& name) {
+  return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".dll") == 0;
+}
+
+// Loads one module at a time so that a failure can be named.
+bool loadEach(const std::vector<std::string>& modules) {
+  bool allLoaded = true;
+  for (const std::string& module : modules) {
+    std::string name = relativeToWorkingDir(module);
+    const char* names[] = {name.c_str()};
+    int before = bg::getInstanceCount() - 1;
+    if (bg::LoadModule(names, 1, false) <= before) {
+      fprintf(stderr, "kqbridge-host: module '%s' was not loaded (see the messages above)\n", module.c_str());
+      allLoaded = false;
+    }
+  }
+  return allLoaded;
+}
+
+int waitForStopSignal(const sigset_t& stopSignals) {
+  int sig = 0;
+  while (sigwait(&stopSignals, &sig) != 0) {
+  }
+  return sig;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parseOptions(argc, argv, &options)) return 2;
+  if (options.help) return 0;
+  if (options.modules.empty()) {
+    fprintf(stderr, "kqbridge-host: no module given\n%s", kSynopsis);
+    return 2;
+  }
+  for (const std::string& module : options.modules) {
+    if (!hasModuleName(module)) {
+      fprintf(stderr, "kqbridge-host: '%s' is not a module file name (MODULE.dll)\n", module.c_str());
+      return 2;
+    }
+  }
+
+  // Blocked before any thread exists, so every worker inherits the mask and
+  // the signals wait for sigwait on this thread.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  std::string hostPath = hostPathInWorkingDir(argv[0]);
+  char* bridgeArgv[] = {&hostPath[0], nullptr};
+  bg::InitBridge(1, bridgeArgv);
+  if (!loadEach(options.modules)) {
+    bg::UninitBridge();
+    return 1;
+  }
+  if (options.start) bg::StartModules();
+
+  int sig = waitForStopSignal(stopSignals);
+  fprintf(stderr, "kqbridge-host: %s, stopping\n", strsignal(sig));
+  bg::UninitBridge();
+  return 0;
+}
