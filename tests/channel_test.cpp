@@ -21,16 +21,6 @@ using std::chrono::milliseconds;
 const char kEndGone[] = "~channel()\n";
 const char kQueuesGone[] = "~channel()\n--- delete  reader\n--- delete  writer\n";
 
-// Checks inside a child process: the first failure is printed and ends the
-// child with status 1.
-#define CHILD_CHECK(cond)                                           \
-  do {                                                              \
-    if (!(cond)) {                                                  \
-      printf("line %d: CHILD_CHECK(%s) failed\n", __LINE__, #cond); \
-      return 1;                                                     \
-    }                                                               \
-  } while (0)
-
 std::string readText(bg::Abstract_Channel* end, unsigned timeoutMs = 5000) {
   char buf[64];
   int n = end->timedRead(buf, sizeof(buf), timeoutMs);

@@ -18,16 +18,9 @@
 
 namespace {
 
-using kqtest::BridgeSandbox;
+using kqtest::contains;
 
-// Inside a child: report the failed condition on stderr and end with 99.
-#define CHILD_CHECK(cond)                                                      \
-  do {                                                                         \
-    if (!(cond)) {                                                             \
-      fprintf(stderr, "child check failed at line %d: %s\n", __LINE__, #cond); \
-      return 99;                                                               \
-    }                                                                          \
-  } while (0)
+using kqtest::BridgeSandbox;
 
 // Every run of '/' and '\' as one '\', as the directory search prints paths.
 std::string winPath(const std::string& path) {
@@ -44,10 +37,6 @@ size_t count(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
   return n;
-}
-
-bool contains(const std::string& text, const std::string& what) {
-  return text.find(what) != std::string::npos;
 }
 
 TEST(EntryFunctions, InitBridgeOnceThenAgainAfterUninit) {

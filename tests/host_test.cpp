@@ -17,11 +17,9 @@
 
 namespace {
 
-using kqtest::BridgeSandbox;
+using kqtest::contains;
 
-bool contains(const std::string& text, const std::string& what) {
-  return text.find(what) != std::string::npos;
-}
+using kqtest::BridgeSandbox;
 
 // The host as a child process in `workDir`, with its environment pointed into
 // the sandbox at `root` and its output in root/out and root/err.

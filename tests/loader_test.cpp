@@ -15,19 +15,9 @@
 
 namespace {
 
+using kqtest::contains;
+
 using kqtest::BridgeSandbox;
-
-#define CHILD_CHECK(cond)                                                      \
-  do {                                                                         \
-    if (!(cond)) {                                                             \
-      fprintf(stderr, "child check failed at line %d: %s\n", __LINE__, #cond); \
-      return 99;                                                               \
-    }                                                                          \
-  } while (0)
-
-bool contains(const std::string& text, const std::string& what) {
-  return text.find(what) != std::string::npos;
-}
 
 TEST(LoadModule, CountsRegisteredComponents) {
   kqtest::TempDir td;

@@ -2,6 +2,7 @@
 #ifndef KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -41,6 +42,20 @@ bool fileExists(const std::string& path);
 // captured into `out`/`err` when given.
 int runInChild(const std::function<int()>& body, std::string* out = nullptr, std::string* err = nullptr);
 
+inline bool contains(const std::string& text, const std::string& what) {
+  return text.find(what) != std::string::npos;
+}
+
 }  // namespace kqtest
+
+// Inside a runInChild body: report the failed condition on stderr and end the
+// child with status 99.
+#define CHILD_CHECK(cond)                                                      \
+  do {                                                                         \
+    if (!(cond)) {                                                             \
+      fprintf(stderr, "child check failed at line %d: %s\n", __LINE__, #cond); \
+      return 99;                                                               \
+    }                                                                          \
+  } while (0)
 
 #endif  // KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
