@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <future>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,8 +21,9 @@ std::vector<int> freeTotals(pp::FLMemPool& pool, std::string* text = nullptr) {
   std::string out = testing::internal::GetCapturedStderr();
   if (text) *text = out;
   std::vector<int> totals;
-  std::regex line("total=(\\d+)");
-  for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) totals.push_back(std::stoi((*it)[1]));
+  for (size_t at = out.find("total="); at != std::string::npos; at = out.find("total=", at + 1)) {
+    totals.push_back(atoi(out.c_str() + at + 6));
+  }
   return totals;
 }
 
@@ -206,6 +207,10 @@ TEST(PacketPool, ExitReleasesBlockedConsumerAndPusher) {
   // Give both a chance to block; the outcome is the same if they have not yet.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(std::future_status::timeout, consumer.wait_for(std::chrono::milliseconds(0)));
+  // Polls do not queue up behind the sleeping reader (pushForce polls).
+  pp::FLMemNode* polled = nullptr;
+  EXPECT_EQ(pp::FLQ_NO_DATA, pool.pop(&polled, false));
+  EXPECT_EQ(pp::FLQ_NO_DATA, pool.popTimeout(&polled, 50));
   pool.exit();
   ASSERT_EQ(std::future_status::ready, consumer.wait_for(std::chrono::seconds(20)));
   EXPECT_EQ(pp::FLQ_EXIT, consumer.get());

@@ -137,7 +137,8 @@ class KQ_EXPORT FLPacketPool : public Abstract_PacketPool {
   // Drops (releases) the oldest packets until `node` fits under `maxCount`.
   FLQueueStatus pushForce(FLMemNode* node, int maxCount) override;
   // 0 with the oldest node in *out (now the caller's); 2 (none) or 1 (exit)
-  // with *out null; 5 for a null `out`.
+  // with *out null; 5 for a null `out`. Without `block`, 2 also when another
+  // reader keeps the queue to itself for more than a moment.
   FLQueueStatus pop(FLMemNode** out, bool block) override;
   // As pop(), waiting about `timeoutMs` for a packet.
   FLQueueStatus popTimeout(FLMemNode** out, int timeoutMs) override;

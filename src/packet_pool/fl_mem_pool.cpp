@@ -6,6 +6,7 @@
 #include <new>
 
 #include "kqbridge/packet_pool.h"
+#include "packet_pool/brief_lock.h"
 
 namespace pp {
 
@@ -31,16 +32,19 @@ Slot* slotOf(FLMemNode* node) {
 
 PoolInterface::~PoolInterface() = default;
 
-struct FLMemPool::State {
+// The producer gets nodes and the consumer releases them: the list lock and
+// the list itself share cache lines that move between them, while the
+// reference lock, taken by the releasing side alone, has a line of its own.
+struct alignas(64) FLMemPool::State {
   pthread_mutex_t listLock;
-  pthread_mutex_t refLock;
   Slot* first = nullptr;
   Slot* last = nullptr;
   uint32_t freeCount = 0;
+  int32_t nextId = 0;
   // 64-bit so that many large free buffers cannot overflow the sum.
   int64_t freeBytes = 0;
   int64_t average = 0;
-  int32_t nextId = 0;
+  alignas(64) pthread_mutex_t refLock;
 
   void unlink(Slot* s) {
     (s->prev ? s->prev->next : first) = s->next;
@@ -103,7 +107,7 @@ FLMemNode* FLMemPool::get(int size) {
   int64_t capacity = (static_cast<int64_t>(size) + kStep - 1) / kStep * kStep;
   if (capacity > INT32_MAX) return nullptr;
   State* st = m_state;
-  pthread_mutex_lock(&st->listLock);
+  lockBriefly(&st->listLock);
   Slot* s;
   if (st->first == nullptr) {
     s = new (std::nothrow) Slot();
@@ -147,7 +151,7 @@ void FLMemPool::put(FLMemNode* node) {
   if (node == nullptr || node->ref < 1 || node->pool != this) return;
   State* st = m_state;
   Slot* s = slotOf(node);
-  pthread_mutex_lock(&st->listLock);
+  lockBriefly(&st->listLock);
   node->used = 0;
   if (s->listed) {
     // Which end the node would have gone to tells the caller where the
@@ -182,7 +186,7 @@ void FLMemPool::show(const char* title) {
 
 void FLMemPool::clear() {
   State* st = m_state;
-  pthread_mutex_lock(&st->listLock);
+  lockBriefly(&st->listLock);
   Slot* s = st->first;
   while (s) {
     Slot* next = s->next;

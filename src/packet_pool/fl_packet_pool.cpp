@@ -4,6 +4,7 @@
 #include <string>
 
 #include "kqbridge/packet_pool.h"
+#include "packet_pool/brief_lock.h"
 #include "packet_pool/fl_queue.h"
 #include "packet_pool/node_ref.h"
 #include "packet_pool/packet_pool_state.h"
@@ -28,6 +29,29 @@ FLQueueElement elementOf(FLMemNode* node) {
 
 bool acceptable(const FLMemNode* node) {
   return node != nullptr && node->used >= 0 && node->used <= node->total;
+}
+
+// Only a blocking pop or look waits for the reader lock as long as it takes.
+// A reader holding it may sleep in the queue until a packet comes: a polling
+// pop, like the one in pushForce(), would then wait for the producer that is
+// itself waiting for it. So a poll gives up with 2 when the lock stays taken
+// for a moment, and a timed pop waits for it until its deadline only.
+bool enterReader(pthread_mutex_t* lock, bool block, const timespec* deadline) {
+  if (block) return pthread_mutex_lock(lock) == 0;
+  if (tryLockBriefly(lock)) return true;
+  return deadline != nullptr && pthread_mutex_timedlock(lock, deadline) == 0;
+}
+
+FLQueueStatus takeNode(pthread_mutex_t* readerLock, FLQueue* queue, FLMemNode** out, bool block,
+                       const timespec* deadline) {
+  FLQueueElement e{};
+  FLQueueStatus status = FLQ_NO_DATA;
+  if (enterReader(readerLock, block, deadline)) {
+    status = queue->take(&e, block, deadline);
+    pthread_mutex_unlock(readerLock);
+  }
+  *out = status == FLQ_OK ? static_cast<FLMemNode*>(e.data) : nullptr;
+  return status;
 }
 
 }  // namespace
@@ -91,34 +115,28 @@ FLQueueStatus FLPacketPool::pushForce(FLMemNode* node, int maxCount) {
 FLQueueStatus FLPacketPool::popTimeout(FLMemNode** out, int timeoutMs) {
   if (out == nullptr) return FLQ_PARAM_ERROR;
   if (m_state->queue.isExit()) return FLQ_EXIT;
-  FLQueueElement e{};
-  pthread_mutex_lock(&m_state->readerLock);
-  FLQueueStatus status = m_state->queue.take(&e, false, timeoutMs);
-  pthread_mutex_unlock(&m_state->readerLock);
-  *out = status == FLQ_OK ? static_cast<FLMemNode*>(e.data) : nullptr;
-  return status;
+  timespec deadline = deadlineAfter(timeoutMs);
+  const timespec* until = timeoutMs > 0 ? &deadline : nullptr;
+  return takeNode(&m_state->readerLock, &m_state->queue, out, false, until);
 }
 
 FLQueueStatus FLPacketPool::pop(FLMemNode** out, bool block) {
   if (out == nullptr) return FLQ_PARAM_ERROR;
   if (m_state->queue.isExit()) return FLQ_EXIT;
-  FLQueueElement e{};
-  pthread_mutex_lock(&m_state->readerLock);
-  FLQueueStatus status = m_state->queue.take(&e, block, 0);
-  pthread_mutex_unlock(&m_state->readerLock);
-  *out = status == FLQ_OK ? static_cast<FLMemNode*>(e.data) : nullptr;
-  return status;
+  return takeNode(&m_state->readerLock, &m_state->queue, out, block, nullptr);
 }
 
 FLQueueStatus FLPacketPool::front(FLMemNode** out, bool block) {
   if (out == nullptr) return FLQ_PARAM_ERROR;
   if (m_state->queue.isExit()) return FLQ_EXIT;
   FLQueueElement e{};
-  pthread_mutex_lock(&m_state->readerLock);
-  // The reference is added under the queue's lock: clear() could otherwise
-  // release the packet between the look and the reference.
-  FLQueueStatus status = m_state->queue.look(&e, block, addRefToElement);
-  pthread_mutex_unlock(&m_state->readerLock);
+  FLQueueStatus status = FLQ_NO_DATA;
+  if (enterReader(&m_state->readerLock, block, nullptr)) {
+    // The reference is added under the queue's lock: clear() could otherwise
+    // release the packet between the look and the reference.
+    status = m_state->queue.look(&e, block, addRefToElement);
+    pthread_mutex_unlock(&m_state->readerLock);
+  }
   *out = status == FLQ_OK ? static_cast<FLMemNode*>(e.data) : nullptr;
   return status;
 }

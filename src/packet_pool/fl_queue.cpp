@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "kqbridge/utils.h"
+#include "packet_pool/brief_lock.h"
 
 namespace pp {
 
@@ -27,11 +28,7 @@ const uint32_t kFirstCapacity = 16;
 // a sleep costs a system call on both sides.
 const int kSpinsBeforeSleep = 400;
 
-inline void pauseCpu() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
+}  // namespace
 
 timespec deadlineAfter(int timeoutMs) {
   struct timeval now;
@@ -44,8 +41,6 @@ timespec deadlineAfter(int timeoutMs) {
   deadline.tv_nsec = static_cast<long>(ns % 1000000000);
   return deadline;
 }
-
-}  // namespace
 
 void FLQueue::setDisposer(Disposer d) {
   g_disposer.store(d);
@@ -108,7 +103,7 @@ void FLQueue::spinWhileEmpty(int* spins) const {
 }
 
 FLQueueStatus FLQueue::push(const FLQueueElement& e) {
-  pthread_mutex_lock(&m_lock);
+  lockBriefly(&m_lock);
   if (!makeRoomLocked()) {
     pthread_mutex_unlock(&m_lock);
     return FLQ_MALLOC_FAILED;
@@ -119,7 +114,7 @@ FLQueueStatus FLQueue::push(const FLQueueElement& e) {
 }
 
 FLQueueStatus FLQueue::pushBounded(const FLQueueElement& e, int maxCount, bool block) {
-  pthread_mutex_lock(&m_lock);
+  lockBriefly(&m_lock);
   FLQueueStatus status = FLQ_OK;
   for (;;) {
     if (m_exit.load(std::memory_order_relaxed)) {
@@ -146,14 +141,12 @@ FLQueueStatus FLQueue::pushBounded(const FLQueueElement& e, int maxCount, bool b
   return status;
 }
 
-FLQueueStatus FLQueue::take(FLQueueElement* out, bool block, int timeoutMs) {
-  bool mayWait = block || timeoutMs > 0;
-  bool timed = !block && timeoutMs > 0;
-  timespec deadline{};
-  if (timed) deadline = deadlineAfter(timeoutMs);
+FLQueueStatus FLQueue::take(FLQueueElement* out, bool block, const timespec* deadline) {
+  bool timed = !block && deadline != nullptr;
+  bool mayWait = block || timed;
   int spins = mayWait ? kSpinsBeforeSleep : 0;
   FLQueueStatus status;
-  pthread_mutex_lock(&m_lock);
+  lockBriefly(&m_lock);
   for (;;) {
     if (m_exit.load(std::memory_order_relaxed)) {
       status = FLQ_EXIT;
@@ -171,13 +164,13 @@ FLQueueStatus FLQueue::take(FLQueueElement* out, bool block, int timeoutMs) {
     if (spins > 0) {
       pthread_mutex_unlock(&m_lock);
       spinWhileEmpty(&spins);
-      pthread_mutex_lock(&m_lock);
+      lockBriefly(&m_lock);
       continue;
     }
     ++m_takersWaiting;
     // A wake-up without an element before the deadline (spurious, or another
     // taker was faster) waits again for the rest of the time.
-    int rc = timed ? pthread_cond_timedwait(&m_notEmpty, &m_lock, &deadline) : pthread_cond_wait(&m_notEmpty, &m_lock);
+    int rc = timed ? pthread_cond_timedwait(&m_notEmpty, &m_lock, deadline) : pthread_cond_wait(&m_notEmpty, &m_lock);
     --m_takersWaiting;
     if (rc != 0) mayWait = false;
   }
@@ -187,7 +180,7 @@ FLQueueStatus FLQueue::take(FLQueueElement* out, bool block, int timeoutMs) {
 
 FLQueueStatus FLQueue::look(FLQueueElement* out, bool block, void (*onFound)(const FLQueueElement&)) {
   FLQueueStatus status;
-  pthread_mutex_lock(&m_lock);
+  lockBriefly(&m_lock);
   for (;;) {
     if (m_exit.load(std::memory_order_relaxed)) {
       status = FLQ_EXIT;
@@ -212,7 +205,7 @@ FLQueueStatus FLQueue::look(FLQueueElement* out, bool block, void (*onFound)(con
 }
 
 bool FLQueue::at(int index, FLQueueElement* out) {
-  pthread_mutex_lock(&m_lock);
+  lockBriefly(&m_lock);
   bool found = index >= 0 && index < m_count.load(std::memory_order_relaxed);
   if (found) *out = m_ring[(m_head + static_cast<uint32_t>(index)) & (m_capacity - 1)];
   pthread_mutex_unlock(&m_lock);
@@ -221,7 +214,7 @@ bool FLQueue::at(int index, FLQueueElement* out) {
 
 void FLQueue::exit() {
   if (m_exit.load(std::memory_order_acquire)) return;
-  pthread_mutex_lock(&m_lock);
+  lockBriefly(&m_lock);
   m_exit.store(true, std::memory_order_release);
   pthread_cond_broadcast(&m_notEmpty);
   pthread_cond_broadcast(&m_notFull);
@@ -230,7 +223,7 @@ void FLQueue::exit() {
 
 void FLQueue::clear() {
   Disposer dispose = g_disposer.load();
-  pthread_mutex_lock(&m_lock);
+  lockBriefly(&m_lock);
   int n = m_count.load(std::memory_order_relaxed);
   for (int i = 0; i < n; ++i) {
     FLQueueElement* e = &m_ring[(m_head + static_cast<uint32_t>(i)) & (m_capacity - 1)];

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 
 #include "kqbridge/packet_pool.h"
 
@@ -18,6 +19,9 @@ struct FLQueueElement {
   int32_t len;
   int64_t value;
 };
+
+// The wall-clock time `timeoutMs` milliseconds from now, for timed waits.
+timespec deadlineAfter(int timeoutMs);
 
 // Any number of threads may push and take. Elements leave in the order they
 // came. exit() wakes every waiter and refuses bounded pushes and takes until
@@ -44,8 +48,9 @@ class FLQueue {
   // with `block` waits for a take (1 on exit).
   FLQueueStatus pushBounded(const FLQueueElement& e, int maxCount, bool block);
   // Moves the oldest element to *out: 0; 1 on exit; 2 when there is none and
-  // neither `block` nor a `timeoutMs` above 0 lets it wait (or the time ran out).
-  FLQueueStatus take(FLQueueElement* out, bool block, int timeoutMs);
+  // neither `block` nor a `deadline` (see deadlineAfter) lets it wait, or
+  // the deadline passed.
+  FLQueueStatus take(FLQueueElement* out, bool block, const timespec* deadline);
   // Copies the oldest element to *out without taking it and, while it still
   // holds the lock, hands it to `onFound` (may be null). Statuses as take().
   FLQueueStatus look(FLQueueElement* out, bool block, void (*onFound)(const FLQueueElement&));
@@ -68,9 +73,12 @@ class FLQueue {
   FLQueueElement removeLocked();
   void spinWhileEmpty(int* spins) const;
 
-  pthread_mutex_t m_lock;
-  pthread_cond_t m_notEmpty;
-  pthread_cond_t m_notFull;
+  // Read at the start of every operation, written rarely: kept away from
+  // the line that every push and take writes.
+  std::atomic<bool> m_exit{false};
+  // The lock and everything a push or take touches under it share one cache
+  // line, which moves between the producer and the consumer once per packet.
+  alignas(64) pthread_mutex_t m_lock;
   // A ring of m_capacity (a power of two) slots; m_count of them from m_head.
   FLQueueElement* m_ring = nullptr;
   uint32_t m_capacity = 0;
@@ -81,7 +89,8 @@ class FLQueue {
   // waiting costs no wake-up.
   int m_takersWaiting = 0;
   int m_pushersWaiting = 0;
-  std::atomic<bool> m_exit{false};
+  alignas(64) pthread_cond_t m_notEmpty;
+  pthread_cond_t m_notFull;
 };
 
 }  // namespace pp
