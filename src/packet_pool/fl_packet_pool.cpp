@@ -115,9 +115,9 @@ FLQueueStatus FLPacketPool::pushForce(FLMemNode* node, int maxCount) {
 FLQueueStatus FLPacketPool::popTimeout(FLMemNode** out, int timeoutMs) {
   if (out == nullptr) return FLQ_PARAM_ERROR;
   if (m_state->queue.isExit()) return FLQ_EXIT;
+  if (timeoutMs < 1) return takeNode(&m_state->readerLock, &m_state->queue, out, false, nullptr);
   timespec deadline = deadlineAfter(timeoutMs);
-  const timespec* until = timeoutMs > 0 ? &deadline : nullptr;
-  return takeNode(&m_state->readerLock, &m_state->queue, out, false, until);
+  return takeNode(&m_state->readerLock, &m_state->queue, out, false, &deadline);
 }
 
 FLQueueStatus FLPacketPool::pop(FLMemNode** out, bool block) {
