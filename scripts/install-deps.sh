@@ -11,8 +11,8 @@ fi
 
 missing=()
 for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+  # A package installed for two architectures answers with one status per line.
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -qx 'install ok installed' || missing+=("$p")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
