@@ -55,7 +55,6 @@ int WinNamedPipe::OpenClient() {
   platform::PipeConnection* c;
   while ((c = platform::pipeConnect(name)) == nullptr) {
     if (platform::getLastError() != platform::kErrPipeBusy) throwWithLastError("Could not open pipe");
-    platform::pipeWaitBusy();
   }
   handle = c;
   // Sockets carry bytes only, so there is no read mode left to set.

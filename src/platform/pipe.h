@@ -25,11 +25,10 @@ enum class AcceptResult { kConnected, kTimedOut, kFailed };
 // directory when it is missing.
 std::string pipeSocketPath(const std::string& pipePath, bool create);
 
-// Connects to the server of `pipePath`. Null on failure; 231 means the
-// server is alive but has no room yet, and the caller may retry after
-// pipeWaitBusy().
+// Connects to the server of `pipePath`, waiting a moment for room when it
+// has a queue of clients. Null on failure; 231 means the server is alive but
+// still had no room, and the caller may simply try again.
 PipeConnection* pipeConnect(const std::string& pipePath);
-void pipeWaitBusy();
 
 // Starts serving `pipePath`. One listener accepts any number of clients.
 // Null on failure (231 when another live server holds the name).

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "platform/last_error.h"
 #include "platform/pipe.h"
@@ -44,6 +43,7 @@ namespace {
 
 const char kPipePrefix[] = "\\\\.\\pipe\\";
 const size_t kMaxPlainName = 64;
+const int kBusyWaitUs = 100 * 1000;
 
 unsigned pipeError(int err) {
   switch (err) {
@@ -168,17 +168,28 @@ bool resolve(const std::string& pipePath, bool create, std::string* dir, std::st
   return true;
 }
 
+// Connects with the wait for room in a full backlog bounded, so that a
+// server which is alive but not accepting reports "busy" (EAGAIN) instead
+// of holding the caller, who may try again; a file left by a killed server
+// refuses at once. The bound is lifted again for the connection's sends.
 int connectTo(const SocketAddress& addr, int* err) {
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     *err = errno;
     return -1;
   }
-  if (connect(fd, addr.get(), addr.size()) != 0) {
+  struct timeval bound = {0, kBusyWaitUs};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof(bound));
+  int rc;
+  while ((rc = connect(fd, addr.get(), addr.size())) != 0 && errno == EINTR) {
+  }
+  if (rc != 0) {
     *err = errno;
     close(fd);
     return -1;
   }
+  struct timeval none = {0, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &none, sizeof(none));
   return fd;
 }
 
@@ -193,8 +204,6 @@ PipeConnection* pipeConnect(const std::string& pipePath) {
   std::string dir, path;
   SocketAddress addr;
   if (!resolve(pipePath, false, &dir, &path) || !addr.set(dir, path)) return nullptr;
-  // Non-blocking, so that a full backlog reports "busy" (EAGAIN) instead of
-  // hanging here; a file left by a killed server refuses at once.
   int err = 0;
   int fd = connectTo(addr, &err);
   if (fd < 0) {
@@ -206,12 +215,7 @@ PipeConnection* pipeConnect(const std::string& pipePath) {
     setLastError(kErrAccessDenied);
     return nullptr;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return new PipeConnection{fd};
-}
-
-void pipeWaitBusy() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 PipeListener* pipeListen(const std::string& pipePath) {
