@@ -38,8 +38,11 @@ void printMessages(bg::pi::INamedPipe* pipe, void*) {
 }
 
 int listen(const char* name) {
-  // Blocked before the server starts, so its threads inherit the mask and
-  // the signal reaches sigwait below.
+  // A shell starts background jobs with SIGINT ignored, which would make an
+  // interrupt vanish instead of reaching sigwait. The signals are blocked
+  // before the server starts, so its threads inherit the mask.
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
   sigset_t stop;
   sigemptyset(&stop);
   sigaddset(&stop, SIGINT);
