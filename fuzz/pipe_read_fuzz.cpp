@@ -14,7 +14,8 @@ namespace {
 // An endpoint whose peer sent `data` and then closed.
 class ReplayPipe : public bg::pi::AbstractNamedPipe {
  public:
-  ReplayPipe(const uint8_t* data, size_t size) : AbstractNamedPipe("fuzz", false), m_data(data), m_left(size) {}
+  ReplayPipe(const uint8_t* data, size_t size)
+      : AbstractNamedPipe("fuzz", false), m_data(data), m_left(size) {}
   void Close() override {}
   int OpenClient() override { return 1; }
   int CreateServer() override { return 1; }

@@ -72,7 +72,8 @@ int WinNamedPipe::CreateServer() {
 
 int WinNamedPipe::ReadRaw(void* buf, int size) {
   if (handle == nullptr) platform::setLastError(kErrInvalidHandle);
-  if (handle == nullptr || size <= 0 || !platform::pipeRead(connectionOf(handle), buf, static_cast<size_t>(size))) {
+  if (handle == nullptr || size <= 0 ||
+      !platform::pipeRead(connectionOf(handle), buf, static_cast<size_t>(size))) {
     if (platform::getLastError() == platform::kErrBrokenPipe) throwWithLastError("pipe disconnected");
     throwWithLastError("read failed");
   }
@@ -81,7 +82,8 @@ int WinNamedPipe::ReadRaw(void* buf, int size) {
 
 int WinNamedPipe::WriteRaw(const void* buf, int size) {
   if (handle == nullptr) platform::setLastError(kErrInvalidHandle);
-  if (handle == nullptr || size <= 0 || !platform::pipeWrite(connectionOf(handle), buf, static_cast<size_t>(size))) {
+  if (handle == nullptr || size <= 0 ||
+      !platform::pipeWrite(connectionOf(handle), buf, static_cast<size_t>(size))) {
     throwWithLastError("WriteFile failed");
   }
   return 1;

@@ -269,7 +269,8 @@ AcceptResult pipeAccept(PipeListener* l, int timeoutMs, PipeConnection** out) {
   for (;;) {
     int wait = -1;
     if (timeoutMs >= 0) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       wait = left.count() < 0 ? 0 : static_cast<int>(left.count());
     }
     struct pollfd fds[2] = {{l->fd, POLLIN, 0}, {l->cancelFd, POLLIN, 0}};
