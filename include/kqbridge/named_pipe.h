@@ -77,7 +77,7 @@ class KQ_EXPORT WinNamedPipe : public AbstractNamedPipe {
   AbstractNamedPipe* WaitForConnection() override;
 
   // Makes a wait of this server in progress on another thread, or else its
-  // next wait, return null at once.
+  // next wait that finds no client waiting, return null at once.
   void CancelWait();
 
  protected:

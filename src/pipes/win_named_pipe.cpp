@@ -52,11 +52,9 @@ void WinNamedPipe::Close() {
 
 int WinNamedPipe::OpenClient() {
   Close();
-  platform::PipeConnection* c;
-  while ((c = platform::pipeConnect(name)) == nullptr) {
-    if (platform::getLastError() != platform::kErrPipeBusy) throwWithLastError("Could not open pipe");
-  }
-  handle = c;
+  // The platform's connect already waits while every "instance" is busy.
+  handle = platform::pipeConnect(name);
+  if (handle == nullptr) throwWithLastError("Could not open pipe");
   // Sockets carry bytes only, so there is no read mode left to set.
   return 1;
 }

@@ -2,7 +2,7 @@
 // it accepts, and client connections to it. A pipe path is "\\.\pipe\NAME"
 // (or just NAME). On failure the calls leave the Windows-numbered cause in
 // the thread's last error: 2 nobody serves the name, 5 access denied, 109
-// the peer has gone, 231 the name is busy.
+// the peer has gone, 231 the name is served by another live server.
 //
 // A listener and a connection are each used by one thread at a time, except
 // pipeCancelAccept, which any thread may call while the listener is open.
@@ -25,9 +25,8 @@ enum class AcceptResult { kConnected, kTimedOut, kFailed };
 // directory when it is missing.
 std::string pipeSocketPath(const std::string& pipePath, bool create);
 
-// Connects to the server of `pipePath`, waiting a moment for room when it
-// has a queue of clients. Null on failure; 231 means the server is alive but
-// still had no room, and the caller may simply try again.
+// Connects to the server of `pipePath`, waiting while its queue of clients
+// is full. Null on failure.
 PipeConnection* pipeConnect(const std::string& pipePath);
 
 // Starts serving `pipePath`. One listener accepts any number of clients.
@@ -36,7 +35,8 @@ PipeListener* pipeListen(const std::string& pipePath);
 // Waits up to `timeoutMs` (forever when negative) for a client of this user.
 // A cancel, or the time running out, gives kTimedOut.
 AcceptResult pipeAccept(PipeListener* listener, int timeoutMs, PipeConnection** out);
-// Makes the wait in progress, or else the next one, end with kTimedOut.
+// Makes the wait in progress, or else the next one that finds no client
+// waiting, end with kTimedOut.
 void pipeCancelAccept(PipeListener* listener);
 // Stops serving and removes the name.
 void pipeCloseListener(PipeListener* listener);

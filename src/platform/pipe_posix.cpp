@@ -43,7 +43,6 @@ namespace {
 
 const char kPipePrefix[] = "\\\\.\\pipe\\";
 const size_t kMaxPlainName = 64;
-const int kBusyWaitUs = 100 * 1000;
 
 unsigned pipeError(int err) {
   switch (err) {
@@ -89,15 +88,15 @@ std::string socketFileName(const std::string& name) {
   return buf;
 }
 
-std::string pipeDir() {
+std::string pipeDir(uid_t uid) {
   const char* runtime = getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && *runtime != '\0') return std::string(runtime) + "/kqbridge";
-  return "/tmp/kqbridge-" + std::to_string(geteuid());
+  return "/tmp/kqbridge-" + std::to_string(uid);
 }
 
 // The directory must be ours and closed to everybody else: a socket planted
 // by another user must never be mistaken for one of our pipes.
-bool checkDir(const std::string& dir, bool create) {
+bool checkDir(const std::string& dir, uid_t uid, bool create) {
   if (create && mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
     fail(errno);
     return false;
@@ -107,7 +106,7 @@ bool checkDir(const std::string& dir, bool create) {
     fail(errno);
     return false;
   }
-  if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+  if (!S_ISDIR(st.st_mode) || st.st_uid != uid) {
     setLastError(kErrAccessDenied);
     return false;
   }
@@ -162,24 +161,22 @@ class SocketAddress {
 bool resolve(const std::string& pipePath, bool create, std::string* dir, std::string* path) {
   std::string name = pipePath;
   if (name.compare(0, sizeof(kPipePrefix) - 1, kPipePrefix) == 0) name.erase(0, sizeof(kPipePrefix) - 1);
-  *dir = pipeDir();
-  if (!checkDir(*dir, create)) return false;
+  uid_t uid = geteuid();
+  *dir = pipeDir(uid);
+  if (!checkDir(*dir, uid, create)) return false;
   *path = *dir + "/" + socketFileName(name);
   return true;
 }
 
-// Connects with the wait for room in a full backlog bounded, so that a
-// server which is alive but not accepting reports "busy" (EAGAIN) instead
-// of holding the caller, who may try again; a file left by a killed server
-// refuses at once. The bound is lifted again for the connection's sends.
-int connectTo(const SocketAddress& addr, int* err) {
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// With `wait`, a server whose queue of clients is full is waited for, as a
+// client waits for a free instance of a busy pipe; without, that reports
+// "busy" (EAGAIN). A file left by a killed server refuses at once.
+int connectTo(const SocketAddress& addr, bool wait, int* err) {
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | (wait ? 0 : SOCK_NONBLOCK), 0);
   if (fd < 0) {
     *err = errno;
     return -1;
   }
-  struct timeval bound = {0, kBusyWaitUs};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof(bound));
   int rc;
   while ((rc = connect(fd, addr.get(), addr.size())) != 0 && errno == EINTR) {
   }
@@ -188,8 +185,6 @@ int connectTo(const SocketAddress& addr, int* err) {
     close(fd);
     return -1;
   }
-  struct timeval none = {0, 0};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &none, sizeof(none));
   return fd;
 }
 
@@ -205,16 +200,13 @@ PipeConnection* pipeConnect(const std::string& pipePath) {
   SocketAddress addr;
   if (!resolve(pipePath, false, &dir, &path) || !addr.set(dir, path)) return nullptr;
   int err = 0;
-  int fd = connectTo(addr, &err);
+  int fd = connectTo(addr, true, &err);
   if (fd < 0) {
     fail(err);
     return nullptr;
   }
-  if (!peerIsSameUser(fd)) {
-    close(fd);
-    setLastError(kErrAccessDenied);
-    return nullptr;
-  }
+  // The server needs no check of its own: only this user (or root) can
+  // have bound a socket in the directory checked above.
   return new PipeConnection{fd};
 }
 
@@ -235,7 +227,7 @@ PipeListener* pipeListen(const std::string& pipePath) {
   int rc = bind(fd, addr.get(), addr.size());
   if (rc != 0 && errno == EADDRINUSE) {
     int err = 0;
-    int probe = connectTo(addr, &err);
+    int probe = connectTo(addr, false, &err);
     if (probe < 0 && err == ECONNREFUSED) {
       unlink(path.c_str());
       rc = bind(fd, addr.get(), addr.size());
@@ -264,9 +256,26 @@ PipeListener* pipeListen(const std::string& pipePath) {
   return new PipeListener{fd, cancelFd, dir, path, st.st_dev, st.st_ino};
 }
 
+// A waiting client is taken before anything else, so a busy server makes no
+// poll call per connection; the running acceptor stops by its own flag.
 AcceptResult pipeAccept(PipeListener* l, int timeoutMs, PipeConnection** out) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   for (;;) {
+    int fd = accept4(l->fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      // Another user who reached the socket anyway (root, a loosened
+      // directory) is turned away, and we go on waiting.
+      if (!peerIsSameUser(fd)) {
+        close(fd);
+        continue;
+      }
+      *out = new PipeConnection{fd};
+      return AcceptResult::kConnected;
+    }
+    if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED) {
+      fail(errno);
+      return AcceptResult::kFailed;
+    }
     int wait = -1;
     if (timeoutMs >= 0) {
       auto left =
@@ -275,34 +284,16 @@ AcceptResult pipeAccept(PipeListener* l, int timeoutMs, PipeConnection** out) {
     }
     struct pollfd fds[2] = {{l->fd, POLLIN, 0}, {l->cancelFd, POLLIN, 0}};
     int n = poll(fds, 2, wait);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
+    if (n < 0 && errno != EINTR) {
       fail(errno);
       return AcceptResult::kFailed;
     }
-    if (fds[1].revents != 0) {
+    if (n > 0 && fds[1].revents != 0) {
       uint64_t count;
       if (read(l->cancelFd, &count, sizeof(count)) < 0) count = 0;
       return AcceptResult::kTimedOut;
     }
-    if (n == 0) {
-      if (wait == 0) return AcceptResult::kTimedOut;
-      continue;
-    }
-    int fd = accept4(l->fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) {
-      if (errno == EAGAIN || errno == EINTR || errno == ECONNABORTED) continue;
-      fail(errno);
-      return AcceptResult::kFailed;
-    }
-    // Another user who reached the socket anyway (root, a loosened
-    // directory) is turned away, and we go on waiting.
-    if (!peerIsSameUser(fd)) {
-      close(fd);
-      continue;
-    }
-    *out = new PipeConnection{fd};
-    return AcceptResult::kConnected;
+    if (n == 0 && wait == 0) return AcceptResult::kTimedOut;
   }
 }
 
