@@ -20,11 +20,6 @@ struct PipeConnection;
 
 enum class AcceptResult { kConnected, kTimedOut, kFailed };
 
-// The file a pipe path is served at; empty (last error set) when the
-// per-user pipe directory is missing or not safe. `create` makes the
-// directory when it is missing.
-std::string pipeSocketPath(const std::string& pipePath, bool create);
-
 // Connects to the server of `pipePath`, waiting while its queue of clients
 // is full. Null on failure.
 PipeConnection* pipeConnect(const std::string& pipePath);

@@ -190,11 +190,6 @@ int connectTo(const SocketAddress& addr, bool wait, int* err) {
 
 }  // namespace
 
-std::string pipeSocketPath(const std::string& pipePath, bool create) {
-  std::string dir, path;
-  return resolve(pipePath, create, &dir, &path) ? path : std::string();
-}
-
 PipeConnection* pipeConnect(const std::string& pipePath) {
   std::string dir, path;
   SocketAddress addr;
