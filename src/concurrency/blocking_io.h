@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <ctime>
-#include <string>
 
 #include "kqbridge/export.h"
 
@@ -47,9 +46,11 @@ class KQ_EXPORT Blocking_IO {
  private:
   struct State;
 
-  // Moves the front message into `item`; false when there was none by the
-  // deadline (none: wait until a message comes or the queue is aborted).
-  bool take(std::string* item, const timespec* deadline, int pollsBeforeSleep);
+  // Removes the oldest message and copies at most `size` of its bytes to
+  // `buf`; returns that count, or -1 when there was none by the deadline
+  // (none: wait until a message comes or the queue is aborted). With `mayWait`
+  // false it neither polls nor sleeps.
+  int take(void* buf, int size, const timespec* deadline, bool mayWait);
 
   State* m_state;
   int m_direction;
