@@ -59,7 +59,8 @@ timespec deadlineAfter(unsigned timeoutMs) {
 // `outLock` and, when it runs dry, swap in the whole of `pending` at once. A
 // writer and a reader thus meet on a lock once per batch, not once per
 // message, and both buffers are reused, so a message costs no allocation.
-// Lock order: outLock, then inLock. The two sides sit on separate cache lines.
+// Lock order: outLock, then inLock. What readers, writers and both touch
+// sit on separate cache lines.
 struct Blocking_IO::State {
   pthread_mutex_t outLock;
   MessageBatch batch;
@@ -67,6 +68,9 @@ struct Blocking_IO::State {
   // destructor waits on `drained` until none is left.
   int inside = 0;
   pthread_cond_t drained;
+  // How readers' polls have been going (see kMinPollNs).
+  std::atomic<int> typicalPollNs{0};
+  std::atomic<unsigned> missedPolls{0};
 
   alignas(64) pthread_mutex_t inLock;
   MessageBatch pending;
@@ -82,9 +86,6 @@ struct Blocking_IO::State {
   // Polled without a lock by readers about to sleep.
   alignas(64) std::atomic<bool> hasPending{false};
   alignas(64) std::atomic<bool> aborted{false};
-  // How polls have been going (see kMinPollNs).
-  std::atomic<int> typicalPollNs{0};
-  std::atomic<unsigned> missedPolls{0};
 
   // Polls until a writer fills `pending` or the queue is aborted, if and as
   // long as polling pays (see kMinPollNs).
@@ -102,7 +103,7 @@ struct Blocking_IO::State {
         Clock::duration took = std::min(Clock::now() - start, budget);
         int ns = static_cast<int>(std::chrono::duration_cast<std::chrono::nanoseconds>(took).count());
         typicalPollNs.store(typical + (ns - typical) / 4, std::memory_order_relaxed);
-        missedPolls.store(0, std::memory_order_relaxed);
+        if (missed != 0) missedPolls.store(0, std::memory_order_relaxed);
         return;
       }
       platform::cpuRelax();
@@ -166,6 +167,15 @@ int Blocking_IO::take(void* buf, int size, const timespec* deadline, bool mayWai
       copied = s->batch.pop(buf, size);
       break;
     }
+    // Before the first sleep we poll, on the flag rather than under the
+    // writers' lock: each look there costs a writer a cache miss.
+    if (!polled && !s->hasPending.load(std::memory_order_relaxed) && !s->aborted.load(std::memory_order_relaxed)) {
+      polled = true;
+      pthread_mutex_unlock(&s->outLock);
+      s->pollBeforeSleep();
+      pthread_mutex_lock(&s->outLock);
+      continue;
+    }
     pthread_mutex_lock(&s->inLock);
     if (!s->pending.empty()) {
       s->batch.clear();
@@ -180,25 +190,19 @@ int Blocking_IO::take(void* buf, int size, const timespec* deadline, bool mayWai
       pthread_mutex_unlock(&s->inLock);
       break;
     }
+    // We register and read wakeSeq under inLock, where writers and abort()
+    // change it: one that comes after our last look changes the word before
+    // we sleep on it, or wakes us. Any wake-up answers one wake in flight:
+    // whoever answers it looks at the queue again.
     pthread_mutex_unlock(&s->outLock);
-    if (!polled) {
-      polled = true;
-      pthread_mutex_unlock(&s->inLock);
-      s->pollBeforeSleep();
-    } else {
-      // We register and read wakeSeq under inLock, where writers and abort()
-      // change it: one that comes after our last look changes the word before
-      // we sleep on it, or wakes us. Any wake-up answers one wake in flight:
-      // whoever answers it looks at the queue again.
-      s->sleepers += 1;
-      uint32_t seq = s->wakeSeq.load(std::memory_order_relaxed);
-      pthread_mutex_unlock(&s->inLock);
-      timedOut = !platform::waitWord(&s->wakeSeq, seq, deadline);
-      pthread_mutex_lock(&s->inLock);
-      s->sleepers -= 1;
-      if (s->wakesInFlight > 0) s->wakesInFlight -= 1;
-      pthread_mutex_unlock(&s->inLock);
-    }
+    s->sleepers += 1;
+    uint32_t seq = s->wakeSeq.load(std::memory_order_relaxed);
+    pthread_mutex_unlock(&s->inLock);
+    timedOut = !platform::waitWord(&s->wakeSeq, seq, deadline);
+    pthread_mutex_lock(&s->inLock);
+    s->sleepers -= 1;
+    if (s->wakesInFlight > 0) s->wakesInFlight -= 1;
+    pthread_mutex_unlock(&s->inLock);
     pthread_mutex_lock(&s->outLock);
   }
   s->inside -= 1;
