@@ -263,8 +263,20 @@ void BM_MemPoolAnchorMallocFreePairs(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Channel)->Args({64, 1})->Args({4096, 1})->Args({64, 4})->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_ChannelAnchorMoodycamel)->Args({64, 1})->Args({4096, 1})->Args({64, 4})->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_Channel)
+    ->Args({64, 1})
+    ->Args({4096, 1})
+    ->Args({64, 4})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
+BENCHMARK(BM_ChannelAnchorMoodycamel)
+    ->Args({64, 1})
+    ->Args({4096, 1})
+    ->Args({64, 4})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
 BENCHMARK(BM_ChannelAnchorPipe)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_ChannelPingPong)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_ChannelPingPongAnchorMoodycamel)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(1.0);

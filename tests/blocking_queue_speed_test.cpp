@@ -1,9 +1,8 @@
 // What the fast paths of the blocking queue could break: messages that outgrow
 // or straddle its reused buffers, handovers between writers and readers that
 // sleep or time out, abort with a batch in hand, CPU burnt while waiting.
-#include <sys/resource.h>
-
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>

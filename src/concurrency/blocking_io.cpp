@@ -96,7 +96,8 @@ struct Blocking_IO::State {
       return;
     }
     int typical = typicalPollNs.load(std::memory_order_relaxed);
-    Clock::duration budget = std::chrono::nanoseconds(std::min(std::max(2 * typical, kMinPollNs), kMaxPollNs));
+    Clock::duration budget =
+        std::chrono::nanoseconds(std::min(std::max(2 * typical, kMinPollNs), kMaxPollNs));
     Clock::time_point start = Clock::now();
     for (unsigned i = 1;; ++i) {
       if (hasPending.load(std::memory_order_relaxed) || aborted.load(std::memory_order_relaxed)) {
@@ -169,7 +170,8 @@ int Blocking_IO::take(void* buf, int size, const timespec* deadline, bool mayWai
     }
     // Before the first sleep we poll, on the flag rather than under the
     // writers' lock: each look there costs a writer a cache miss.
-    if (!polled && !s->hasPending.load(std::memory_order_relaxed) && !s->aborted.load(std::memory_order_relaxed)) {
+    if (!polled && !s->hasPending.load(std::memory_order_relaxed) &&
+        !s->aborted.load(std::memory_order_relaxed)) {
       polled = true;
       pthread_mutex_unlock(&s->outLock);
       s->pollBeforeSleep();

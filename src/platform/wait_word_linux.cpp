@@ -1,10 +1,10 @@
-#include "platform/wait_word.h"
-
 #include <linux/futex.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/wait_word.h"
 
 namespace bg {
 namespace platform {
