@@ -1,4 +1,5 @@
-// Channel, thread pool and arena throughput, each beside its anchor.
+// Channel throughput and round-trip latency, thread pool and arena throughput,
+// each beside its anchor.
 #include <benchmark/benchmark.h>
 #include <blockingconcurrentqueue.h>
 #include <unistd.h>
