@@ -21,15 +21,19 @@ using Clock = std::chrono::steady_clock;
 // A reader that finds the queue empty polls before it sleeps, since a sleep
 // costs a system call on both sides, but only while polling pays. It polls
 // for twice the time polls have lately taken to see a message, within
-// [kMinPollNs, kMaxPollNs]; a poll that ends in sleep halves that time. After
-// kMissesToRest such polls in a row it polls only on every kProbeEvery-th
-// wait: then the writer is slow, or shares our CPU and cannot write while we
-// poll, and the occasional probe notices when messages come quickly again.
-// kMaxPollNs keeps an idle reader asleep within tens of microseconds.
+// [kMinPollNs, kMaxPollNs]; a poll that ends in sleep halves that time.
+// After kMissesToRest such polls in a row the reader rests: it sleeps at once
+// for a number of waits, then probes with one poll of kMaxPollNs, long enough
+// for a writer that was itself asleep to wake and answer. A failed probe
+// doubles the rest, up to kLongestRest waits; a probe that sees a message
+// sets the poll time to what it took. So a reader whose writer is slow, or
+// shares its CPU and cannot write while it polls, soon stops polling, and one
+// whose writer runs beside it on another CPU learns to poll again. kMaxPollNs
+// keeps an idle reader asleep within tens of microseconds.
 const int kMinPollNs = 2000;
 const int kMaxPollNs = 40000;
 const unsigned kMissesToRest = 4;
-const unsigned kProbeEvery = 8;
+const unsigned kLongestRest = 255;
 
 class MutexLock {
  public:
@@ -71,6 +75,8 @@ struct Blocking_IO::State {
   // How readers' polls have been going (see kMinPollNs).
   std::atomic<int> typicalPollNs{0};
   std::atomic<unsigned> missedPolls{0};
+  std::atomic<unsigned> restLength{0};
+  std::atomic<unsigned> restLeft{0};
 
   alignas(64) pthread_mutex_t inLock;
   MessageBatch pending;
@@ -90,29 +96,37 @@ struct Blocking_IO::State {
   // Polls until a writer fills `pending` or the queue is aborted, if and as
   // long as polling pays (see kMinPollNs).
   void pollBeforeSleep() {
-    unsigned missed = missedPolls.load(std::memory_order_relaxed);
-    if (missed >= kMissesToRest && missed % kProbeEvery != 0) {
-      missedPolls.store(missed + 1, std::memory_order_relaxed);
+    unsigned left = restLeft.load(std::memory_order_relaxed);
+    if (left > 0) {
+      restLeft.store(left - 1, std::memory_order_relaxed);
       return;
     }
+    unsigned missed = missedPolls.load(std::memory_order_relaxed);
     int typical = typicalPollNs.load(std::memory_order_relaxed);
-    Clock::duration budget =
-        std::chrono::nanoseconds(std::min(std::max(2 * typical, kMinPollNs), kMaxPollNs));
+    bool probe = missed >= kMissesToRest;
+    Clock::duration budget = std::chrono::nanoseconds(
+        probe ? kMaxPollNs : std::min(std::max(2 * typical, kMinPollNs), kMaxPollNs));
     Clock::time_point start = Clock::now();
     for (unsigned i = 1;; ++i) {
       if (hasPending.load(std::memory_order_relaxed) || aborted.load(std::memory_order_relaxed)) {
         Clock::duration took = std::min(Clock::now() - start, budget);
         int ns = static_cast<int>(std::chrono::duration_cast<std::chrono::nanoseconds>(took).count());
-        typicalPollNs.store(typical + (ns - typical) / 4, std::memory_order_relaxed);
-        if (missed != 0) missedPolls.store(0, std::memory_order_relaxed);
+        typicalPollNs.store(probe ? ns : typical + (ns - typical) / 4, std::memory_order_relaxed);
+        if (missed != 0) {
+          missedPolls.store(0, std::memory_order_relaxed);
+          restLength.store(0, std::memory_order_relaxed);
+        }
         return;
       }
       platform::cpuRelax();
-      if (i % 16 == 0 && Clock::now() - start > budget) {
-        typicalPollNs.store(typical / 2, std::memory_order_relaxed);
-        missedPolls.store(missed + 1, std::memory_order_relaxed);
-        return;
-      }
+      if (i % 16 == 0 && Clock::now() - start > budget) break;
+    }
+    typicalPollNs.store(typical / 2, std::memory_order_relaxed);
+    missedPolls.store(missed + 1, std::memory_order_relaxed);
+    if (missed + 1 >= kMissesToRest) {
+      unsigned rest = std::min(2 * restLength.load(std::memory_order_relaxed) + 1, kLongestRest);
+      restLength.store(rest, std::memory_order_relaxed);
+      restLeft.store(rest, std::memory_order_relaxed);
     }
   }
 };
