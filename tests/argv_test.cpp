@@ -26,10 +26,17 @@ TEST(CmdlineParse, FormsOfAnIntegerOption) {
     bool ok;
     int port;
   } cases[] = {
-      {{"--port=81"}, true, 81},   {{"--port", "81"}, true, 81},  {{"-p", "81"}, true, 81},
-      {{"-vp", "81"}, true, 81},   {{"--port=1", "--port", "81"}, true, 81},
-      {{"--port= 81"}, true, 81},  {{"--port=-3"}, true, -3},     {{"--port=8x"}, false, 80},
-      {{"--port="}, false, 80},    {{"--port=81 "}, false, 80},   {{"--port=99999999999"}, false, 80},
+      {{"--port=81"}, true, 81},
+      {{"--port", "81"}, true, 81},
+      {{"-p", "81"}, true, 81},
+      {{"-vp", "81"}, true, 81},
+      {{"--port=1", "--port", "81"}, true, 81},
+      {{"--port= 81"}, true, 81},
+      {{"--port=-3"}, true, -3},
+      {{"--port=8x"}, false, 80},
+      {{"--port="}, false, 80},
+      {{"--port=81 "}, false, 80},
+      {{"--port=99999999999"}, false, 80},
   };
   for (const auto& c : cases) {
     cmdline::parser p;
@@ -117,9 +124,9 @@ TEST(Argv, OptionsAreTypedByTheDefaultsKind) {
     Value::VT type;
     int64_t bits;
   } cases[] = {
-      {"i", Value(1), "-4", Value::VT_INT, 4294967292LL},    {"u", Value(2u), "5", Value::VT_UINT, 5},
-      {"l", Value(3LL), "-9", Value::VT_INT64, -9},          {"b", Value(false), "1", Value::VT_BOOL, 1},
-      {"s", Value("def"), "text", Value::VT_STR, 0},         {"d", Value(2.5), "1e3", Value::VT_DOUBLE, 0},
+      {"i", Value(1), "-4", Value::VT_INT, 4294967292LL}, {"u", Value(2u), "5", Value::VT_UINT, 5},
+      {"l", Value(3LL), "-9", Value::VT_INT64, -9},       {"b", Value(false), "1", Value::VT_BOOL, 1},
+      {"s", Value("def"), "text", Value::VT_STR, 0},      {"d", Value(2.5), "1e3", Value::VT_DOUBLE, 0},
   };
   Texts words{"prog"};
   for (const auto& c : cases) {

@@ -20,8 +20,9 @@ const std::string kHeader = "#Bridge Config (#note)\n";
 
 Entries entriesOf(bg::Config& config) {
   Entries entries;
-  config.travell([](const char* key, const char* value, void* user) { (*static_cast<Entries*>(user))[key] = value; },
-                 &entries);
+  config.travell(
+      [](const char* key, const char* value, void* user) { (*static_cast<Entries*>(user))[key] = value; },
+      &entries);
   return entries;
 }
 

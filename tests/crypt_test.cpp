@@ -17,7 +17,8 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes fromHex(const std::string& hex) {
   Bytes out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   return out;
 }
 
@@ -53,7 +54,9 @@ std::string randomBytes(size_t n, unsigned seed) {
 Bytes aesBlocks(bg::Abstract_Crypt& c, const Bytes& key, Bytes blocks, int decrypt) {
   void* ctx = c.aesAlloc();
   EXPECT_EQ(c.aesInit(ctx, key.data(), static_cast<int>(key.size() * 8), decrypt), 0);
-  EXPECT_EQ(c.aesCrypt(ctx, blocks.data(), blocks.data(), static_cast<int>(blocks.size() / 16), nullptr, decrypt), 0);
+  EXPECT_EQ(
+      c.aesCrypt(ctx, blocks.data(), blocks.data(), static_cast<int>(blocks.size() / 16), nullptr, decrypt),
+      0);
   c.aesFree(&ctx);
   EXPECT_EQ(ctx, nullptr);
   return blocks;
@@ -65,7 +68,8 @@ TEST(CryptAes, BlockCipherKnownAnswers) {
   const char* vectors[][2] = {
       {"000102030405060708090a0b0c0d0e0f", "69c4e0d86a7b0430d8cdb78070b4c55a"},
       {"000102030405060708090a0b0c0d0e0f1011121314151617", "dda97ca4864cdfe06eaf70a0ec0d7191"},
-      {"000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f", "8ea2b7ca516745bfeafc49904b496089"},
+      {"000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
+       "8ea2b7ca516745bfeafc49904b496089"},
   };
   for (const auto& v : vectors) {
     Bytes cipher = aesBlocks(c, fromHex(v[0]), plain, 0);
@@ -248,8 +252,13 @@ TEST(CryptAes128, BufferFormsAndTheirCodes) {
 
 TEST(CryptBase64, Rfc4648VectorsAndSizes) {
   bg::Crypt c;
-  const char* vectors[][2] = {{"", ""},         {"f", "Zg=="},       {"fo", "Zm8="},     {"foo", "Zm9v"},
-                              {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+  const char* vectors[][2] = {{"", ""},
+                              {"f", "Zg=="},
+                              {"fo", "Zm8="},
+                              {"foo", "Zm9v"},
+                              {"foob", "Zm9vYg=="},
+                              {"fooba", "Zm9vYmE="},
+                              {"foobar", "Zm9vYmFy"}};
   for (auto& v : vectors) {
     EXPECT_EQ(c.base64EncodeString(v[0]), v[1]);
     EXPECT_EQ(c.base64DecodeString(v[1]), v[0]);
@@ -264,9 +273,10 @@ TEST(CryptBase64, DecodeAndEncodeRefuseWhatDoesNotFit) {
     const char* text;
     int outSize;
     int result;
-  } decodes[] = {{"QQ==", 3, 1},           {"QUJD\nREVG", 16, -1}, {"QUJD REVG", 16, -1}, {"QUI", 16, 2},
-                 {"QUJD=garbage!", 16, 3}, {nullptr, 16, -1},      {"QUJDREVG", 3, 3},    {"QUJDREVG!", 3, -1},
-                 {"QUJD", 0, 0},           {"QUJD", -4, 0}};
+  } decodes[] = {{"QQ==", 3, 1},     {"QUJD\nREVG", 16, -1},   {"QUJD REVG", 16, -1},
+                 {"QUI", 16, 2},     {"QUJD=garbage!", 16, 3}, {nullptr, 16, -1},
+                 {"QUJDREVG", 3, 3}, {"QUJDREVG!", 3, -1},     {"QUJD", 0, 0},
+                 {"QUJD", -4, 0}};
   for (const auto& d : decodes) {
     uint8_t buf[17];
     memset(buf, '#', sizeof(buf));
@@ -319,7 +329,8 @@ TEST(CryptMd5, Rfc1321TestSuite) {
   const std::string masked = take(c, c.md5StringMasked("abc"));
   ASSERT_EQ(masked.size(), 32u);
   for (size_t i = 0; i < 32; i += 2)
-    EXPECT_EQ(std::stoi(masked.substr(i, 2), nullptr, 16), std::stoi(full.substr(i, 2), nullptr, 16) & 252) << i;
+    EXPECT_EQ(std::stoi(masked.substr(i, 2), nullptr, 16), std::stoi(full.substr(i, 2), nullptr, 16) & 252)
+        << i;
   char* digest = c.md5String("abc");
   c.md5Short(digest);
   EXPECT_EQ(take(c, digest), full.substr(8, 16));
@@ -375,8 +386,12 @@ TEST(CryptCoding, HexEncodeAndDecodeWithinTheirBuffers) {
     int outSize;
     int result;
     Bytes bytes;
-  } decodes[] = {{"0aFF10", 4, 3, {0x0a, 0xff, 0x10}}, {"abc", 4, 2, {0xab, 0x0c}}, {"zz1zz9", 4, 3, {0, 1, 0}},
-                 {"", 4, 0, {}},                        {"0aff10", 0, 0, {}},         {"0aff10", 2, 0, {}}};
+  } decodes[] = {{"0aFF10", 4, 3, {0x0a, 0xff, 0x10}},
+                 {"abc", 4, 2, {0xab, 0x0c}},
+                 {"zz1zz9", 4, 3, {0, 1, 0}},
+                 {"", 4, 0, {}},
+                 {"0aff10", 0, 0, {}},
+                 {"0aff10", 2, 0, {}}};
   for (const auto& d : decodes) {
     uint8_t out[8];
     memset(out, '#', sizeof(out));

@@ -97,7 +97,8 @@ TEST(DataListeners, IdsAreSharedByListenersAndFiltersAndRegistrationIsIdempotent
   EXPECT_FALSE(data.unregistListener("", 101));
   EXPECT_FALSE(data.hasListener("key") || data.hasListener(""));
   EXPECT_EQ(data.registListener("key", &rec), 104) << "a stale id registers anew";
-  EXPECT_EQ(data.registListener("other key", &rec), 105) << "the same id under another key is another listener";
+  EXPECT_EQ(data.registListener("other key", &rec), 105)
+      << "the same id under another key is another listener";
   testing::internal::GetCapturedStderr();
 }
 

@@ -70,7 +70,8 @@ TEST(Logger, OpensLazilyFiltersByLevelAndEachOpeningAddsAHeader) {
     logger.log(2, "three\n");
     fclose(sink);
   }
-  EXPECT_EQ(maskTimes(readFile(path)), kLogHeader + "one 1\n" + kLogHeader + "two\n" + kLogHeader + "three\n\n");
+  EXPECT_EQ(maskTimes(readFile(path)),
+            kLogHeader + "one 1\n" + kLogHeader + "two\n" + kLogHeader + "three\n\n");
 }
 
 TEST(Logger, FallsBackToStderrAndLeavesABorrowedStreamOpen) {

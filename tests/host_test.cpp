@@ -39,7 +39,8 @@ std::unique_ptr<kqtest::Child> startHost(const std::string& root, const std::str
   size_t at = 0;
   for (const std::string& line : lines) {
     size_t found = log.find(line, at);
-    if (found == std::string::npos) return ::testing::AssertionFailure() << "missing or out of order: " << line;
+    if (found == std::string::npos)
+      return ::testing::AssertionFailure() << "missing or out of order: " << line;
     at = found;
   }
   return ::testing::AssertionSuccess();
@@ -53,10 +54,10 @@ TEST(Host, RunsTheExampleModulesAndStopsOnSigterm) {
       << host->out << host->err;
   kill(host->pid(), SIGTERM);
   ASSERT_EQ(host->finish(), 0) << host->err;
-  EXPECT_TRUE(inOrder(host->out, {"sensor: created channel 'demo.readings'", "display: ready",
-                                  "display: demo.temperature is now 21.5",
-                                  "display: message from Admin, cmd 7: hello from sensor",
-                                  "sensor: display answered 'shown'"}))
+  EXPECT_TRUE(inOrder(
+      host->out,
+      {"sensor: created channel 'demo.readings'", "display: ready", "display: demo.temperature is now 21.5",
+       "display: message from Admin, cmd 7: hello from sensor", "sensor: display answered 'shown'"}))
       << host->out;
   EXPECT_TRUE(inOrder(host->out, {"display: reading 21.5", "display: reading 21.7", "display: reading 22.0",
                                   "display: end of readings", "display: stopping", "sensor: stopping"}))

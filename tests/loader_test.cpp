@@ -79,8 +79,8 @@ TEST(LoadModule, RefusedModulesAreReportedAndSkipped) {
     box.addModules({"mod_debug.dll", "mod_failinit.dll", "mod_noentry.dll", "mod_null.dll"});
     kqtest::writeFile(box.binDir() + "/garbage.dll", "this is not a shared object\n");
     box.init();
-    CHILD_CHECK(box.load({"missing.dll", "mod_noentry.dll", "garbage.dll", "mod_debug.dll", "mod_failinit.dll",
-                          "mod_null.dll"},
+    CHILD_CHECK(box.load({"missing.dll", "mod_noentry.dll", "garbage.dll", "mod_debug.dll",
+                          "mod_failinit.dll", "mod_null.dll"},
                          true) == 0);
     BridgeMsg msg = {3, 0, nullptr, 0, 0};
     CHILD_CHECK(!bg::CD->call("failer", msg).isValid() && !bg::CD->call("dbg", msg).isValid());

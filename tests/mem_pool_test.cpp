@@ -102,7 +102,8 @@ TEST(MemPool, CleanupsRunNewestFirstAndRemovedOnesDoNot) {
   {
     QuietPool pool(1024);
     EXPECT_EQ(pool.removeCleanup(cleanupA), 0);
-    for (auto handler : {cleanupA, cleanupB, cleanupC, cleanupA}) EXPECT_EQ(pool.addCleanup(handler, nullptr), 1);
+    for (auto handler : {cleanupA, cleanupB, cleanupC, cleanupA})
+      EXPECT_EQ(pool.addCleanup(handler, nullptr), 1);
     EXPECT_EQ(pool.removeCleanup(cleanupA), 1) << "the newest A";
     EXPECT_EQ(pool.removeCleanup(cleanupC), 1);
     EXPECT_EQ(pool.removeCleanup(cleanupC), 0);

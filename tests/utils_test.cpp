@@ -152,15 +152,16 @@ TEST(UtilsText, AffixesFormatSplitAndRandomStrings) {
     const char* affix;
     bool caseSensitive;
     bool result;
-  } affixes[] = {{true, "Hello", "he", false, true},   {true, "Hello", "he", true, false},
-                 {true, "Hello", "", true, true},      {true, nullptr, "he", false, false},
-                 {true, "Hello", nullptr, false, false}, {true, "He", "Hello", false, false},
+  } affixes[] = {{true, "Hello", "he", false, true},       {true, "Hello", "he", true, false},
+                 {true, "Hello", "", true, true},          {true, nullptr, "he", false, false},
+                 {true, "Hello", nullptr, false, false},   {true, "He", "Hello", false, false},
                  {false, "file.TXT", ".txt", false, true}, {false, "file.TXT", ".txt", true, false},
-                 {false, "a", "abc", false, false},   {false, nullptr, "", true, false},
+                 {false, "a", "abc", false, false},        {false, nullptr, "", true, false},
                  {true, "\xc4x", "\xe4", false, false}};
   for (const auto& a : affixes) {
-    EXPECT_EQ(a.starts ? u.startsWith(a.s, a.affix, a.caseSensitive) : u.endsWith(a.s, a.affix, a.caseSensitive),
-              a.result)
+    EXPECT_EQ(
+        a.starts ? u.startsWith(a.s, a.affix, a.caseSensitive) : u.endsWith(a.s, a.affix, a.caseSensitive),
+        a.result)
         << (a.s ? a.s : "null") << " " << (a.affix ? a.affix : "null");
   }
   std::string big(100000, 'q');
@@ -170,10 +171,14 @@ TEST(UtilsText, AffixesFormatSplitAndRandomStrings) {
     const char* delims;
     bool keepEmpty;
     Texts pieces;
-  } splits[] = {{"a,,b", ",", true, {"a", "", "b"}},         {"a,,b", ",", false, {"a", "b"}},
-                {",a,", ",", true, {"a"}},                   {"a; ;b", "; ", true, {"a", "", "", "b"}},
-                {"a b\tc", " \t", false, {"a", "b", "c"}},   {",,,", ",", true, {}},
-                {"x", "", true, {"x"}},                      {"", nullptr, false, {""}},
+  } splits[] = {{"a,,b", ",", true, {"a", "", "b"}},
+                {"a,,b", ",", false, {"a", "b"}},
+                {",a,", ",", true, {"a"}},
+                {"a; ;b", "; ", true, {"a", "", "", "b"}},
+                {"a b\tc", " \t", false, {"a", "b", "c"}},
+                {",,,", ",", true, {}},
+                {"x", "", true, {"x"}},
+                {"", nullptr, false, {""}},
                 {std::string("a,b\0,c", 6), ",", false, {"a", "b"}}};
   for (const auto& s : splits) EXPECT_EQ(u.split(s.s, s.delims, s.keepEmpty), s.pieces) << s.s;
   EXPECT_EQ(u.randomString(-5), "");
@@ -249,7 +254,8 @@ void remember(void* user, const char* name) {
 
 TEST(UtilsListDir, IndentsNamesCallsBackFromEachDirectoryAndRestoresTheWorkingDirectory) {
   kqtest::TempDir tmp;
-  for (const char* d : {"root", "root/sub", "root/sub/deeper", "root/empty"}) mkdir(tmp.file(d).c_str(), 0700);
+  for (const char* d : {"root", "root/sub", "root/sub/deeper", "root/empty"})
+    mkdir(tmp.file(d).c_str(), 0700);
   for (const char* f : {"root/a", "root/sub/b", "root/sub/deeper/c", "root/sub/deeper/d"})
     kqtest::writeFile(tmp.file(f), f);
   bg::Utils u;
@@ -269,7 +275,8 @@ TEST(UtilsListDir, IndentsNamesCallsBackFromEachDirectoryAndRestoresTheWorkingDi
     lines.insert(out.substr(start, nl - start));
   EXPECT_EQ(lines, (std::multiset<std::string>{"a", "sub/", "    b", "    deeper/", "        c", "        d",
                                                "empty/"}));
-  EXPECT_LT(out.find("    deeper/\n"), out.find("        c\n")) << "a directory's line comes before its contents";
+  EXPECT_LT(out.find("    deeper/\n"), out.find("        c\n"))
+      << "a directory's line comes before its contents";
   ASSERT_EQ(chdir(tmp.path().c_str()), 0);
   testing::internal::CaptureStdout();
   EXPECT_EQ(u.listDir("root\\sub\\deeper", nullptr, nullptr, false), 0);

@@ -101,7 +101,7 @@ std::string randomText(std::mt19937& rng, size_t maxLen, const std::string& alph
   std::string text(rng() % (maxLen + 1), '\0');
   for (char& c : text) {
     c = !alphabet.empty() && rng() % 2 == 0 ? alphabet[rng() % alphabet.size()]
-                                              : static_cast<char>(1 + rng() % 255);
+                                            : static_cast<char>(1 + rng() % 255);
   }
   return text;
 }
