@@ -19,31 +19,36 @@ std::string readText(bg::Abstract_Channel* end, unsigned timeoutMs = 5000) {
   return std::string(buf, n > 0 ? n : 0);
 }
 
-TEST(Channel, PeersTalkBothWaysClonesShareAnEndAndCreateMakesAnother) {
+TEST(Channel, PeersTalkBothWaysInWholeMessagesAndClonesShareAnEnd) {
   bg::Channel a;
   std::unique_ptr<bg::Abstract_Channel> b(a.peer());
   std::unique_ptr<bg::Abstract_Channel> c(a.clone());
   std::unique_ptr<bg::Abstract_Channel> fresh(a.create());
-  EXPECT_EQ(a.write("abc", 3), 3);
-  EXPECT_EQ(c->write("from clone", 10), 10);
   fresh->write("elsewhere", 9);
-  EXPECT_EQ(readText(b.get()), "abc");
+  for (const std::string& m : {std::string("hello"), std::string(), std::string("a\0b", 3)}) a.write(m.data(), static_cast<int>(m.size()));
+  c->write("from clone", 10);
+  char buf[16];
+  EXPECT_EQ(b->read(buf, 3), 3) << "a short buffer takes the start of one message";
+  EXPECT_EQ(b->timedRead(buf, sizeof(buf), 1000), 0) << "an empty message is one message";
+  EXPECT_EQ(b->read(buf, sizeof(buf)), 3);
+  EXPECT_EQ(std::string(buf, 3), std::string("a\0b", 3));
   EXPECT_EQ(readText(b.get()), "from clone");
-  EXPECT_EQ(b->write("reply", 5), 5);
+  b->write("reply", 5);
   EXPECT_EQ(readText(c.get()), "reply");
-  EXPECT_EQ(readText(&a, 50), "");
-  EXPECT_EQ(readText(b.get(), 50), "");
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(readText(b.get(), 1500), "") << "nothing from the unconnected channel";
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
 }
 
-TEST(Channel, AbortOnOneEndReleasesReadersOnBothSides) {
+TEST(Channel, AbortOnOneEndReleasesReadersOnBothSidesAndDropsWrites) {
   bg::Channel a;
   std::unique_ptr<bg::Abstract_Channel> b(a.peer());
   std::unique_ptr<bg::Abstract_Channel> c(a.clone());
   std::vector<std::thread> readers;
-  for (bg::Abstract_Channel* end : {static_cast<bg::Abstract_Channel*>(&a), b.get()}) {
+  for (bg::Abstract_Channel* end : {static_cast<bg::Abstract_Channel*>(&a), b.get(), c.get()}) {
     readers.emplace_back([end] {
       char buf[8];
-      EXPECT_EQ(end->read(buf, sizeof(buf)), 0);
+      EXPECT_EQ(end->timedRead(buf, sizeof(buf), 60000), 0);
     });
   }
   b->abort();

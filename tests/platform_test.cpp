@@ -1,18 +1,13 @@
-// The platform layer: Windows-numbered last error, either separator in every
-// file call, wide twins, directory streams and text conversions.
+// The platform layer: Windows-numbered last error, the wide twins of the file
+// calls and text conversions (the narrow calls are proven through Utils).
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cerrno>
-#include <map>
 #include <string>
 #include <thread>
 
-#include "platform/dir_stream.h"
-#include "platform/env.h"
 #include "platform/fs.h"
 #include "platform/last_error.h"
-#include "platform/path.h"
 #include "platform/text.h"
 #include "support/test_support.h"
 
@@ -39,28 +34,6 @@ TEST(PlatformLastError, IsPerThreadAndUsesWindowsNumbers) {
   EXPECT_EQ(pf::getLastError(), 267u);
 }
 
-TEST(PlatformFiles, BackslashesSeparateInEveryCall) {
-  EXPECT_EQ(pf::nativePath("C:\\x/y\\\\z"), "C:/x/y//z");
-  kqtest::TempDir tmp;
-  const std::string dir = tmp.path() + "\\d";
-  EXPECT_EQ(pf::makeDir(dir.c_str()), 0);
-  FILE* f = pf::fileOpen((dir + "\\f.txt").c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  fputs("abc", f);
-  fclose(f);
-  EXPECT_EQ(kqtest::readFile(tmp.file("d/f.txt")), "abc");
-  bg::FileStat st;
-  EXPECT_EQ(pf::fileStat((dir + "\\f.txt").c_str(), &st), 0);
-  EXPECT_TRUE(st.st_size == 3 && !pf::isDirectory(st));
-  const std::string before = pf::currentDir();
-  EXPECT_EQ(pf::changeDir(dir.c_str()), 0);
-  EXPECT_EQ(pf::currentDir(), tmp.file("d"));
-  EXPECT_EQ(pf::changeDir(before.c_str()), 0);
-  EXPECT_EQ(pf::fileRemove((dir + "\\f.txt").c_str()), 0);
-  EXPECT_EQ(pf::removeDir(dir.c_str()), 0);
-  EXPECT_FALSE(kqtest::fileExists(tmp.file("d")));
-}
-
 TEST(PlatformFiles, WideTwinsTakeTheSameFiles) {
   kqtest::TempDir tmp;
   wchar_t buf[512];
@@ -81,31 +54,6 @@ TEST(PlatformFiles, WideTwinsTakeTheSameFiles) {
   EXPECT_EQ(pf::fileOpenW(nullptr, L"r"), nullptr);
 }
 
-TEST(PlatformDirStream, ListsEveryEntryThenStaysAtTheEndAndRefusesBadNames) {
-  kqtest::TempDir tmp;
-  mkdir(tmp.file("sub").c_str(), 0700);
-  kqtest::writeFile(tmp.file("f.txt"), "x");
-  pf::DirStream* dir = pf::openDir((tmp.path() + "\\").c_str());
-  ASSERT_NE(dir, nullptr);
-  std::map<std::string, pf::DirEntryKind> seen;
-  pf::DirEntry entry;
-  while (pf::readDir(dir, &entry)) seen[entry.name] = entry.kind;
-  EXPECT_FALSE(pf::readDir(dir, &entry));
-  EXPECT_EQ(pf::closeDir(dir), 0);
-  EXPECT_EQ(seen.size(), 4u);
-  // Some file systems cannot tell the kind while listing.
-  EXPECT_TRUE(seen["sub"] == pf::kEntryDirectory || seen["sub"] == pf::kEntryUnknown);
-  EXPECT_TRUE(seen["f.txt"] == pf::kEntryRegular || seen["f.txt"] == pf::kEntryUnknown);
-  for (const std::string& name : {std::string(), tmp.file("f.txt")}) {
-    errno = 0;
-    EXPECT_EQ(pf::openDir(name.c_str()), nullptr) << name;
-    EXPECT_EQ(errno, name.empty() ? ENOENT : ENOTDIR) << name;
-  }
-  EXPECT_EQ(pf::openDir(nullptr), nullptr);
-  EXPECT_EQ(pf::closeDir(nullptr), -1);
-  EXPECT_FALSE(pf::readDir(nullptr, &entry));
-}
-
 TEST(PlatformText, ConversionsKeepToTheirBuffersAndReplaceBadSequences) {
   const char* utf8 = "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80";
   EXPECT_EQ(pf::utf8ToWideChars(utf8, nullptr, 0), 5) << "terminator included";
@@ -124,14 +72,6 @@ TEST(PlatformText, ConversionsKeepToTheirBuffersAndReplaceBadSequences) {
   EXPECT_EQ(std::string(narrow, 10), utf8);
   const wchar_t bad[] = {static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), 0};
   EXPECT_EQ(pf::wideToUtf8(bad), "\xef\xbf\xbd\xef\xbf\xbd");
-}
-
-TEST(PlatformEnv, TempPathKeepsAnExistingTrailingSeparator) {
-  kqtest::EnvGuard env;
-  env.set("TMP", "/a\\");
-  EXPECT_EQ(pf::tempPath(), "/a\\");
-  env.set("TMP", "/a");
-  EXPECT_EQ(pf::tempPath(), "/a/");
 }
 
 }  // namespace

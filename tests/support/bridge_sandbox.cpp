@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <regex>
 
 #include "support/test_support.h"
 
@@ -73,22 +72,6 @@ BridgeRun runBridge(const std::function<int(const Sandbox&)>& scenario) {
   });
   return BridgeRun{child.status, child.out, child.err, box.logFile("Admin", ".log"),
                    box.logFile("Admin", ".tcr")};
-}
-
-std::vector<LogLine> parseLog(const std::string& text) {
-  static const std::regex kLine(
-      R"re(^\[(ERROR|DEBUG)\] \d{4}-\d\d-\d\d \d\d:\d\d:\d\d \| \d+ +(\S+) *:  "(.*)"$)re");
-  std::vector<LogLine> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::smatch m;
-    std::string line = text.substr(start, end - start);
-    if (std::regex_match(line, m, kLine)) lines.push_back({m[1], m[2], m[3]});
-    start = end + 1;
-  }
-  return lines;
 }
 
 }  // namespace kqtest

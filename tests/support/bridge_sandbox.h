@@ -56,14 +56,6 @@ struct BridgeRun {
 // gives back what it printed and the central log and trace it left.
 BridgeRun runBridge(const std::function<int(const Sandbox&)>& scenario);
 
-// One central log line taken apart.
-struct LogLine {
-  std::string level;
-  std::string function;
-  std::string message;
-};
-std::vector<LogLine> parseLog(const std::string& text);
-
 }  // namespace kqtest
 
 #endif  // KQBRIDGE_TESTS_SUPPORT_BRIDGE_SANDBOX_H_

@@ -43,14 +43,11 @@ void EnvGuard::unset(const char* name) {
   unsetenv(name);
 }
 
-TempDir::TempDir(bool pointEnvironment) {
+TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
   std::string templ = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kqtest-XXXXXX";
   if (mkdtemp(&templ[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
   m_path = templ;
-  if (pointEnvironment) {
-    for (const char* name : {"TMPDIR", "TMP", "TEMP", "HOMEPATH", "APPDATA"}) m_env.set(name, m_path);
-  }
 }
 
 TempDir::~TempDir() {

@@ -36,11 +36,10 @@ class EnvGuard {
 };
 
 // A fresh directory under the system temporary directory, removed with all
-// its contents when the object goes away. With `pointEnvironment`, the
-// temporary, home and application-data variables point into it meanwhile.
+// its contents when the object goes away.
 class TempDir {
  public:
-  explicit TempDir(bool pointEnvironment = false);
+  TempDir();
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -49,7 +48,6 @@ class TempDir {
   std::string file(const std::string& name) const { return m_path + "/" + name; }
 
  private:
-  EnvGuard m_env;
   std::string m_path;
 };
 
