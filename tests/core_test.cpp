@@ -134,60 +134,54 @@ TEST(EntryFunctions, ErrorHandlerRunsOncePerRegistrationForBgErrorOnly) {
   EXPECT_EQ(run.status, 0) << run.err;
 }
 
-// Each row spoils some candidates (relative to the sandbox root) and names
-// the one that must be chosen; "" when none is usable.
-TEST(ConfigDirectory, FirstUsableCandidateIsChosenAndCached) {
-  struct Case {
-    const char* what;
-    std::function<void(const std::string& root)> spoil;
-    const char* chosen;
-    bool needsNonRoot;
-  };
-  auto setTmp = [](const std::string& dir) {
-    for (const char* var : {"TMPDIR", "TMP", "TEMP"}) setenv(var, dir.c_str(), 1);
-  };
-  const Case cases[] = {
-      {"all usable", [](const std::string&) {}, "/tmp/../app", false},
-      {"first cannot be made, second has a probe name taken by a directory",
-       [&](const std::string& root) {
-         setTmp(root + "/missing/tmp");
-         mkdir((root + "/home/app").c_str(), 0755);
-         mkdir((root + "/home/app/~test_writeable~.tmp").c_str(), 0755);
-       },
-       "/appdata/app", false},
-      {"first is read-only", [](const std::string& root) { mkdir((root + "/app").c_str(), 0555); },
-       "/home/app", true},
-      {"none can be made",
-       [&](const std::string& root) {
-         setTmp(root + "/missing/tmp");
-         setenv("HOMEPATH", (root + "/missing/home").c_str(), 1);
-         setenv("APPDATA", (root + "/missing/appdata").c_str(), 1);
-         bg::setExecutablePath((root + "/missing/bin/host").c_str());
-       },
-       "", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    // Permission bits do not stop root; the probe-name row covers root.
-    if (c.needsNonRoot && geteuid() == 0) continue;
-    BridgeRun run = runBridge([&](const Sandbox& box) {
-      c.spoil(box.root);
-      std::string expected = *c.chosen == '\0' ? "" : kqtest::shownPath(box.root + c.chosen);
-      CHILD_CHECK(bg::findConfigDir("app") == expected);
-      CHILD_CHECK(bg::g_configDir == expected);
-      if (expected.empty()) {
-        // Nothing is cached: the next call searches again and fails again.
-        CHILD_CHECK(bg::findConfigDir("app").empty());
-        return 0;
-      }
-      CHILD_CHECK(!kqtest::fileExists(box.root + c.chosen + "/~test_writeable~.tmp"));
-      // The cache answers without looking at the disk.
-      rmdir((box.root + c.chosen).c_str());
-      CHILD_CHECK(bg::findConfigDir("other") == expected);
+// Spoils some candidates (relative to the sandbox root) and expects `chosen`
+// ("" when none is usable) to be found and cached.
+void expectChosen(const std::function<void(const std::string& root)>& spoil, const std::string& chosen) {
+  BridgeRun run = runBridge([&](const Sandbox& box) {
+    spoil(box.root);
+    std::string expected = chosen.empty() ? "" : kqtest::shownPath(box.root + chosen);
+    CHILD_CHECK(bg::findConfigDir("app") == expected && bg::g_configDir == expected);
+    if (expected.empty()) {
+      // Nothing is cached: the next call searches again and fails again.
+      CHILD_CHECK(bg::findConfigDir("app").empty());
       return 0;
-    });
-    EXPECT_EQ(run.status, 0) << run.err;
-  }
+    }
+    CHILD_CHECK(!kqtest::fileExists(box.root + chosen + "/~test_writeable~.tmp"));
+    // The cache answers without looking at the disk.
+    rmdir((box.root + chosen).c_str());
+    CHILD_CHECK(bg::findConfigDir("other") == expected);
+    return 0;
+  });
+  EXPECT_EQ(run.status, 0) << chosen << "\n" << run.err;
+}
+
+void setTmp(const std::string& dir) {
+  for (const char* var : {"TMPDIR", "TMP", "TEMP"}) setenv(var, dir.c_str(), 1);
+}
+
+TEST(ConfigDirectory, FirstUsableCandidateIsChosenAndCached) {
+  expectChosen([](const std::string&) {}, "/tmp/../app");
+  // The first cannot be made; the second has its probe name taken by a directory.
+  expectChosen(
+      [](const std::string& root) {
+        setTmp(root + "/missing/tmp");
+        mkdir((root + "/home/app").c_str(), 0755);
+        mkdir((root + "/home/app/~test_writeable~.tmp").c_str(), 0755);
+      },
+      "/appdata/app");
+  expectChosen(
+      [](const std::string& root) {
+        setTmp(root + "/missing/tmp");
+        setenv("HOMEPATH", (root + "/missing/home").c_str(), 1);
+        setenv("APPDATA", (root + "/missing/appdata").c_str(), 1);
+        bg::setExecutablePath((root + "/missing/bin/host").c_str());
+      },
+      "");
+}
+
+TEST(ConfigDirectory, ReadOnlyCandidateIsSkipped) {
+  if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root; the probe-name case covers root";
+  expectChosen([](const std::string& root) { mkdir((root + "/app").c_str(), 0555); }, "/home/app");
 }
 
 TEST(AdminSettings, LogLevelAndLogStdoutChooseWhatTheCentralLogShowsAndWhere) {
