@@ -50,24 +50,6 @@ TEST(CmdlineParse, FormsOfAnIntegerOption) {
   }
 }
 
-TEST(CmdlineParse, OtherTypesTakeOnlyTheirWholeText) {
-  cmdline::parser p;
-  p.add<bool>("debug", 'd', "debug mode", false, false);
-  p.add<double>("ratio", 'r', "ratio", false, 0.5);
-  p.add<unsigned int>("count", 'c', "count", false, 1u);
-  p.add<long long>("big", 'b', "big", false, 1LL);
-  p.add<std::string>("name", 'n', "name", false, "x");
-  EXPECT_TRUE(
-      parse(p, {"prog", "--debug=1", "--ratio=2.5e1", "--count=7", "--big=12345678901", "--name= a b "}));
-  EXPECT_TRUE(p.get<bool>("debug"));
-  EXPECT_EQ(p.get<double>("ratio"), 25.0);
-  EXPECT_EQ(p.get<unsigned int>("count"), 7u);
-  EXPECT_EQ(p.get<long long>("big"), 12345678901LL);
-  EXPECT_EQ(p.get<std::string>("name"), " a b ");
-  EXPECT_FALSE(parse(p, {"prog", "--debug=true", "--ratio=x", "--debug=2"}));
-  EXPECT_EQ(p.errors().size(), 3u);
-}
-
 TEST(CmdlineParse, EveryMistakeIsRecordedAndTheScanGoesOn) {
   cmdline::parser p;
   p.add<int>("port", 'p', "port number", false, 80);

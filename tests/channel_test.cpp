@@ -25,7 +25,8 @@ TEST(Channel, PeersTalkBothWaysInWholeMessagesAndClonesShareAnEnd) {
   std::unique_ptr<bg::Abstract_Channel> c(a.clone());
   std::unique_ptr<bg::Abstract_Channel> fresh(a.create());
   fresh->write("elsewhere", 9);
-  for (const std::string& m : {std::string("hello"), std::string(), std::string("a\0b", 3)}) a.write(m.data(), static_cast<int>(m.size()));
+  for (const std::string& m : {std::string("hello"), std::string(), std::string("a\0b", 3)})
+    a.write(m.data(), static_cast<int>(m.size()));
   c->write("from clone", 10);
   char buf[16];
   EXPECT_EQ(b->read(buf, 3), 3) << "a short buffer takes the start of one message";

@@ -102,24 +102,6 @@ TEST(ConfigSave, DeletionSavesAChangedStoreAndAFailedSaveIsDropped) {
   EXPECT_FALSE(kqtest::fileExists(dir.file("later/x.conf")));
 }
 
-TEST(ConfigEntries, GetOrSetStoresACopyAndGetValueBufCopiesLikeStrncpy) {
-  kqtest::TempDir dir;
-  bg::Config config(dir.file("g.conf").c_str());
-  char def[] = "80";
-  EXPECT_EQ(config.getOrSetValue("port", def), def) << "an absent key answers the caller's own pointer";
-  def[0] = '9';
-  EXPECT_STREQ(config.getOrSetValue("port", "other"), "80");
-  EXPECT_STREQ(config.getValue("missing", nullptr), nullptr);
-  char buf[8];
-  memset(buf, '*', sizeof(buf));
-  EXPECT_FALSE(config.getValueBuf("none", buf, 8));
-  EXPECT_TRUE(config.getValueBuf("port", buf, 5));
-  EXPECT_EQ(std::string(buf, 8), std::string("80\0\0\0***", 8));
-  memset(buf, '*', sizeof(buf));
-  EXPECT_TRUE(config.getValueBuf("port", buf, 1));
-  EXPECT_EQ(std::string(buf, 2), "8*") << "no terminator when the text does not fit";
-}
-
 // Keys without ':' that do not begin with '#' or a blank, and values without
 // line ends and outer blanks, come back from a saved file.
 TEST(ConfigRoundTrip, RandomEntriesSurviveSaveAndLoad) {

@@ -54,25 +54,6 @@ TEST(DataStore, SetGetReplaceRemoveAndAReusedKeyBuffer) {
   EXPECT_EQ(made, nullptr);
 }
 
-// A store that claims every key, as a derived class may: the operations built
-// on hasData ask it through the interface.
-class ClaimsEverything : public bg::Data {
- public:
-  bool hasData(const char*) override { return true; }
-};
-
-TEST(DataStore, PresenceIsAskedThroughTheInterface) {
-  ClaimsEverything data;
-  EXPECT_FALSE(data.setData("k", Value(1), false));
-  EXPECT_EQ(data.getData("k", Value(5)).toInt(), 5);
-  EXPECT_TRUE(data.setData("k", Value(2), true));
-  Texts log;
-  ListenerRecord rec = recordFor(&log, "L");
-  data.registListener("k", &rec);
-  EXPECT_FALSE(data.setDataNotify("k", Value(3), false));
-  EXPECT_TRUE(log.empty());
-}
-
 TEST(DataListeners, IdsAreSharedByListenersAndFiltersAndRegistrationIsIdempotent) {
   bg::Data data;
   Texts log;

@@ -142,19 +142,6 @@ TEST(ThreadPool, DestroyWaitsForRunningJobsAndDropsWaitingOnes) {
   EXPECT_EQ(dropped.load(), 0);
 }
 
-TEST(ThreadPool, DestroyPoolRefusesItself) {
-  bg::Thread_Pool pool;
-  ASSERT_TRUE(pool.init(1, 4));
-  bg::Abstract_ThreadPool* self = &pool;
-  testing::internal::CaptureStderr();
-  pool.destroyPool(&self);
-  testing::internal::GetCapturedStderr();
-  EXPECT_EQ(self, &pool);
-  std::atomic<int> ran{0};
-  EXPECT_TRUE(pool.addTask(countJob, &ran));
-  EXPECT_TRUE(waitFor([&] { return ran.load() == 1; }));
-}
-
 // The worker running the job cannot join itself: the destroy returns, the
 // jobs still waiting are dropped, and that worker goes away on its own.
 TEST(ThreadPool, JobMayDestroyItsOwnPool) {
