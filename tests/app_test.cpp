@@ -33,18 +33,6 @@ TEST(ExecutablePath, GivesDirectoryAndNameUpToTheFirstDot) {
   }
 }
 
-TEST(App, TextsAreCopiesAndTheStoreReplaces) {
-  bg::App app;
-  std::string text = "1.2.3";
-  app.setVersion(text.c_str());
-  text[0] = '9';
-  EXPECT_STREQ(app.getVersion(), "1.2.3");
-  EXPECT_EQ(app.getStoreValue("k", Value(3), false).toInt(), 3);
-  EXPECT_TRUE(app.setStoreValue("k", Value(1), false));
-  EXPECT_TRUE(app.setStoreValue("k", Value("two"), false));
-  EXPECT_EQ(app.getStoreValue("k", Value(3), false).toStdString(), "two");
-}
-
 // The App block is read by people and scripts alike.
 TEST(App, ShowWritesTheBlockWithTheStoreDump) {
   bg::setExecutablePath("/opt/app/host.bin");
