@@ -178,8 +178,7 @@ TEST(ChannelStress, EveryMessageArrivesExactlyOnceInProducerOrder) {
   const int kTotal = kThreads * kPerProducer;
   bg::Channel a;
   std::unique_ptr<bg::Abstract_Channel> b(a.peer());
-  std::unique_ptr<std::atomic<int>[]> seen(new std::atomic<int>[kTotal]);
-  for (int i = 0; i < kTotal; ++i) seen[i].store(0);
+  std::vector<std::atomic<int>> seen(kTotal);
   std::atomic<int> outOfOrder{0};
   std::vector<std::thread> consumers;
   for (int c = 0; c < kThreads; ++c) {
@@ -220,8 +219,7 @@ TEST(ChannelStress, RandomAbortsNeitherHangNorDuplicate) {
   for (int round = 0; round < 10; ++round) {
     bg::Abstract_Channel* a = new bg::Channel();
     bg::Abstract_Channel* b = a->peer();
-    std::unique_ptr<std::atomic<int>[]> seen(new std::atomic<int>[kTotal]);
-    for (int i = 0; i < kTotal; ++i) seen[i].store(0);
+    std::vector<std::atomic<int>> seen(kTotal);
     std::atomic<int> bogus{0};
     std::vector<std::thread> threads;
     for (int c = 0; c < kThreads; ++c) {

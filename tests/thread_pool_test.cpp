@@ -176,8 +176,7 @@ TEST(ThreadPoolStress, TwoHundredThousandJobsRunExactlyOnce) {
   const int kJobs = 200000;
   bg::Thread_Pool pool;
   ASSERT_TRUE(pool.init(5, 4096));
-  std::unique_ptr<std::atomic<int>[]> runs(new std::atomic<int>[kJobs]);
-  for (int i = 0; i < kJobs; ++i) runs[i].store(0);
+  std::vector<std::atomic<int>> runs(kJobs);
   for (int i = 0; i < kJobs; ++i) {
     while (!pool.addTask(countJob, &runs[i])) std::this_thread::yield();
   }
