@@ -16,7 +16,8 @@ fi
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+  # A package installed for two architectures reports its status twice.
+  [[ "$status" == *"install ok installed"* ]] || missing+=("$p")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
