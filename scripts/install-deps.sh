@@ -2,9 +2,13 @@
 # Installs the Debian packages the build needs; does nothing when all are present.
 #   scripts/install-deps.sh          build and test dependencies
 #   scripts/install-deps.sh --bench  also the libraries the benchmarks compare against
+#   scripts/install-deps.sh --fuzz   also clang and its libFuzzer runtime
 set -euo pipefail
 
 packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmark-dev libavutil-dev)
+if [[ "${1:-}" == "--fuzz" ]]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev)
 fi
