@@ -30,7 +30,7 @@ TEST(PlatformFiles, BackslashesSeparateInEveryCall) {
   fclose(f);
   EXPECT_EQ(kqtest::readFile(tmp.file("d/f.txt")), "abc");
 
-  bg::FileStat st;
+  pf::FileStat st;
   EXPECT_EQ(pf::fileStat((dir + "\\f.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 3);
   EXPECT_FALSE(pf::isDirectory(st));
@@ -59,7 +59,7 @@ TEST(PlatformFiles, FailuresLeaveWindowsNumbers) {
   pf::setLastError(0);
   EXPECT_EQ(pf::fileRemove(tmp.file("missing").c_str()), -1);
   EXPECT_EQ(pf::getLastError(), 2u);
-  bg::FileStat st;
+  pf::FileStat st;
   EXPECT_EQ(pf::fileStat(nullptr, &st), -1);
   EXPECT_EQ(pf::removeDir(tmp.file("missing").c_str()), -1);
   EXPECT_EQ(pf::changeDir(tmp.file("missing").c_str()), -1);
@@ -81,7 +81,7 @@ TEST(PlatformFiles, WideTwinsTakeTheSameFiles) {
   fputs("wide", f);
   fclose(f);
   EXPECT_EQ(kqtest::readFile(tmp.file("\xc3\xbc/\xe2\x82\xac.txt")), "wide");
-  bg::FileStat st;
+  pf::FileStat st;
   EXPECT_EQ(pf::fileStatW((sub + L"/\u20ac.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 4);
   EXPECT_EQ(pf::fileRemoveW((sub + L"/\u20ac.txt").c_str()), 0);

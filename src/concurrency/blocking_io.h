@@ -7,15 +7,13 @@
 #include <ctime>
 #include <string>
 
-#include "kqbridge/export.h"
-
 namespace bg {
 
 // Any number of threads may write and read. One write is one message; one
 // take removes exactly one, each message going to one reader, in the order
 // written. abort() wakes every reader; from then on writes are dropped and
 // takes return 0 at once, even while messages are still queued.
-class KQ_EXPORT Blocking_IO {
+class Blocking_IO {
  public:
   // 1 for a reader queue, 2 for a writer queue; the share count starts at 1.
   explicit Blocking_IO(int direction);
@@ -56,12 +54,12 @@ class KQ_EXPORT Blocking_IO {
   std::atomic<int> m_shares;
 };
 
-class KQ_EXPORT Reader_IO : public Blocking_IO {
+class Reader_IO : public Blocking_IO {
  public:
   Reader_IO() : Blocking_IO(1) {}
 };
 
-class KQ_EXPORT Writer_IO : public Blocking_IO {
+class Writer_IO : public Blocking_IO {
  public:
   Writer_IO() : Blocking_IO(2) {}
 };
