@@ -27,6 +27,7 @@ class BridgeSandbox {
     for (const char* var : {"TMPDIR", "TMP", "TEMP"}) setenv(var, (m_root + "/tmp").c_str(), 1);
     setenv("HOMEPATH", (m_root + "/home").c_str(), 1);
     setenv("APPDATA", (m_root + "/appdata").c_str(), 1);
+    setenv("XDG_DATA_HOME", m_root.c_str(), 1);
     m_hostPath = m_root + "/bin/" + kAppName;
   }
 
@@ -39,7 +40,7 @@ class BridgeSandbox {
   // argv[0] for InitBridge: an executable in binDir().
   char* argv0() { return &m_hostPath[0]; }
   std::string binDir() const { return m_root + "/bin"; }
-  // Where the first candidate (beside the temporary directory) puts the files.
+  // Where the first candidate (in the data folder) puts the files.
   std::string configDir() const { return m_root + "/" + kAppName; }
 
   // Writes Admin.conf before InitBridge reads it.

@@ -22,13 +22,13 @@ using kqtest::contains;
 
 using kqtest::BridgeSandbox;
 
-// Every run of '/' and '\' as one '\', as the directory search prints paths.
-std::string winPath(const std::string& path) {
+// Every run of '/' and '\' as one '/', as the directory search prints paths.
+std::string nativePath(const std::string& path) {
   std::string out;
   for (char c : path) {
     bool sep = c == '/' || c == '\\';
-    if (sep && !out.empty() && out.back() == '\\') continue;
-    out += sep ? '\\' : c;
+    if (sep && !out.empty() && out.back() == '/') continue;
+    out += sep ? '/' : c;
   }
   return out;
 }
@@ -230,7 +230,7 @@ TEST(EntryFunctions, ErrorHandlerRunsOncePerRegistration) {
 TEST(ConfigDirectory, FirstCandidateIsCachedForTheProcess) {
   kqtest::TempDir td;
   std::string err;
-  std::string expected = winPath(td.path() + "/tmp/../app");
+  std::string expected = nativePath(td.path() + "/app");
   int rc = kqtest::runInChild(
       [&] {
         BridgeSandbox box(td.path());
@@ -252,23 +252,24 @@ TEST(ConfigDirectory, FirstCandidateIsCachedForTheProcess) {
 TEST(ConfigDirectory, UnusableCandidatesAreReportedAndSkipped) {
   kqtest::TempDir td;
   std::string err;
-  const std::string missingTmp = td.path() + "/missing/tmp";
+  const std::string noData = td.path() + "/plain/data";
   const std::string home = td.path() + "/home";
   int rc = kqtest::runInChild(
       [&] {
         BridgeSandbox box(td.path());
-        for (const char* var : {"TMPDIR", "TMP", "TEMP"}) setenv(var, missingTmp.c_str(), 1);
+        kqtest::writeFile(td.path() + "/plain", "");
+        setenv("XDG_DATA_HOME", noData.c_str(), 1);
         // A probe name taken by a directory cannot be written, whoever runs the test.
         mkdir((home + "/app").c_str(), 0755);
         mkdir((home + "/app/~test_writeable~.tmp").c_str(), 0755);
-        CHILD_CHECK(bg::findConfigDir("app") == winPath(td.path() + "/appdata/app"));
+        CHILD_CHECK(bg::findConfigDir("app") == nativePath(td.path() + "/appdata/app"));
         return 0;
       },
       nullptr, &err);
   ASSERT_EQ(rc, 0) << err;
-  EXPECT_EQ(err, "\n\n[Bridge Error] can't mkdir:  " + winPath(missingTmp + "/../app") +
-                     "\n\n\n\n[Bridge Error] no write access:  " + winPath(home + "/app") +
-                     "\n\n[Bridge] config dir = " + winPath(td.path() + "/appdata/app") + "\n");
+  EXPECT_EQ(err, "\n\n[Bridge Error] can't mkdir:  " + nativePath(noData + "/app") +
+                     "\n\n\n\n[Bridge Error] no write access:  " + nativePath(home + "/app") +
+                     "\n\n[Bridge] config dir = " + nativePath(td.path() + "/appdata/app") + "\n");
 }
 
 TEST(ConfigDirectory, ReadOnlyCandidateIsSkipped) {
@@ -280,13 +281,13 @@ TEST(ConfigDirectory, ReadOnlyCandidateIsSkipped) {
       [&] {
         BridgeSandbox box(td.path());
         mkdir((td.path() + "/app").c_str(), 0555);
-        CHILD_CHECK(bg::findConfigDir("app") == winPath(td.path() + "/home/app"));
+        CHILD_CHECK(bg::findConfigDir("app") == nativePath(td.path() + "/home/app"));
         return 0;
       },
       nullptr, &err);
   ASSERT_EQ(rc, 0) << err;
   EXPECT_TRUE(
-      contains(err, "\n\n[Bridge Error] no write access:  " + winPath(td.path() + "/tmp/../app") + "\n\n"))
+      contains(err, "\n\n[Bridge Error] no write access:  " + nativePath(td.path() + "/app") + "\n\n"))
       << err;
 }
 
@@ -297,7 +298,8 @@ TEST(ConfigDirectory, NoUsableCandidateSearchesAgainNextTime) {
   int rc = kqtest::runInChild(
       [&] {
         BridgeSandbox box(td.path());
-        for (const char* var : {"TMPDIR", "TMP", "TEMP"}) setenv(var, (gone + "/tmp").c_str(), 1);
+        kqtest::writeFile(gone, "");
+        setenv("XDG_DATA_HOME", (gone + "/data").c_str(), 1);
         setenv("HOMEPATH", (gone + "/home").c_str(), 1);
         setenv("APPDATA", (gone + "/appdata").c_str(), 1);
         bg::setExecutablePath((gone + "/bin/host").c_str());
@@ -309,8 +311,8 @@ TEST(ConfigDirectory, NoUsableCandidateSearchesAgainNextTime) {
       nullptr, &err);
   ASSERT_EQ(rc, 0) << err;
   std::string once;
-  for (const char* c : {"/tmp/../app", "/home/app", "/appdata/app", "/bin//app"}) {
-    once += "\n\n[Bridge Error] can't mkdir:  " + winPath(gone + c) + "\n\n";
+  for (const char* c : {"/data/app", "/home/app", "/appdata/app", "/bin//app"}) {
+    once += "\n\n[Bridge Error] can't mkdir:  " + nativePath(gone + c) + "\n\n";
   }
   EXPECT_EQ(err, once + "--again--\n" + once);
 }
@@ -339,7 +341,7 @@ TEST(AdminSettings, FreshAdminConfGetsDefaultsAtOnce) {
   EXPECT_FALSE(contains(log, "hidden line"));
   EXPECT_FALSE(contains(log, "[DEBUG]"));
   EXPECT_TRUE(box.logFiles("Admin", ".tcr").empty());
-  EXPECT_TRUE(contains(err, "[Bridge] config dir = " + winPath(td.path() + "/tmp/../kqhost") + "\n")) << err;
+  EXPECT_TRUE(contains(err, "[Bridge] config dir = " + nativePath(td.path() + "/kqhost") + "\n")) << err;
 }
 
 TEST(AdminSettings, LogLevelFiveTurnsOnDebugLinesAndTheTracer) {

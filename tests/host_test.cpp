@@ -70,7 +70,7 @@ std::string hostConfigDir(const std::string& root) {
   return root + "/kqbridge-host";
 }
 
-// The host names itself after its file, so its files sit beside the temp directory.
+// The host names itself after its file, so its files sit in the data folder.
 std::string readCentralLog(const std::string& root) {
   std::string dir = hostConfigDir(root) + "/log/";
   std::string log;
