@@ -1,5 +1,5 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan bench clean
+.PHONY: deps demo test debug asan tsan i386 bench clean
 
 deps:
 	scripts/install-deps.sh
@@ -30,6 +30,14 @@ tsan: deps
 	cmake --preset tsan
 	cmake --build --preset tsan
 	ctest --preset tsan
+
+# The 32-bit build, where the records take their original layouts (the
+# static_asserts on them apply there).
+i386:
+	scripts/install-deps.sh --i386
+	cmake --preset i386
+	cmake --build --preset i386
+	ctest --preset i386
 
 bench:
 	scripts/install-deps.sh --bench
