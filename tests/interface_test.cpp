@@ -40,8 +40,7 @@ TEST(Interface, AbortFlagStartsClear) {
 }
 
 TEST(Interface, ExecutableStringsFromArgv0) {
-  // A bare name was found through PATH: the directory is the real file's.
-  bg::setExecutablePath("tool");
+  bg::setExecutablePath("tool");  // found through PATH: the directory is the real file's
   std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   EXPECT_EQ(bg::g_exePath, self);
   EXPECT_EQ(bg::g_exeDir, self.substr(0, self.rfind('/') + 1));

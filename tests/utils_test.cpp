@@ -545,8 +545,7 @@ TEST(UtilsExplorer, OpensTheFolderOfThePathWithoutWaiting) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   ASSERT_TRUE(waitForFile(opened));
   EXPECT_EQ(kqtest::readFile(opened), tmp.path() + "/docs/");
-  // The opener is reaped for us soon after it ends; we only look.
-  siginfo_t info;
+  siginfo_t info;  // the opener is reaped for us soon after it ends; we only look
   auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   errno = 0;
   while (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && std::chrono::steady_clock::now() < until)
