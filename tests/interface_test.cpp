@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <kqbridge/kqbridge.h>  // the umbrella must compile on its own in a host
 
-#include <filesystem>
-
 namespace {
 
 class Component : public bg::Interface {
@@ -41,9 +39,7 @@ TEST(Interface, AbortFlagStartsClear) {
 
 TEST(Interface, ExecutableStringsFromArgv0) {
   bg::setExecutablePath("tool");  // found through PATH: the directory is the real file's
-  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  EXPECT_EQ(bg::g_exePath, self);
-  EXPECT_EQ(bg::g_exeDir, self.substr(0, self.rfind('/') + 1));
+  EXPECT_EQ(bg::g_exePath, bg::g_exeDir + "interface_test");
   EXPECT_EQ(bg::g_exeName, "tool");
   bg::setExecutablePath("C:/x/a.b.exe");
   EXPECT_EQ(bg::g_exeDir, "C:/x/");

@@ -548,7 +548,8 @@ TEST(UtilsExplorer, OpensTheFolderOfThePathWithoutWaiting) {
   siginfo_t info;  // the opener is reaped for us soon after it ends; we only look
   auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   errno = 0;
-  while (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && std::chrono::steady_clock::now() < until)
+  while (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         std::chrono::steady_clock::now() < until)
     usleep(10000);
   EXPECT_EQ(errno, ECHILD) << "no child is left to reap";
 }

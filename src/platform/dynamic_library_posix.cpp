@@ -54,7 +54,8 @@ unsigned classifyLoadFailure(const std::string& file) {
   ImageKind image, self;
   if (!readImageKind(file.c_str(), &image) || image.type != ET_DYN) return kErrBadExeFormat;
   if (readImageKind("/proc/self/exe", &self) &&
-      (image.elfClass != self.elfClass || image.byteOrder != self.byteOrder || image.machine != self.machine)) {
+      (image.elfClass != self.elfClass || image.byteOrder != self.byteOrder ||
+       image.machine != self.machine)) {
     return kErrBadExeFormat;
   }
   return kErrModNotFound;
