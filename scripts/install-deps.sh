@@ -3,14 +3,22 @@
 #   scripts/install-deps.sh          build and test dependencies
 #   scripts/install-deps.sh --bench  also the libraries the benchmarks compare against
 #   scripts/install-deps.sh --fuzz   also clang and its libFuzzer runtime
+#   scripts/install-deps.sh --i386   also the 32-bit compiler and the :i386 libraries
 set -euo pipefail
 
 packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmark-dev libavutil-dev)
-if [[ "${1:-}" == "--fuzz" ]]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
-if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev)
+case "${1:-}" in
+  --bench) packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev) ;;
+  --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  --i386) packages+=(g++-multilib libavutil-dev:i386 libgtest-dev:i386 libgmock-dev:i386) ;;
+esac
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+
+# The :i386 packages come from Debian's multiarch archive.
+if [[ "${1:-}" == "--i386" ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
 fi
 
 missing=()
@@ -20,9 +28,8 @@ for p in "${packages[@]}"; do
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
-sudo=""
-if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
+# A mirror caught mid-sync fails one list; the others still serve.
+$sudo apt-get update -qq || echo "install-deps: some package lists were not refreshed"
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "kqbridge/export.h"
 #include "kqbridge/interface.h"
 #include "kqbridge/value.h"
 
@@ -91,10 +92,6 @@ class KQ_EXPORT Admin : public Bridge_A {
 
 // Declares a module's entry point, visible whatever the module's default
 // visibility: KQ_MODULE_EXPORT bg::Interface* get_component(bg::Interface* cd)
-#if defined(_WIN32)
-#define KQ_MODULE_EXPORT extern "C" __declspec(dllexport)
-#else
-#define KQ_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#define KQ_MODULE_EXPORT extern "C" KQ_MODULE_VISIBLE
 
 #endif  // KQBRIDGE_BRIDGE_H_

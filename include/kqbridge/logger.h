@@ -26,7 +26,7 @@ class KQ_EXPORT Abstract_Logger {
   virtual void setLevel(int level) = 0;
   virtual int getLevel() = 0;
   // One formatted write of `fmt` (which carries its own newline) and a flush.
-  virtual void log(int level, const char* fmt, ...) __attribute__((format(printf, 3, 4))) = 0;
+  virtual void log(int level, const char* fmt, ...) KQ_PRINTF_FORMAT(3, 4) = 0;
   virtual std::string getPath() = 0;
   // The path up to and including its last separator.
   virtual std::string getDir() = 0;
@@ -45,7 +45,7 @@ class KQ_EXPORT Logger : public Abstract_Logger {
   FILE* getStream() override;
   void setLevel(int level) override;
   int getLevel() override;
-  void log(int level, const char* fmt, ...) override __attribute__((format(printf, 3, 4)));
+  void log(int level, const char* fmt, ...) override KQ_PRINTF_FORMAT(3, 4);
   std::string getPath() override;
   std::string getDir() override;
   void close() override;

@@ -4,16 +4,15 @@
 
 #include <string>
 
-#include "kqbridge/export.h"
 #include "kqbridge/interface.h"
 
 namespace bg {
 
 // The configuration directory of application `name`: the first of
-// <temp>/../name, <home>/name, <appdata>/name and <exe dir>/name that can be
-// created and written, reported on stderr and cached in g_configDir for the
-// life of the process. Empty (and searched again next time) when none can.
-KQ_EXPORT std::string findConfigDir(const std::string& name);
+// <local data>/name, <home>/name, <appdata>/name and <exe dir>/name that can
+// be created and written, reported on stderr and cached in g_configDir for
+// the life of the process. Empty (and searched again next time) when none can.
+std::string findConfigDir(const std::string& name);
 
 // Gives `comp` its own services (files under `cfg` named after `name`) and the
 // shared ones, then runs init() on a plug-in component; one whose init()

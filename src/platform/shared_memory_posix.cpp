@@ -130,6 +130,8 @@ std::string sharedMemoryObjectName(const char* name) {
   return "/kqb-" + escaped;
 }
 
+// shm_open always sets FD_CLOEXEC, so a child some module starts holds none
+// of our blocks.
 SharedSegment* openSharedMemory(const char* name) {
   if (name == nullptr) return nullptr;
   std::string objectName = sharedMemoryObjectName(name);
