@@ -177,7 +177,7 @@ TEST(ChannelMgr, SidesShareTheirQueues) {
   });
 }
 
-TEST(ChannelMgr, ExitAbortsEachChannelWhenItIsAsked) {
+TEST(ChannelMgr, ExitAbortsItsOwnChannels) {
   expectInChild([] {
     bg::Channel_Mgr mgr;
     bg::Abstract_Channel* c = mgr.createChannel("x");
@@ -189,22 +189,16 @@ TEST(ChannelMgr, ExitAbortsEachChannelWhenItIsAsked) {
     });
     std::this_thread::sleep_for(milliseconds(100));
     mgr.exit();
-    std::this_thread::sleep_for(milliseconds(100));
-    // exit() itself wakes nobody.
-    CHILD_CHECK(got.load() == -1);
-    CHILD_CHECK(c->isAborted());
     reader.join();
     CHILD_CHECK(got.load() == 0);
-    CHILD_CHECK(o->isAborted());
+    CHILD_CHECK(c->isAborted() && o->isAborted());
     bg::Channel unrelated;
-    CHILD_CHECK(unrelated.isAborted());
-    char buf[8];
-    CHILD_CHECK(unrelated.read(buf, sizeof(buf)) == 0);
+    CHILD_CHECK(!unrelated.isAborted());
     return 0;
   });
 }
 
-TEST(ChannelMgr, DestructorRaisesTheExitFlagButDeletesNoChannel) {
+TEST(ChannelMgr, DestructorAbortsButDeletesNoChannel) {
   std::string err;
   expectInChild(
       [] {
@@ -214,7 +208,7 @@ TEST(ChannelMgr, DestructorRaisesTheExitFlagButDeletesNoChannel) {
           kept = mgr.createChannel("x");
         }
         bg::Channel fresh;
-        CHILD_CHECK(fresh.isAborted());
+        CHILD_CHECK(!fresh.isAborted());
         CHILD_CHECK(kept->isAborted());
         fflush(stderr);
         return 0;
