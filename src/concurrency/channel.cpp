@@ -1,6 +1,5 @@
 #include "kqbridge/channel.h"
 
-#include <atomic>
 #include <cstdio>
 
 #include "concurrency/blocking_io.h"
