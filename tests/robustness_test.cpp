@@ -19,7 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
 template <typename Done>
 bool waitUntil(Done done, double seconds) {
   for (auto start = Clock::now(); !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
@@ -36,7 +35,6 @@ bool channelCarries(bg::Abstract_Channel_Mgr* mgr, const char* name) {
   return ok;
 }
 
-// Bad input, then two rounds of start, load, stop with a job blocked in read().
 TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
   kqtest::TempDir td;
   std::string out;
@@ -54,8 +52,14 @@ TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
           CHILD_CHECK(bg::InitBridge(1, argv) == 0 && bg::LoadModule(names, 1, true) == 1);
           auto* a = static_cast<bg::Interface*>(bg::getInstance("a"));
           CHILD_CHECK(a->m_data == bg::CD->m_data && channelCarries(a->m_channelMgr, "c"));
-          auto readForever = [](void* end) { char b[8]; static_cast<bg::Abstract_Channel*>(end)->read(b, 8); };
-          CHILD_CHECK(a->m_threadPool->addTask(readForever, a->m_channelMgr->getChannel("blocked")));
+          auto job = [](void* end) {  // says it runs, then waits for what never comes
+            auto* c = static_cast<bg::Abstract_Channel*>(end);
+            char b[8];
+            if (c->write("!", 1) == 1) c->read(b, sizeof(b));
+          };
+          CHILD_CHECK(a->m_threadPool->addTask(job, a->m_channelMgr->createChannel("blocked")));
+          char b[8];
+          CHILD_CHECK(a->m_channelMgr->openChannel("blocked")->timedRead(b, sizeof(b), 5000) == 1);
           alarm(5);  // a hung shutdown ends the child
           bg::UninitBridge();
         }
@@ -68,18 +72,16 @@ TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
 
 TEST(Robustness, HostEndsAtOnceOnASecondSignalWhileStopping) {
   kqtest::TempDir td;
-  std::string out = td.file("out");
   pid_t pid = fork();
   if (pid == 0) {
     kqtest::BridgeSandbox box(td.path());
-    if (chdir(KQ_TEST_MODULE_DIR) != 0 || !freopen(out.c_str(), "w", stdout)) _exit(120);
+    if (chdir(KQ_TEST_MODULE_DIR) != 0 || !freopen(td.file("out").c_str(), "w", stdout)) _exit(120);
     execl(KQ_HOST_PATH, "kqbridge-host", "mod_stuck.dll", static_cast<char*>(nullptr));
     _exit(121);
   }
-  // The log directory exists once the host blocked its stop signals.
-  waitUntil([&] { return kqtest::fileExists(td.file("kqbridge-host/log")); }, 60);
+  waitUntil([&] { return kqtest::fileExists(td.file("kqbridge-host/log")); }, 60);  // signals blocked by now
   kill(pid, SIGINT);
-  waitUntil([&] { return kqtest::contains(kqtest::readFile(out), "stuck:uninit"); }, 60);
+  waitUntil([&] { return kqtest::contains(kqtest::readFile(td.file("out")), "stuck:uninit"); }, 60);
   kill(pid, SIGINT);
   int status = 0;
   if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 2)) kill(pid, SIGKILL);
@@ -93,7 +95,7 @@ void countAndLeave(const char* key, const bg::Value*, ListenerRecord* rec) {
 
 TEST(Robustness, FourThreadsShareTheBusLoggerRegistryAndChannels) {
   kqtest::TempDir td;
-  EXPECT_EQ(kqtest::runInChild([&] {
+  EXPECT_EQ(kqtest::runInChild([&] {  // the file-size limit kills it mid-write, as a crash would
     if (freopen("/dev/null", "w", stderr) == nullptr) return 98;  // every removal says so there
     bg::Data bus;
     bg::Logger logger(td.file("bus.log").c_str());
@@ -143,13 +145,11 @@ TEST(Robustness, LinkLoopsAndArenaResetsStayBounded) {
   EXPECT_LT(peakKb() - before, 2048);
 }
 
-// A save cut short (the file-size limit kills the child mid-write, as a crash would), and shared
-// memory whose creator died before its header (size 0) or a foreign object of the same name.
 TEST(Robustness, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
   kqtest::TempDir td;
   std::string path = td.file("c.conf"), old = "#Bridge Config (#note)\nold : 1\n";
   kqtest::writeFile(path, old);
-  EXPECT_EQ(kqtest::runInChild([&] {
+  EXPECT_EQ(kqtest::runInChild([&] {  // the file-size limit kills it mid-write, as a crash would
               struct rlimit none = {0, 0}, small = {64, 64};
               bg::Config config(path.c_str());
               config.setValue("big", std::string(4000, 'x').c_str());
@@ -159,7 +159,7 @@ TEST(Robustness, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
             -1);
   EXPECT_EQ(kqtest::readFile(path), old);
   std::string name = kqtest::uniqueName("stale");
-  for (off_t size : {0, 8192}) {
+  for (off_t size : {0, 8192}) {  // a creator that died before its header; a foreign object
     int fd = shm_open(bg::platform::sharedMemoryObjectName(name.c_str()).c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_TRUE(fd >= 0 && ftruncate(fd, size) == 0 && close(fd) == 0);
     auto start = Clock::now();
