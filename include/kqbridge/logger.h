@@ -3,6 +3,7 @@
 #define KQBRIDGE_LOGGER_H_
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "kqbridge/export.h"
@@ -15,7 +16,9 @@ constexpr int LOG_DEBUG = 5;
 
 // Writes lines to one file, opened in append mode on the first line with a
 // header line, or to a stream the caller chooses. A line is written when its
-// level is at most the logger's level; level 0 silences it.
+// level is at most the logger's level; level 0 silences it. A Logger (the
+// central one included) is safe for concurrent use from any thread without
+// outside locking: lines never mix and the file is opened once.
 class KQ_EXPORT Abstract_Logger {
  public:
   virtual ~Abstract_Logger();
@@ -60,8 +63,13 @@ class KQ_EXPORT Logger : public Abstract_Logger {
 
  private:
   // Opens the file in append mode (standard error when it cannot be) and
-  // writes the header line.
+  // writes the header line. REQUIRES: m_lock held.
   void openStream();
+  // close() for a caller that holds m_lock.
+  void closeLocked();
+
+  // Guards the four fields above and every write to the stream.
+  std::mutex m_lock;
 };
 
 // The local time as the central log lines show it, from the central object's
