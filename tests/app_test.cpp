@@ -17,7 +17,6 @@ TEST(ExecutablePath, GivesDirectoryAndNameUpToTheFirstDot) {
     const char* dir;
     const char* name;
   } cases[] = {
-      {"tool", "", "tool"},
       {"C:/x/a.b.exe", "C:/x/", "a"},
       {"C:\\app\\my.tool.exe", "C:\\app\\", "my"},
       {"/opt/bin\\mixed/host", "/opt/bin\\mixed/", "host"},
@@ -31,6 +30,9 @@ TEST(ExecutablePath, GivesDirectoryAndNameUpToTheFirstDot) {
     EXPECT_STREQ(app.getAppName(), c.name);
     EXPECT_STREQ(app.getAppDir(), c.dir);
   }
+  bg::setExecutablePath("tool");  // found through PATH: the directory is the real file's
+  EXPECT_EQ(bg::g_exePath, bg::g_exeDir + "app_test");
+  EXPECT_EQ(bg::g_exeName, "tool");
 }
 
 // The App block is read by people and scripts alike.

@@ -139,33 +139,32 @@ void expectChosen(const std::function<void(const std::string& root)>& spoil, con
   EXPECT_EQ(run.status, 0) << chosen << "\n" << run.err;
 }
 
-void setTmp(const std::string& dir) {
-  for (const char* var : {"TMPDIR", "TMP", "TEMP"}) setenv(var, dir.c_str(), 1);
-}
-
 TEST(ConfigDirectory, FirstUsableCandidateIsChosenAndCached) {
-  expectChosen([](const std::string&) {}, "/tmp/../app");
-  // The first cannot be made; the second has its probe name taken by a directory.
+  expectChosen([](const std::string&) {}, "/data/app");
+  // The first cannot be made (its parent is a file); the second has its probe
+  // name taken by a directory.
   expectChosen(
       [](const std::string& root) {
-        setTmp(root + "/missing/tmp");
+        kqtest::writeFile(root + "/file", "");
+        setenv("XDG_DATA_HOME", (root + "/file/data").c_str(), 1);
         mkdir((root + "/home/app").c_str(), 0755);
         mkdir((root + "/home/app/~test_writeable~.tmp").c_str(), 0755);
       },
       "/appdata/app");
   expectChosen(
       [](const std::string& root) {
-        setTmp(root + "/missing/tmp");
-        setenv("HOMEPATH", (root + "/missing/home").c_str(), 1);
-        setenv("APPDATA", (root + "/missing/appdata").c_str(), 1);
-        bg::setExecutablePath((root + "/missing/bin/host").c_str());
+        kqtest::writeFile(root + "/file", "");
+        setenv("XDG_DATA_HOME", (root + "/file/data").c_str(), 1);
+        setenv("HOMEPATH", (root + "/file/home").c_str(), 1);
+        setenv("APPDATA", (root + "/file/appdata").c_str(), 1);
+        bg::setExecutablePath((root + "/file/bin/host").c_str());
       },
       "");
 }
 
 TEST(ConfigDirectory, ReadOnlyCandidateIsSkipped) {
   if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root; the probe-name case covers root";
-  expectChosen([](const std::string& root) { mkdir((root + "/app").c_str(), 0555); }, "/home/app");
+  expectChosen([](const std::string& root) { mkdir((root + "/data/app").c_str(), 0555); }, "/home/app");
 }
 
 TEST(AdminSettings, LogLevelAndLogStdoutChooseWhatTheCentralLogShowsAndWhere) {

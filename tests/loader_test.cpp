@@ -125,7 +125,7 @@ TEST(LoadModule, LibraryWrapperKeepsWindowsErrorNumbers) {
   }
 }
 
-TEST(Shutdown, ComponentsLoseTheirOwnServicesOnly) {
+TEST(Shutdown, ComponentsLoseTheirServices) {
   BridgeRun run = runBridge([](const Sandbox& box) {
     box.addModule("mod_a.dll");
     box.init();
@@ -141,8 +141,8 @@ TEST(Shutdown, ComponentsLoseTheirOwnServicesOnly) {
     CHILD_CHECK(a->m_argv == nullptr && a->m_logger == nullptr && a->m_config == nullptr &&
                 a->m_tracer == nullptr && a->m_utils == nullptr && a->m_crypt == nullptr &&
                 a->m_memPool == nullptr && a->m_localData == nullptr);
-    CHILD_CHECK(a->m_app != nullptr && a->m_data != nullptr && a->m_threadPool != nullptr &&
-                a->m_shareMem != nullptr && a->m_channelMgr != nullptr);
+    CHILD_CHECK(a->m_app == nullptr && a->m_data == nullptr && a->m_threadPool == nullptr &&
+                a->m_shareMem == nullptr && a->m_channelMgr == nullptr);
     return 0;
   });
   EXPECT_EQ(run.status, 0) << run.err;

@@ -17,9 +17,8 @@ bool aligned16(const void* p) {
   return reinterpret_cast<uintptr_t>(p) % 16 == 0;
 }
 
-// A pool with its trace off, so that only its memory is watched.
 struct QuietPool : bg::Mem_Pool {
-  explicit QuietPool(unsigned blockSize) : bg::Mem_Pool(blockSize) { setLog(-1); }
+  explicit QuietPool(unsigned blockSize) : bg::Mem_Pool(blockSize) {}
   char* take(int size) { return static_cast<char*>(alloc(size)); }
 };
 
@@ -111,6 +110,21 @@ TEST(MemPool, CleanupsRunNewestFirstAndRemovedOnesDoNot) {
   factory.destroyPool(&made);
   EXPECT_EQ(made, nullptr);
   EXPECT_EQ(g_order, "BAC");
+}
+
+// Until setLog names one, a pool writes its trace nowhere (not to descriptor 0).
+TEST(MemPool, TraceIsOffUntilSetLog) {
+  kqtest::TempDir dir;
+  EXPECT_EQ(kqtest::runChild([&] {
+              CHILD_CHECK(dup2(open(dir.file("fd0").c_str(), O_CREAT | O_WRONLY, 0600), 0) == 0);
+              bg::Mem_Pool pool(2048);
+              bg::Abstract_MemPool* made = pool.createPool(2048);
+              CHILD_CHECK(pool.alloc(8) != nullptr && made->alloc(8) != nullptr);
+              pool.destroyPool(&made);
+              return 0;
+            }).status,
+            0);
+  EXPECT_EQ(kqtest::readFile(dir.file("fd0")), "");
 }
 
 // Block sizes too small for the header are raised so that requests still work.

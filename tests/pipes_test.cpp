@@ -99,22 +99,15 @@ size_t openDescriptors() {
 
 class PipesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = getenv("XDG_RUNTIME_DIR");
-    m_had = old != nullptr;
-    if (m_had) m_saved = old;
-    setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
-  }
+  void SetUp() override { m_env.set("XDG_RUNTIME_DIR", m_dir.path()); }
   void TearDown() override {
     std::error_code ec;
     EXPECT_TRUE(std::filesystem::is_empty(socketDir(), ec) || ec) << "socket files left behind";
-    m_had ? setenv("XDG_RUNTIME_DIR", m_saved.c_str(), 1) : unsetenv("XDG_RUNTIME_DIR");
   }
   std::string socketDir() const { return m_dir.path() + "/kqbridge"; }
 
   kqtest::TempDir m_dir;
-  bool m_had = false;
-  std::string m_saved;
+  kqtest::EnvGuard m_env;
 };
 
 // Programs in other languages find a pipe by this rule and speak its framing.
@@ -165,10 +158,9 @@ TEST_F(PipesTest, MisuseThrowsDocumentedErrors) {
     }
   }
   EXPECT_EQ(client.WriteString(""), 0);
-  std::string err;
-  EXPECT_EQ(
-      kqtest::runInChild([&] { return bg::pi::pipe_send_msg(name.c_str(), "x") ? 1 : 0; }, nullptr, &err), 0);
-  EXPECT_EQ(err, "[pipe] err: Could not open pipe, GLE=2\n");
+  kqtest::ChildResult sent = kqtest::runChild([&] { return bg::pi::pipe_send_msg(name.c_str(), "x") ? 1 : 0; });
+  EXPECT_EQ(sent.status, 0);
+  EXPECT_EQ(sent.err, "[pipe] err: Could not open pipe, GLE=2\n");
 }
 
 // A timed-out wait leaves the server ready to hand out the next client.
@@ -192,24 +184,24 @@ TEST_F(PipesTest, ExchangeBothWaysAndOrderAcrossProcesses) {
   std::string name = kqtest::uniqueName("xchg");
   INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 2, echo, nullptr);
   ASSERT_NE(server, nullptr);
-  EXPECT_EQ(kqtest::runInChild([&] {
+  EXPECT_EQ(kqtest::runChild([&] {
               INamedPipe* c = bg::pi::create_pipe_client(name.c_str());
               c->Open();
               c->WriteString("ping");
               CHILD_CHECK(c->ReadString() == "re:ping");
               bg::pi::destroy_pipe_client(&c);
               return 0;
-            }),
+            }).status,
             0);
   bg::pi::destroy_pipe_server(&server);
 
   Inbox inbox;
   server = bg::pi::listen_pipe(name.c_str(), 1, Inbox::collect, &inbox);
-  EXPECT_EQ(kqtest::runInChild([&] {
+  EXPECT_EQ(kqtest::runChild([&] {
               for (const char* m : {"one", "two", "three"})
                 CHILD_CHECK(bg::pi::pipe_send_msg(name.c_str(), m));
               return 0;
-            }),
+            }).status,
             0);
   ASSERT_TRUE(inbox.waitFor(3, 3));
   EXPECT_EQ(inbox.msgs, (std::vector<std::string>{"one", "two", "three"}));
@@ -220,7 +212,9 @@ TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
   std::string name = kqtest::uniqueName("single");
   std::string err;
   auto guard = [&](const char* msg) {
-    return kqtest::runInChild([&] { return bg::pi::setup_single_app(name.c_str(), msg), 7; }, nullptr, &err);
+    kqtest::ChildResult r = kqtest::runChild([&] { return bg::pi::setup_single_app(name.c_str(), msg), 7; });
+    err = r.err;
+    return r.status;
   };
   EXPECT_EQ(guard("first"), 7);
   EXPECT_EQ(err, "Could not open pipe, GLE=2\nnow start the app\n");
@@ -275,9 +269,7 @@ TEST_F(PipesTest, ClientOfAnotherUserIsRefused) {
   chmod(m_dir.path().c_str(), 0711);
   chmod(socketDir().c_str(), 0711);
   chmod(sock.c_str(), 0666);
-  std::string err;
-  EXPECT_EQ(kqtest::runInChild(
-                [&] {
+  kqtest::ChildResult other = kqtest::runChild([&] {
                   CHILD_CHECK(setuid(65534) == 0);
                   CHILD_CHECK(!bg::pi::pipe_send_msg(name.c_str(), "library client"));
                   int fd = rawConnect(sock);
@@ -288,10 +280,8 @@ TEST_F(PipesTest, ClientOfAnotherUserIsRefused) {
                   char c;
                   CHILD_CHECK(read(fd, &c, 1) <= 0);
                   return 0;
-                },
-                nullptr, &err),
-            0)
-      << err;
+                });
+  EXPECT_EQ(other.status, 0) << other.err;
   chmod(socketDir().c_str(), 0700);
   ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "own user"));
   ASSERT_TRUE(inbox.waitFor(1, 1));

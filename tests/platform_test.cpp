@@ -45,7 +45,7 @@ TEST(PlatformFiles, WideTwinsTakeTheSameFiles) {
   fputs("wide", f);
   fclose(f);
   EXPECT_EQ(kqtest::readFile(tmp.file("\xc3\xbc/\xe2\x82\xac.txt")), "wide");
-  bg::FileStat st;
+  pf::FileStat st;
   EXPECT_EQ(pf::fileStatW((sub + L"/\u20ac.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 4);
   EXPECT_EQ(pf::fileRemoveW((sub + L"/\u20ac.txt").c_str()), 0);

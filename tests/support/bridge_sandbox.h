@@ -35,8 +35,9 @@ class Sandbox {
   int load(std::vector<const char*> names, bool start) const;
 
   std::string binDir() const { return root + "/bin"; }
-  // Where the first configuration-directory candidate puts the files.
-  std::string configDir() const { return root + "/" + app; }
+  // Where the first configuration-directory candidate (the data folder)
+  // puts the files.
+  std::string configDir() const { return root + "/data/" + app; }
   // The content of the one file in the log directory named stem*ext.
   std::string logFile(const std::string& stem, const std::string& ext) const;
 

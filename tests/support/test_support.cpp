@@ -228,7 +228,7 @@ ChildResult runChild(const std::function<int()>& body) {
 
 std::string shownPath(const std::string& path) {
   // The separator the library prints.
-  const char kSeparator = '\\';
+  const char kSeparator = '/';
   std::string shown;
   for (char c : path) {
     bool separator = c == '/' || c == '\\';
