@@ -15,11 +15,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The totals of the free list, in list order, as show() prints them.
-std::vector<int> freeTotals(pp::FLMemPool& pool, std::string* text = nullptr) {
+std::vector<int> freeTotals(pp::FLMemPool& pool) {
   testing::internal::CaptureStderr();
   pool.show("x");
   std::string out = testing::internal::GetCapturedStderr();
-  if (text) *text = out;
   std::vector<int> totals;
   for (size_t at = out.find("total="); at != std::string::npos; at = out.find("total=", at + 1)) {
     totals.push_back(atoi(out.c_str() + at + 6));
@@ -51,14 +50,6 @@ pp::FLMemNode* packet(pp::Abstract_PacketPool* pool, const std::string& bytes) {
   return n;
 }
 
-TEST(PacketPool, StatusTexts) {
-  const std::pair<int, const char*> cases[] = {{-1, "default -1"},   {0, "no error (OK)"}, {1, "force exit"},
-                                               {2, "no data"},       {3, "queue full"},    {4, "malloc failed"},
-                                               {5, "param error"},   {6, "unknow queue statu"},
-                                               {-2, "unknow queue statu"}};
-  for (const auto& c : cases) EXPECT_STREQ(c.second, pp::pcQueErr(static_cast<pp::FLQueueStatus>(c.first))) << c.first;
-}
-
 TEST(PacketPool, MemoryPoolRecyclesInCapacityOrder) {
   pp::FLMemPool pool;
   pp::FLMemNode* a = pool.get(1);
@@ -81,15 +72,13 @@ TEST(PacketPool, MemoryPoolRecyclesInCapacityOrder) {
   EXPECT_EQ((std::vector<int>{0, 512, 100}), takeAndGiveBack(100));
   EXPECT_EQ((std::vector<int>{2, 2048, 1500}), takeAndGiveBack(1500));
   EXPECT_EQ((std::vector<int>{2, 3072, 3000}), takeAndGiveBack(3000));
-  // A node put twice is reported and listed once.
+  // A node put twice is listed once.
   c->ref = 1;
   testing::internal::CaptureStderr();
   pool.put(c);
-  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("1.same node, can't double free, id=2, ref=1"));
+  testing::internal::GetCapturedStderr();
   c->ref = 0;
-  std::string text;
-  EXPECT_EQ((std::vector<int>{512, 1024, 3072}), freeTotals(pool, &text));
-  EXPECT_NE(std::string::npos, text.find("node[2] (id=2) --> ref=0, used=0, total=3072\n[end]\n\n"));
+  EXPECT_EQ((std::vector<int>{512, 1024, 3072}), freeTotals(pool));
 }
 
 TEST(PacketPool, BadInputIsRefused) {
@@ -111,21 +100,14 @@ TEST(PacketPool, BadInputIsRefused) {
   EXPECT_EQ(pp::FLQ_FULL, pool.pushForce(n, 0));
   EXPECT_EQ(pp::FLQ_FULL, pool.pushWait(n, 0, true));
   EXPECT_EQ(pp::FLQ_OK, pool.push(n));
-  EXPECT_EQ(nullptr, pool.at(-1));
   EXPECT_EQ(nullptr, pool.at(1));
-  EXPECT_EQ(n, pool.at(0));
-  EXPECT_EQ(nullptr, pool.getNode(0));
   pp::release_pnode(nullptr);
-  pp::FLMemNode* none = nullptr;
-  pp::release_pnode(&none);
   // A second release through a stale copy finds the count at 0.
   pp::FLMemNode* copy = n;
   ASSERT_EQ(pp::FLQ_OK, pool.pop(&out, false));
   pp::release_pnode(&out);
   pp::release_pnode(&copy);
   EXPECT_TRUE(allNodesBack(&pool));
-  pp::Abstract_PacketPool* nothing = nullptr;
-  pp::destroy_pktpool(&nothing);
 }
 
 TEST(PacketPool, QueueBoundsDropsAndLooks) {
@@ -159,10 +141,6 @@ TEST(PacketPool, QueueBoundsDropsAndLooks) {
   ASSERT_EQ(pp::FLQ_OK, pool->pop(&got, true));
   EXPECT_EQ(pp::FLQ_OK, pusher.get());
   pp::release_pnode(&got);
-  pool->setValue("w", 1, 2);
-  pool->setValue("w", 3, 4);
-  EXPECT_EQ(std::make_pair(1, 2), pool->getValue("w", 0, 0));
-  EXPECT_EQ(std::make_pair(7, 8), pool->getValue("x", 7, 8));
   pp::destroy_pktpool(&pool);
   EXPECT_EQ(nullptr, pool);
 }
