@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "core/library.h"
 #include "kqbridge/kqbridge.h"
 #include "support/bridge_sandbox.h"
 #include "support/test_support.h"
@@ -95,34 +94,6 @@ TEST(LoadModule, RefusedModulesAreReportedAndSkipped) {
     EXPECT_TRUE(contains(run.err, number)) << number << "\n" << run.err;
   // The system loader's own explanation goes to the central log.
   EXPECT_TRUE(contains(run.log, "missing.dll: cannot open shared object file")) << run.log;
-}
-
-TEST(LoadModule, LibraryWrapperKeepsWindowsErrorNumbers) {
-  kqtest::TempDir td;
-  kqtest::writeFile(td.file("short.dll"), "x");
-  const std::string modules = KQ_TEST_MODULE_DIR;
-  struct Case {
-    std::string path;
-    bool loads;
-    const char* symbol;
-    const char* error;
-  };
-  const Case cases[] = {
-      {td.path() + "\\nothing\\here.dll", false, nullptr, "libray err: 126"},
-      {td.file("short.dll"), false, nullptr, "libray err: 193"},
-      {modules + "\\mod_noentry.dll", true, "get_component", "libray err: 127"},
-      {modules + "/mod_noentry.dll", true, "not_a_component", nullptr},
-  };
-  for (const Case& c : cases) {
-    kq::Library lib(c.path.c_str());
-    ASSERT_EQ(lib.load(), c.loads) << c.path;
-    if (c.symbol != nullptr) {
-      EXPECT_EQ(lib.resolve(c.symbol) != nullptr, c.error == nullptr) << c.symbol;
-    }
-    if (c.error != nullptr) {
-      EXPECT_EQ(lib.errorText(), c.error) << c.path;
-    }
-  }
 }
 
 TEST(Shutdown, ComponentsLoseTheirServices) {

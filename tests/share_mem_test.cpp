@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/shared_memory.h"
 #include "support/test_support.h"
@@ -41,22 +43,6 @@ TEST(ShareMem, CreatorAndOpenerShareOneBlockOfTheCreatorsSize) {
   struct stat st;
   ASSERT_EQ(stat(("/dev/shm" + bg::platform::sharedMemoryObjectName(name.c_str())).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u) << "private to the user";
-}
-
-TEST(ShareMem, NothingToCloseOrMapAndNothingMadeOfSizeZero) {
-  std::string name = kqtest::uniqueName("kq-shm");
-  bg::Share_Mem mem;
-  EXPECT_EQ(mem.close(), 0);
-  EXPECT_EQ(mem.map(), nullptr);
-  mem.unmap(nullptr);
-  EXPECT_EQ(mem.open(name.c_str(), 0), 0);
-  EXPECT_EQ(mem.open(nullptr, 16), 0);
-  EXPECT_FALSE(entryExists(name));
-  ASSERT_EQ(mem.open(name.c_str(), 128), 1);
-  EXPECT_NE(mem.close(), 0);
-  EXPECT_EQ(mem.state(), 0);
-  EXPECT_EQ(mem.map(), nullptr);
-  EXPECT_EQ(mem.close(), 0);
 }
 
 // The name lives as long as some holder has it open; views outlive it.
@@ -136,29 +122,21 @@ TEST(ShareMem, TwoProcessesShareTheBytesAndLeaveNoEntry) {
 // sees the block, and the name is gone once the last has closed.
 TEST(ShareMem, ConcurrentHoldersAcrossProcesses) {
   std::string name = kqtest::uniqueName("kq-shm");
-  pid_t pids[6];
+  std::vector<std::unique_ptr<kqtest::Child>> holders;
   for (int i = 0; i < 6; ++i) {
-    pids[i] = fork();
-    ASSERT_GE(pids[i], 0);
-    if (pids[i] != 0) continue;
-    int bad = 0;
-    for (int round = 0; round < 50; ++round) {
-      bg::Share_Mem mem;
-      int state = mem.open(name.c_str(), 64);
-      char* v = static_cast<char*>(mem.map());
-      bad |= (state != 1 && state != 2) || v == nullptr;
-      if (v != nullptr) {
+    holders.emplace_back(new kqtest::Child([&, i] {
+      for (int round = 0; round < 50; ++round) {
+        bg::Share_Mem mem;
+        int state = mem.open(name.c_str(), 64);
+        char* v = static_cast<char*>(mem.map());
+        CHILD_CHECK((state == 1 || state == 2) && v != nullptr);
         v[i] = 1;
         mem.unmap(v);
       }
-    }
-    _exit(bad);
+      return 0;
+    }));
   }
-  for (pid_t pid : pids) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (auto& holder : holders) EXPECT_EQ(holder->finish(), 0) << holder->err;
   EXPECT_FALSE(entryExists(name));
 }
 

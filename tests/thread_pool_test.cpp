@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -71,35 +70,6 @@ TEST(ThreadPool, RefusesJobsBeyondTheQueueWithoutAPoolOrWithoutAFunction) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(pool.addTask(countJob, &ran)) << "after exit";
   testing::internal::GetCapturedStderr();
-}
-
-TEST(ThreadPool, JobsRunFirstInFirstOutOnOneWorkerAndInitReplacesThePool) {
-  bg::Thread_Pool pool;
-  ASSERT_TRUE(pool.init(1, 1));
-  ASSERT_TRUE(pool.init(1, 64));
-  struct Entry {
-    std::vector<int>* order;
-    std::mutex* mutex;
-    int value;
-  };
-  std::vector<int> order;
-  std::mutex mutex;
-  std::vector<Entry> entries;
-  for (int i = 0; i < 50; ++i) entries.push_back(Entry{&order, &mutex, i});
-  for (Entry& e : entries) {
-    ASSERT_TRUE(pool.addTask(
-        [](void* arg) {
-          auto* e = static_cast<Entry*>(arg);
-          std::lock_guard<std::mutex> lock(*e->mutex);
-          e->order->push_back(e->value);
-        },
-        &e));
-  }
-  ASSERT_TRUE(waitFor([&] {
-    std::lock_guard<std::mutex> lock(mutex);
-    return order.size() == entries.size();
-  }));
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i);
 }
 
 TEST(ThreadPool, ClearTasksDropsOnlyWaitingJobs) {
