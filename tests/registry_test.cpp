@@ -51,13 +51,4 @@ TEST_F(Registry, WalksInByteOrderAndMayEraseTheCurrentEntry) {
   EXPECT_EQ(bg::getInstanceCount(), 0);
 }
 
-TEST_F(Registry, ShowAllInstanceIsSilentWithoutTheCentralObject) {
-  bg::setInstance("quiet", &a_);
-  testing::internal::CaptureStderr();
-  testing::internal::CaptureStdout();
-  bg::showAllInstance();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-}
-
 }  // namespace

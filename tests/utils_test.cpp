@@ -12,7 +12,6 @@
 #include <ctime>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -37,11 +36,6 @@ TEST(UtilsTime, FormatsIntoBoundedPerThreadBuffersFromTheWallClock) {
   EXPECT_STREQ(u.getTimeStr(std::string(70, 'x').c_str()), "");
   EXPECT_EQ(u.formatTime(0, std::string(127, 'y').c_str()), std::string(127, 'y'));
   EXPECT_EQ(u.formatTime(0, std::string(128, 'y').c_str()), "");
-  const char* mine = bg::getTimeStr("main");
-  std::string other;
-  std::thread([&] { other = bg::getTimeStr("other"); }).join();
-  EXPECT_STREQ(mine, "main");
-  EXPECT_EQ(other, "other");
   EXPECT_NEAR(static_cast<double>(u.getTimeUs()), 1e6 * static_cast<double>(time(nullptr)), 5e6);
 }
 
