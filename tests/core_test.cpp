@@ -46,35 +46,6 @@ TEST(EntryFunctions, InitOnceUninitTwiceInitAgainAndFindTheCentralObjectFromTheE
   EXPECT_EQ(run.status, 0) << run.err;
 }
 
-bool g_handlerSawArgument = false;
-bool recordHandler(void* arg) {
-  g_handlerSawArgument = arg != nullptr;
-  return true;
-}
-
-TEST(CentralObject, RoutesByNameAndKeepsOneHandler) {
-  BridgeRun run = runBridge([](const Sandbox& box) {
-    box.init();
-    bg::Admin* admin = static_cast<bg::Admin*>(bg::CD);
-    BridgeMsg msg = {3, 0, "hi", 0, 0};
-    bg::Value v = bg::CD->call("nobody", msg);
-    CHILD_CHECK(!v.isValid() && strcmp(v.errorMsg(), "Module not exsit") == 0);
-    // Whatever Admin is sent (other than the stop command) it answers with itself.
-    for (int cmd : {bg::CMD_GET_INSTANCE, 0, 5, 1}) {
-      BridgeMsg m = {cmd, 1, "x", 0, 0};
-      v = admin->dispatch("someone", "Admin", m);
-      CHILD_CHECK(v.type() == bg::Value::VT_VOID && v.toVoid() == bg::CD);
-    }
-    CHILD_CHECK(!admin->invokeHandler(nullptr));
-    CHILD_CHECK(admin->setHandler(recordHandler) == nullptr);
-    CHILD_CHECK(admin->setHandler(recordHandler) == recordHandler);
-    CHILD_CHECK(admin->invokeHandler(&msg) && g_handlerSawArgument);
-    bg::UninitBridge();
-    return 0;
-  });
-  EXPECT_EQ(run.status, 0) << run.err;
-}
-
 TEST(CentralObject, StopCommandStopsComponentsAndEndsWithStatusZero) {
   BridgeRun run = runBridge([](const Sandbox& box) {
     box.addModule("mod_a.dll");

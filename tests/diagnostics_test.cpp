@@ -159,18 +159,6 @@ TEST(FuncTracer, TreeFormat) {
                                            "|__@ [1]\n\n");
 }
 
-TEST(FuncTracer, WritesNothingWhileDisabledAndNoLeaveBeforeAnEnter) {
-  kqtest::TempDir dir;
-  const std::string path = dir.file("c.tcr");
-  {
-    bg::Func_Tracer tracer(path.c_str());
-    tracer.leave(5);
-    tracer.setEnabled(false);
-    tracer.enter("f", 1, nullptr);
-  }
-  EXPECT_FALSE(kqtest::fileExists(path));
-}
-
 void throwingScope(int* line) {
   *line = __LINE__ + 1;
   bg::TraceScope scope(__func__, __LINE__);

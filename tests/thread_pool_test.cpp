@@ -27,25 +27,6 @@ int threadsInProcess() {
   return n;
 }
 
-TEST(ThreadPool, CreatePoolEnforcesLimits) {
-  const struct {
-    int threads;
-    int queue;
-    bool made;
-  } cases[] = {{0, 16, false}, {65, 16, false}, {1, 65537, false}, {64, 65536, true}};
-  bg::Thread_Pool factory;
-  for (const auto& c : cases) {
-    bg::Abstract_ThreadPool* pool = factory.createPool(c.threads, c.queue);
-    EXPECT_EQ(pool != nullptr, c.made) << c.threads << " " << c.queue;
-    if (pool == nullptr) continue;
-    std::atomic<int> ran{0};
-    EXPECT_TRUE(pool->addTask(countJob, &ran));
-    EXPECT_TRUE(waitFor([&] { return ran.load() == 1; }));
-    factory.destroyPool(&pool);
-    EXPECT_EQ(pool, nullptr);
-  }
-}
-
 TEST(ThreadPool, RefusesJobsBeyondTheQueueWithoutAPoolOrWithoutAFunction) {
   bg::Thread_Pool pool;
   std::atomic<int> ran{0};
