@@ -85,8 +85,8 @@ TEST(Channel, QueuesLiveUntilTheLastEndGoes) {
   EXPECT_EQ(b, nullptr);
 }
 
-// A manager's destructor and exit() abort process-wide state, so every
-// scenario with a manager runs in a child process.
+// Ends a manager recorded outlive it (some scenarios keep one on purpose),
+// so every scenario with a manager runs in a child process of its own.
 void expectInChild(const std::function<int()>& body) {
   kqtest::ChildResult run = kqtest::runChild(body);
   EXPECT_EQ(run.status, 0) << run.err;

@@ -83,27 +83,6 @@ TEST(UtilsDirectories, TempAppDataAndHomeComeFromTheEnvironment) {
   EXPECT_EQ(bg::getHomeDir(), shownPath("/home/me"));
 }
 
-TEST(UtilsText, TrimsOnACopy) {
-  bg::Utils u;
-  using Trim = std::function<char*(char*)>;
-  const struct {
-    Trim fn;
-    const char* in;
-    const char* out;
-  } cases[] = {
-      {[&](char* s) { return u.trim(s); }, " \t\r\nx y \t\r\n", "x y"},
-      {[&](char* s) { return u.trim(s); }, "\vx\f", "\vx\f"},
-      {[&](char* s) { return u.ltrim(s); }, "  x  ", "x  "},
-      // The first character is never examined by the right trims.
-      {[&](char* s) { return u.rtrim(s); }, "   ", " "},
-      {[&](char* s) { return u.trimChars(s, "-+"); }, "+-x-", "x"},
-  };
-  for (const auto& c : cases) {
-    std::vector<char> buf(c.in, c.in + strlen(c.in) + 1);
-    EXPECT_STREQ(c.fn(buf.data()), c.out) << c.in;
-  }
-}
-
 TEST(UtilsText, AffixesFormatSplitAndRandomStrings) {
   bg::Utils u;
   EXPECT_TRUE(u.startsWith("Hello", "he", false) && u.endsWith("file.TXT", ".txt", false));

@@ -24,30 +24,6 @@ Texts argvOf(const Value& v) {
   return out;
 }
 
-TEST(Value, ScalarsSetTheirKindAndClearTheRestOfThePayload) {
-  int x = 0;
-  float quarter = 0.25f;
-  int quarterBits;
-  memcpy(&quarterBits, &quarter, sizeof(quarterBits));
-  const struct {
-    Value v;
-    Value::VT type;
-    int64_t bits;
-  } cases[] = {
-      {Value(true), Value::VT_BOOL, 1},
-      {Value(-1), Value::VT_INT, 4294967295LL},
-      {Value(7u), Value::VT_UINT, 7},
-      {Value(0.25f), Value::VT_FLOAT, quarterBits},
-      {Value(0x123456789abLL), Value::VT_INT64, 0x123456789abLL},
-      {Value(static_cast<void*>(&x)), Value::VT_VOID, reinterpret_cast<intptr_t>(&x)},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.v.type(), c.type) << c.v.write();
-    EXPECT_EQ(c.v.toInt64(), c.bits) << c.v.write();
-  }
-  EXPECT_EQ(Value(-2).toUInt(), 4294967294u) << "accessors read the bits without converting";
-}
-
 TEST(Value, TextEndsAtItsFirstNulAndMayBeFormattedFromItself) {
   EXPECT_EQ(Value(std::string(40, 'x')).toStdString(), std::string(40, 'x'));
   EXPECT_EQ(Value(std::string("ab\0cd", 5)).toStdString(), "ab");
