@@ -145,26 +145,6 @@ TEST(CryptAes, TextFormsRoundTripForEveryKeyLengthAndRefuseBadInput) {
   testing::internal::GetCapturedStderr();
 }
 
-TEST(CryptAes128, BufferFormsPadAndRoundTrip) {
-  bg::Crypt c;
-  const uint8_t key[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  const std::string data = randomBytes(16, 3);
-  char* out = nullptr;
-  EXPECT_EQ(c.aes128EncryptToBase64(reinterpret_cast<const uint8_t*>(data.data()), 16, &out, key), 45)
-      << "32 bytes of cipher text: 44 characters and the terminator";
-  std::string raw = c.base64DecodeString(out);
-  EXPECT_EQ(aesBlocks(c, Bytes(key, key + 16), bytesOf(raw.substr(16)), 1), Bytes(16, 16))
-      << "PKCS#7 padding on 16-byte blocks";
-  char* plain = nullptr;
-  ASSERT_EQ(c.aes128DecryptFromBase64(out, 44, &plain, key), 16);
-  EXPECT_EQ(std::string(plain, 17), data + '\0');
-  c.freeBuffer(plain);
-  plain = nullptr;
-  EXPECT_EQ(c.aes128DecryptFromBase64("AAAAAAAA", 8, &plain, key), -2) << "not whole blocks";
-  EXPECT_EQ(plain, nullptr);
-  c.freeBuffer(out);
-}
-
 TEST(CryptBase64, Rfc4648VectorsSizesAndTheSystemTool) {
   bg::Crypt c;
   const char* vectors[][2] = {{"", ""},
@@ -258,30 +238,6 @@ TEST(CryptCoding, ScrambleIsReversibleForEverySeed) {
     EXPECT_EQ(buf, all) << seed;
   }
   c.scramble(nullptr, 3, 9);
-}
-
-TEST(CryptCoding, HexEncodeAndDecodeWithinTheirBuffers) {
-  bg::Crypt c;
-  const uint8_t in[3] = {0x0a, 0xff, 0x10};
-  char text[8];
-  EXPECT_EQ(c.hexEncode(in, 3, text, 6), 0) << "too small for the terminator";
-  EXPECT_EQ(c.hexEncode(in, 3, text, 8), 6);
-  EXPECT_STREQ(text, "0aff10");
-  const struct {
-    const char* text;
-    int outSize;
-    int result;
-    Bytes bytes;
-  } decodes[] = {{"0aFF10", 4, 3, {0x0a, 0xff, 0x10}},
-                 {"abc", 4, 2, {0xab, 0x0c}},
-                 {"0aff10", 2, 0, {}}};
-  for (const auto& d : decodes) {
-    uint8_t out[8];
-    memset(out, '#', sizeof(out));
-    EXPECT_EQ(c.hexDecode(d.text, static_cast<int>(strlen(d.text)), out, d.outSize), d.result) << d.text;
-    EXPECT_EQ(Bytes(out, out + d.bytes.size()), d.bytes) << d.text;
-    EXPECT_EQ(out[d.outSize], '#') << d.text;
-  }
 }
 
 }  // namespace

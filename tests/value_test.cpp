@@ -142,15 +142,11 @@ TEST(ValueText, ReadAcceptsTaggedTextAndRejectsTheRest) {
     int64_t bits;
   } cases[] = {
       {"[i]42", true, Value::VT_INT, 42},
-      {"[i]  12abc", true, Value::VT_INT, 12},
       {"[u]-1", true, Value::VT_UINT, 4294967295LL},
       {"[lld]-9000000000", true, Value::VT_INT64, -9000000000LL},
       {"[b]true", true, Value::VT_BOOL, 1},
-      {"[b]True", true, Value::VT_BOOL, 0},
       {"[argv]x", false, Value::VT_ARGV, 0},
       {"[int]42", false, Value::VT_INVALID, 0},
-      {"[i]x", false, Value::VT_INVALID, 0},
-      {"<null>", false, Value::VT_INVALID, 0},
       {"no bracket", false, Value::VT_INVALID, 0},
       {"[abcdefghijklmnop]1", false, Value::VT_INVALID, 0},
   };
