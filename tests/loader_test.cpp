@@ -21,7 +21,7 @@ using kqtest::Sandbox;
 
 TEST(LoadModule, CountsComponentsAndStartsOnlyWhenAsked) {
   BridgeRun run = runBridge([](const Sandbox& box) {
-    box.addModules({"mod_a.dll", "mod_b.dll"});
+    for (const char* m : {"mod_a.dll", "mod_b.dll"}) box.addModule(m);
     CHILD_CHECK(box.load({"mod_a.dll", "mod_b.dll"}, true) == -1);
     CHILD_CHECK(!bg::StartModules());
     box.init();
@@ -37,7 +37,7 @@ TEST(LoadModule, CountsComponentsAndStartsOnlyWhenAsked) {
 
 TEST(LoadModule, StartsAndStopsInNameOrderAndEveryStartReachesEveryComponent) {
   BridgeRun run = runBridge([](const Sandbox& box) {
-    box.addModules({"mod_a.dll", "mod_b.dll"});
+    for (const char* m : {"mod_a.dll", "mod_b.dll"}) box.addModule(m);
     box.init();
     CHILD_CHECK(box.load({"mod_b.dll"}, true) == 1);
     CHILD_CHECK(box.load({"mod_a.dll"}, true) == 2);
@@ -75,7 +75,7 @@ TEST(LoadModule, SuffixIsCheckedWithoutRegardToCase) {
 TEST(LoadModule, RefusedModulesAreReportedAndSkipped) {
   BridgeRun run = runBridge([](const Sandbox& box) {
     box.writeAdminConf("LogLevel : 5\n");
-    box.addModules({"mod_debug.dll", "mod_failinit.dll", "mod_noentry.dll", "mod_null.dll"});
+    for (const char* m : {"mod_debug.dll", "mod_failinit.dll", "mod_noentry.dll", "mod_null.dll"}) box.addModule(m);
     kqtest::writeFile(box.binDir() + "/garbage.dll", "this is not a shared object\n");
     box.init();
     CHILD_CHECK(box.load({"missing.dll", "mod_noentry.dll", "garbage.dll", "mod_debug.dll",

@@ -49,23 +49,6 @@ TEST(ThreadPool, RefusesJobsBeyondTheQueueWithoutAPoolOrWithoutAFunction) {
   testing::internal::GetCapturedStderr();
 }
 
-TEST(ThreadPool, ClearTasksDropsOnlyWaitingJobs) {
-  bg::Thread_Pool pool;
-  ASSERT_TRUE(pool.init(1, 32));
-  Gate gate;
-  ASSERT_TRUE(pool.addTask(Gate::hold, &gate));
-  ASSERT_TRUE(gate.waitEntered(1));
-  std::atomic<int> dropped{0};
-  for (int i = 0; i < 10; ++i) ASSERT_TRUE(pool.addTask(countJob, &dropped));
-  pool.clearTasks();
-  gate.open();
-  std::atomic<int> later{0};
-  ASSERT_TRUE(pool.addTask(countJob, &later));
-  EXPECT_TRUE(waitFor([&] { return later.load() == 1; }));
-  EXPECT_EQ(gate.left(), 1);
-  EXPECT_EQ(dropped.load(), 0);
-}
-
 TEST(ThreadPool, DestroyWaitsForRunningJobsAndDropsWaitingOnes) {
   bg::Thread_Pool factory;
   bg::Abstract_ThreadPool* pool = factory.createPool(2, 16);

@@ -87,7 +87,6 @@ TEST(UtilsText, AffixesFormatSplitAndRandomStrings) {
   bg::Utils u;
   EXPECT_TRUE(u.startsWith("Hello", "he", false) && u.endsWith("file.TXT", ".txt", false));
   EXPECT_FALSE(u.startsWith("He", "Hello", false) || u.endsWith("a", "abc", false));
-  EXPECT_FALSE(u.startsWith("\xc4x", "\xe4", false)) << "case folding is ASCII only";
   std::string big(100000, 'q');
   EXPECT_EQ(u.format("<%s>", big.c_str()), "<" + big + ">") << "no length limit";
   const struct {

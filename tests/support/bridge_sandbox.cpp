@@ -27,10 +27,6 @@ void Sandbox::addModule(const std::string& file, const std::string& as) const {
   if (symlink(target.c_str(), (binDir() + "/" + (as.empty() ? file : as)).c_str()) != 0) abort();
 }
 
-void Sandbox::addModules(std::initializer_list<const char*> files) const {
-  for (const char* file : files) addModule(file);
-}
-
 void Sandbox::writeAdminConf(const std::string& lines) const {
   mkdir(configDir().c_str(), 0755);
   mkdir((configDir() + "/conf").c_str(), 0755);

@@ -7,7 +7,6 @@
 #define KQBRIDGE_TESTS_SUPPORT_BRIDGE_SANDBOX_H_
 
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -26,7 +25,6 @@ class Sandbox {
   void enter() const;
   // Links modules built beside the tests into binDir(), under `as` if given.
   void addModule(const std::string& file, const std::string& as = std::string()) const;
-  void addModules(std::initializer_list<const char*> files) const;
   // Writes Admin.conf before InitBridge reads it.
   void writeAdminConf(const std::string& lines) const;
   // InitBridge as an executable in binDir().
