@@ -36,9 +36,7 @@ TEST(Channel, PeersTalkBothWaysInWholeMessagesAndClonesShareAnEnd) {
   EXPECT_EQ(readText(b.get()), "from clone");
   b->write("reply", 5);
   EXPECT_EQ(readText(c.get()), "reply");
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(readText(b.get(), 1500), "") << "nothing from the unconnected channel";
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
+  EXPECT_EQ(readText(b.get(), 200), "") << "nothing from the unconnected channel";
 }
 
 TEST(Channel, AbortOnOneEndReleasesReadersOnBothSidesAndDropsWrites) {

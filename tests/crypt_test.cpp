@@ -169,20 +169,9 @@ TEST(CryptBase64, Rfc4648VectorsSizesAndTheSystemTool) {
   }
 }
 
-TEST(CryptBase64, DecodeAndEncodeRefuseWhatDoesNotFit) {
+// Decoding into a short buffer is the fuzz target's to check; encoding is ours.
+TEST(CryptBase64, EncodeRefusesWhatDoesNotFit) {
   bg::Crypt c;
-  const struct {
-    const char* text;
-    int outSize;
-    int result;
-  } decodes[] = {{"QQ==", 3, 1},   {"QUJD\nREVG", 16, -1}, {"QUI", 16, 2},
-                 {"QUJDREVG", 3, 3}, {"QUJDREVG!", 3, -1},  {"QUJD", 0, 0}};
-  for (const auto& d : decodes) {
-    uint8_t buf[17];
-    memset(buf, '#', sizeof(buf));
-    EXPECT_EQ(c.base64Decode(buf, d.text, d.outSize), d.result) << (d.text ? d.text : "null");
-    EXPECT_EQ(buf[d.outSize > 0 ? d.outSize : 0], '#') << "never past outSize";
-  }
   const uint8_t in[4] = {'f', 'o', 'o', 'b'};
   char out[9];
   memset(out, '#', sizeof(out));

@@ -193,8 +193,8 @@ TEST(PacketPool, StressProducersAndConsumer) {
   auto produce = [&](int producer) {
     for (int seq = 0; seq < kFrames; ++seq) {
       pp::FLMemNode* n = packet(&pool, frameOf(producer, seq, 1 + (seq * 37 + producer * 11) % 700));
-      pp::FLQueueStatus s = seq % 3 == 0 ? pool.push(n) : seq % 3 == 1 ? pool.pushWait(n, 8, true) : pool.pushForce(n, 64);
-      EXPECT_EQ(pp::FLQ_OK, s);
+      int how = seq % 3;
+      EXPECT_EQ(pp::FLQ_OK, how == 0 ? pool.push(n) : how == 1 ? pool.pushWait(n, 8, true) : pool.pushForce(n, 64));
     }
   };
   std::thread closer([&] {
