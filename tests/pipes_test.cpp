@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -26,7 +25,6 @@ namespace {
 // What a server's callback saw: each message, and how each connection ended.
 struct Inbox {
   std::mutex m;
-  std::condition_variable cv;
   std::vector<std::string> msgs;
   std::vector<std::string> ends;
 
@@ -38,7 +36,6 @@ struct Inbox {
         std::string msg = pipe->ReadString();
         std::lock_guard<std::mutex> l(in->m);
         in->msgs.push_back(msg);
-        in->cv.notify_all();
       }
     } catch (const std::exception& e) {
       end = e.what();
@@ -46,12 +43,12 @@ struct Inbox {
     bg::pi::destroy_pipe_client(&pipe);
     std::lock_guard<std::mutex> l(in->m);
     in->ends.push_back(end);
-    in->cv.notify_all();
   }
   bool waitFor(size_t msgCount, size_t endCount) {
-    std::unique_lock<std::mutex> l(m);
-    return cv.wait_for(l, std::chrono::seconds(60),
-                       [&] { return msgs.size() >= msgCount && ends.size() >= endCount; });
+    return kqtest::waitFor([&] {
+      std::lock_guard<std::mutex> l(m);
+      return msgs.size() >= msgCount && ends.size() >= endCount;
+    });
   }
   bool ended(const std::string& what) {
     std::lock_guard<std::mutex> l(m);

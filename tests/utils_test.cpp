@@ -39,24 +39,6 @@ TEST(UtilsTime, FormatsIntoBoundedPerThreadBuffersFromTheWallClock) {
   EXPECT_NEAR(static_cast<double>(u.getTimeUs()), 1e6 * static_cast<double>(time(nullptr)), 5e6);
 }
 
-TEST(UtilsDirectories, MakeRemoveAndFindWithEitherSeparator) {
-  kqtest::TempDir tmp;
-  bg::Utils u;
-  const std::string a = tmp.file("a");
-  const std::string ab = tmp.path() + "\\a\\b";
-  EXPECT_FALSE(u.mkDir(ab.c_str())) << "parents are never created";
-  EXPECT_TRUE(u.mkDir(a.c_str()));
-  EXPECT_TRUE(u.mkDir(a.c_str())) << "an existing directory counts as made";
-  EXPECT_TRUE(u.mkDir(ab.c_str()));
-  EXPECT_TRUE(kqtest::fileExists(a + "/b"));
-  EXPECT_FALSE(u.rmDir(a.c_str())) << "a directory with contents stays";
-  EXPECT_TRUE(u.rmDir(ab.c_str()) && u.rmDir(a.c_str()));
-  EXPECT_FALSE(u.isDirExist(a.c_str()));
-  EXPECT_TRUE(u.rmDir(a.c_str())) << "a missing directory counts as removed";
-  kqtest::writeFile(tmp.file("plain"), "x");
-  EXPECT_FALSE(u.isDirExist(tmp.file("plain").c_str()) || u.mkDir(tmp.file("plain").c_str()));
-}
-
 TEST(UtilsDirectories, TempAppDataAndHomeComeFromTheEnvironment) {
   const struct {
     const char* tmp;
