@@ -145,7 +145,6 @@ TEST(AdminSettings, LogLevelAndLogStdoutChooseWhatTheCentralLogShowsAndWhere) {
   const Case cases[] = {
       {nullptr, false, false, false},
       {"LogLevel : 5\n", true, true, false},
-      {"LogLevel : 3\n", false, false, false},
       {"LogLevel : 2\nLogStdout : trueish\n", false, false, true},
       {"LogStdout : TRUE\n", false, false, false},
   };

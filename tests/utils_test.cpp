@@ -65,10 +65,8 @@ TEST(UtilsDirectories, TempAppDataAndHomeComeFromTheEnvironment) {
   EXPECT_EQ(bg::getHomeDir(), shownPath("/home/me"));
 }
 
-TEST(UtilsText, AffixesFormatSplitAndRandomStrings) {
+TEST(UtilsText, FormatSplitAndRandomStrings) {
   bg::Utils u;
-  EXPECT_TRUE(u.startsWith("Hello", "he", false) && u.endsWith("file.TXT", ".txt", false));
-  EXPECT_FALSE(u.startsWith("He", "Hello", false) || u.endsWith("a", "abc", false));
   std::string big(100000, 'q');
   EXPECT_EQ(u.format("<%s>", big.c_str()), "<" + big + ">") << "no length limit";
   const struct {
@@ -79,7 +77,6 @@ TEST(UtilsText, AffixesFormatSplitAndRandomStrings) {
   } splits[] = {{"a,,b", ",", true, {"a", "", "b"}},
                 {"a,,b", ",", false, {"a", "b"}},
                 {",a,", ",", true, {"a"}},
-                {"a; ;b", "; ", true, {"a", "", "", "b"}},
                 {",,,", ",", true, {}},
                 {"", nullptr, false, {""}},
                 {std::string("a,b\0,c", 6), ",", false, {"a", "b"}}};
