@@ -214,19 +214,4 @@ TEST(CryptMd5, FilesMatchTheSystemTool) {
   EXPECT_EQ(c.md5File(tmp.file("missing").c_str()), nullptr);
 }
 
-TEST(CryptCoding, ScrambleIsReversibleForEverySeed) {
-  bg::Crypt c;
-  Bytes all(256);
-  for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
-  for (int seed = 0; seed < 256; ++seed) {
-    Bytes buf = all;
-    c.scramble(buf.data(), 256, static_cast<uint8_t>(seed));
-    // The key byte 128 (seed 126) maps every byte to itself.
-    EXPECT_EQ(buf != all, seed != 126) << seed;
-    c.unscramble(buf.data(), 256, static_cast<uint8_t>(seed));
-    EXPECT_EQ(buf, all) << seed;
-  }
-  c.scramble(nullptr, 3, 9);
-}
-
 }  // namespace

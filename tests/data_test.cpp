@@ -142,7 +142,6 @@ TEST(DataEncoding, EncodedFormIsTheScrambledTextFormInBase64AndRoundTrips) {
   const Value values[] = {Value(7),
                           Value(-1234.25),
                           Value("text with ] and spaces and \xc3\xa9"),
-                          Value(true),
                           Value(2, args),
                           Value::ErrorValue("disk full")};
   for (const Value& v : values) {
