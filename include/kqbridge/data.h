@@ -2,6 +2,7 @@
 #ifndef KQBRIDGE_DATA_H_
 #define KQBRIDGE_DATA_H_
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <list>
@@ -105,6 +106,11 @@ class KQ_EXPORT Data : public Abstract_Datas {
   // `after`, copied out under the lock; false when there is none.
   bool nextToNotify(const char* key, int after, ListenerRecord* out);
 
+  // Copies the listeners of `key` and then the filters into `out` (room for
+  // `room`) under one lock; `*listeners` tells where the filters start.
+  // Returns the registration version, with `*count` -1 when they did not fit.
+  unsigned snapshot(const char* key, ListenerRecord* out, int room, int* listeners, int* count);
+
   // Taken by every operation, and again by the operations they call through
   // the interface; the lookup cache below is written only under it.
   std::recursive_mutex m_lock;
@@ -113,6 +119,9 @@ class KQ_EXPORT Data : public Abstract_Datas {
   std::string m_lookupKey;
   Slot m_lookupSlot;
   const char* m_lookupFor;
+  // Raised by every registration and removal, so that a notification can
+  // tell, without the lock, that its copy of the registrations still holds.
+  std::atomic<unsigned> m_version;
 };
 
 }  // namespace bg

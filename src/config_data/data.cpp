@@ -10,6 +10,10 @@ namespace {
 
 typedef std::lock_guard<std::recursive_mutex> Hold;
 
+// Most keys have a few listeners and the bus few filters: up to this many
+// registrations are copied under one lock for a notification.
+constexpr int kSnapshotRoom = 8;
+
 bool namesKey(const char* key) {
   return key != nullptr && *key != '\0';
 }
@@ -20,7 +24,8 @@ ConfigListener::ConfigListener() : m_lastId(100) {}
 
 ConfigListener::~ConfigListener() = default;
 
-Data::Data() : m_registry(new ConfigListener()), m_lookupSlot(m_values.end()), m_lookupFor(nullptr) {}
+Data::Data()
+    : m_registry(new ConfigListener()), m_lookupSlot(m_values.end()), m_lookupFor(nullptr), m_version(0) {}
 
 Data::~Data() {
   Hold hold(m_lock);
@@ -93,6 +98,7 @@ int Data::registListener(const char* key, ListenerRecord* rec) {
     }
     copy.id = ++m_registry->m_lastId;
     m_registry->m_listeners.emplace(key, copy);
+    ++m_version;
     return copy.id;
   }
   if (copy.id >= 100) {
@@ -105,6 +111,7 @@ int Data::registListener(const char* key, ListenerRecord* rec) {
   }
   copy.id = ++m_registry->m_lastId;
   m_registry->m_filters.push_back(copy);
+  ++m_version;
   return copy.id;
 }
 
@@ -115,6 +122,7 @@ bool Data::unregistListener(const char* key, int id) {
     for (auto it = range.first; it != range.second; ++it) {
       if (it->second.id != id) continue;
       m_registry->m_listeners.erase(it);
+      ++m_version;
       fprintf(stderr, "[Listener] remove data-listener 'key=%s, id=%d' OK !!!\n\n", key, id);
       fflush(stderr);
       return true;
@@ -125,6 +133,7 @@ bool Data::unregistListener(const char* key, int id) {
   for (auto it = filters.begin(); it != filters.end(); ++it) {
     if (it->id != id) continue;
     filters.erase(it);
+    ++m_version;
     fprintf(stderr, "[Listener] remove data-filter 'id=%d' OK !!!\n\n", id);
     fflush(stderr);
     return true;
@@ -132,22 +141,66 @@ bool Data::unregistListener(const char* key, int id) {
   return false;
 }
 
-// Each callback runs without the lock, on a copy of its record, and the walk
-// finds its place again by id after every call: a callback may remove any
-// registration, itself included, or add new ones, and another thread may do
-// the same meanwhile. Registrations added during the walk carry higher ids
-// and are called in the same notification.
+// Each callback runs without the lock, on a copy of its record. While no
+// registration changes, the copies taken under one lock are called in order;
+// after a change the walk finds its place again by id before every call: a
+// callback may remove any registration, itself included, or add new ones, and
+// another thread may do the same meanwhile. Registrations added during the
+// walk carry higher ids and are called in the same notification.
 bool Data::setDataNotify(const char* key, const Value& v, bool replace) {
-  if (!setData(key, v, replace)) return false;
-  // The callback may change its copy of the record, the id included.
-  ListenerRecord rec;
-  for (const char* walk : {key, static_cast<const char*>(nullptr)}) {
-    for (int after = 0; nextToNotify(walk, after, &rec);) {
-      after = rec.id;
+  ListenerRecord batch[kSnapshotRoom];
+  int listeners = 0;
+  int count = 0;
+  unsigned version;
+  {
+    // One acquisition for the store and the copy; the nested ones only count.
+    Hold hold(m_lock);
+    if (!setData(key, v, replace)) return false;
+    version = snapshot(key, batch, kSnapshotRoom, &listeners, &count);
+  }
+  int after[2] = {0, 0};  // the last id called among listeners, among filters
+  int called = 0;
+  for (; called < count; ++called) {
+    if (called > 0 && m_version.load() != version) break;
+    // The callback may change its copy of the record, the id included.
+    ListenerRecord rec = batch[called];
+    after[called < listeners ? 0 : 1] = rec.id;
+    if (rec.callback != nullptr) rec.callback(key, &v, &rec);
+  }
+  if (count >= 0 && called == count && m_version.load() == version) return true;
+
+  const int resume = called > listeners ? 1 : 0;
+  for (int phase = resume; phase < 2; ++phase) {
+    const char* walk = phase == 0 ? key : nullptr;
+    ListenerRecord rec;
+    for (int last = after[phase]; nextToNotify(walk, last, &rec);) {
+      last = rec.id;
       if (rec.callback != nullptr) rec.callback(key, &v, &rec);
     }
   }
   return true;
+}
+
+unsigned Data::snapshot(const char* key, ListenerRecord* out, int room, int* listeners, int* count) {
+  Hold hold(m_lock);
+  int n = 0;
+  // Right after our own setData the key's text is already in the buffer.
+  if (m_lookupFor != key) {
+    m_lookupFor = nullptr;
+    m_lookupKey.assign(key);
+  }
+  auto& all = m_registry->m_listeners;
+  for (auto it = all.lower_bound(m_lookupKey); it != all.end() && it->first == m_lookupKey; ++it) {
+    if (n == room) return *count = -1, m_version.load();
+    out[n++] = it->second;
+  }
+  *listeners = n;
+  for (const ListenerRecord& filter : m_registry->m_filters) {
+    if (n == room) return *count = -1, m_version.load();
+    out[n++] = filter;
+  }
+  *count = n;
+  return m_version.load();
 }
 
 bool Data::nextToNotify(const char* key, int after, ListenerRecord* out) {
