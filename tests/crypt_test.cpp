@@ -124,9 +124,6 @@ TEST(CryptAes, TextFormsRoundTripForEveryKeyLengthAndRefuseBadInput) {
           << n;
       EXPECT_TRUE(ok);
     }
-    if (n == 0) continue;
-    std::string text = c.aes128EncryptString(p.c_str(), "0123456789abcdef");
-    EXPECT_EQ(c.aes128DecryptString(text.c_str(), "0123456789abcdef"), p.substr(0, strlen(p.c_str())));
   }
   const std::string key(16, 'k');
   std::vector<std::pair<std::string, std::string>> bad = {

@@ -85,10 +85,6 @@ int rawConnect(const std::string& path) {
   return -1;
 }
 
-size_t openDescriptors() {
-  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-}
-
 class PipesTest : public ::testing::Test {
  protected:
   void SetUp() override { m_env.set("XDG_RUNTIME_DIR", m_dir.path()); }
@@ -266,11 +262,11 @@ TEST_F(PipesTest, SendersReleaseTheirDescriptorsAndDisconnectAtOnce) {
   bg::pi::destroy_pipe_client(&client);
   ASSERT_TRUE(inbox.waitFor(0, 1));
   EXPECT_TRUE(inbox.ended("pipe disconnected, GLE=109"));
-  size_t before = openDescriptors();
+  size_t before = kqtest::countEntries("/proc/self/fd");
   const int kSends = 10000;
   for (int i = 0; i < kSends; ++i) ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "m"));
   ASSERT_TRUE(inbox.waitFor(kSends, kSends + 1));
-  EXPECT_EQ(openDescriptors(), before);
+  EXPECT_EQ(kqtest::countEntries("/proc/self/fd"), before);
   bg::pi::destroy_pipe_server(&server);
 }
 

@@ -1,6 +1,5 @@
 #include "kqbridge/thread_pool.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,14 +16,6 @@ using kqtest::waitFor;
 
 void countJob(void* arg) {
   static_cast<std::atomic<int>*>(arg)->fetch_add(1);
-}
-
-int threadsInProcess() {
-  int n = 0;
-  DIR* dir = opendir("/proc/self/task");
-  while (dirent* e = readdir(dir)) n += e->d_name[0] != '.' ? 1 : 0;
-  closedir(dir);
-  return n;
 }
 
 TEST(ThreadPool, RefusesJobsBeyondTheQueueWithoutAPoolOrWithoutAFunction) {
@@ -82,7 +73,7 @@ TEST(ThreadPool, JobMayDestroyItsOwnPool) {
   Context ctx;
   ctx.pool = factory.createPool(1, 16);
   ASSERT_NE(ctx.pool, nullptr);
-  int threadsWithPool = threadsInProcess();
+  size_t threadsWithPool = kqtest::countEntries("/proc/self/task");
   Gate gate;
   ASSERT_TRUE(ctx.pool->addTask(Gate::hold, &gate));
   ASSERT_TRUE(gate.waitEntered(1));
@@ -97,7 +88,7 @@ TEST(ThreadPool, JobMayDestroyItsOwnPool) {
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(ctx.pool->addTask(countJob, &dropped));
   gate.open();
   EXPECT_TRUE(waitFor([&] { return ctx.destroyed.load(); }));
-  EXPECT_TRUE(waitFor([&] { return threadsInProcess() == threadsWithPool - 1; }));
+  EXPECT_TRUE(waitFor([&] { return kqtest::countEntries("/proc/self/task") == threadsWithPool - 1; }));
   EXPECT_EQ(dropped.load(), 0);
 }
 

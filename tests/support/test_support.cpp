@@ -81,6 +81,11 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+size_t countEntries(const std::string& dir) {
+  std::error_code ec;
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir, ec), {}));
+}
+
 std::string randomText(std::mt19937& rng, size_t maxLen, const std::string& alphabet) {
   std::string text(rng() % (maxLen + 1), '\0');
   for (char& c : text) {

@@ -57,6 +57,8 @@ std::string uniqueName(const std::string& prefix);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
+// How many entries `dir` holds (/proc/self/fd: open descriptors).
+size_t countEntries(const std::string& dir);
 inline bool contains(const std::string& text, const std::string& what) {
   return text.find(what) != std::string::npos;
 }
