@@ -1,14 +1,11 @@
-// bg::Utils: time texts, directories, trimming and text helpers, paths,
-// files, directory listings, text conversions, environment and the explorer.
+// bg::Utils: time texts, directories, text helpers, paths, the writable
+// probe and directory listings (the folder opener is a port test).
 #include <gtest/gtest.h>
 #include <kqbridge/kqbridge.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstring>
 #include <ctime>
 #include <set>
 #include <string>
@@ -147,33 +144,6 @@ TEST(UtilsListDir, IndentsNamesCallsBackFromEachDirectoryAndRestoresTheWorkingDi
   EXPECT_NE(u.listDir(tmp.file("nope").c_str(), nullptr, nullptr, true), 0);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(cwd(), before);
-}
-
-TEST(UtilsExplorer, OpensExistingFoldersWithoutWaitingAndIgnoresTheRestQuietly) {
-  kqtest::TempDir tmp;
-  const std::string bin = tmp.file("bin");
-  mkdir(bin.c_str(), 0700);
-  mkdir(tmp.file("docs").c_str(), 0700);
-  kqtest::writeFile(bin + "/xdg-open", "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/opened\"\n");
-  chmod((bin + "/xdg-open").c_str(), 0700);
-  kqtest::EnvGuard env;
-  bg::Utils u;
-  testing::internal::CaptureStderr();
-  env.set("PATH", tmp.path());
-  u.showInExplorer(tmp.file("docs/report.txt").c_str());
-  env.set("PATH", bin + ":/usr/bin:/bin");
-  u.showInExplorer(tmp.file("gone/report.txt").c_str());
-  u.showInExplorer(nullptr);
-  auto start = std::chrono::steady_clock::now();
-  u.showInExplorer((tmp.path() + "\\docs\\report.txt").c_str());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  ASSERT_TRUE(kqtest::waitFor([&] { return kqtest::contains(kqtest::readFile(bin + "/opened"), "\n"); }));
-  EXPECT_EQ(kqtest::readFile(bin + "/opened"), tmp.path() + "/docs/\n");
-  siginfo_t info;  // the opener is reaped for us soon after it ends; we only look
-  errno = 0;
-  kqtest::waitFor([&] { return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0; }, 30);
-  EXPECT_EQ(errno, ECHILD) << "no child is left to reap";
 }
 
 }  // namespace
