@@ -20,15 +20,7 @@ inline bool tryLockBriefly(pthread_mutex_t* m) {
   return false;
 }
 
-// The producer and the consumer meet on the queue's lock for every packet,
-// each holding it for a few instructions. Blocking at once on such a lock
-// costs a sleep and a wake-up system call where waiting a moment would have
-// sufficed, so we try a few times before we block.
-inline void lockBriefly(pthread_mutex_t* m) {
-  if (!tryLockBriefly(m)) pthread_mutex_lock(m);
-}
-
-// A lock for sections of a few instructions that never wait inside: taking
+// A lock for short sections that never sleep inside: taking
 // it free costs one atomic exchange and giving it back a plain store, where
 // a mutex costs two atomic steps and two calls. A thread that finds it taken
 // polls for a moment, then yields its processor until the holder (perhaps
