@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "kqbridge/packet_pool.h"
 #include "packet_pool/brief_lock.h"
@@ -191,13 +192,19 @@ void FLMemPool::put(FLMemNode* node) {
 
 void FLMemPool::show(const char* title) {
   fprintf(stderr, "-------------- FLMemory show : %s ----------\n", title ? title : "");
+  // The lines are made under the list lock and printed after it: a writer
+  // blocked on a full stderr must not hold up every get and put.
+  std::string lines;
+  char line[128];
   m_state->listLock.lock();
   int i = 0;
   for (Slot* s = m_state->first; s; s = s->next, ++i) {
-    fprintf(stderr, "node[%d] (id=%d) --> ref=%d, used=%d, total=%d\n", i, s->node.id, loadRef(&s->node), s->node.used,
-            s->node.total);
+    snprintf(line, sizeof line, "node[%d] (id=%d) --> ref=%d, used=%d, total=%d\n", i, s->node.id, loadRef(&s->node),
+             s->node.used, s->node.total);
+    lines += line;
   }
   m_state->listLock.unlock();
+  fputs(lines.c_str(), stderr);
   fprintf(stderr, "[end]\n\n");
 }
 
