@@ -73,8 +73,17 @@ int releaseRef(FLMemNode* node) {
   PoolInterface* pool = node->pool;
   if (pool == nullptr) return releaseOrphan(node);
   if (countsAtomically(pool)) return dropOne(node, pool);
+  // Under the pool's own lock the documented order holds: put(), then the
+  // count goes to 0 (a caller's pool need not clear it in put()).
   pool->lock();
-  int ref = dropOne(node, pool);
+  int ref;
+  if (loadRef(node) == 1) {
+    pool->put(node);
+    storeRef(node, 0);
+    ref = 0;
+  } else {
+    ref = dropOne(node, pool);
+  }
   pool->unlock();
   return ref;
 }
