@@ -1,5 +1,5 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan bench clean
+.PHONY: deps demo test debug asan tsan bench clean windows-deps windows windows-test windows-demo
 
 deps:
 	scripts/install-deps.sh
@@ -35,6 +35,22 @@ bench:
 	scripts/install-deps.sh --bench
 	cmake --preset bench
 	cmake --build --preset bench --target run-bench
+
+# The Windows build: cross-compiled with MinGW-w64 and run under Wine in a
+# private prefix (build/windows/wine). Programs and DLLs land in
+# build/windows/bin, the test programs in build/windows/tests.
+windows-deps:
+	scripts/install-deps.sh --windows
+
+windows: windows-deps
+	cmake --preset windows
+	cmake --build --preset windows
+
+windows-test: windows
+	ctest --preset windows
+
+windows-demo: windows
+	examples/run-demo.sh build/windows
 
 clean:
 	rm -rf build
