@@ -25,13 +25,52 @@ struct FLMemNode {
 
 static_assert(sizeof(void*) != 4 || sizeof(FLMemNode) == 36, "i386 layout of FLMemNode");
 
-// What a node's references go back to.
+// What a node's references go back to. release_pnode() calls lock(), then
+// put() when it drops the last reference, then unlock(); put() takes the node
+// over and leaves its `ref` 0, and the caller must not touch the node after it.
 class KQ_EXPORT PoolInterface {
  public:
   virtual ~PoolInterface();
   virtual void put(FLMemNode* node) = 0;
   virtual void lock() = 0;
   virtual void unlock() = 0;
+};
+
+// Makes nodes and takes released nodes back into a free list kept in
+// ascending order of capacity, so buffers are reused instead of freed. Any
+// thread may get and release nodes; every node it handed out must be released
+// before the pool is destroyed.
+class KQ_EXPORT FLMemPool : public PoolInterface {
+ public:
+  FLMemPool();
+  FLMemPool(const FLMemPool&) = delete;
+  FLMemPool& operator=(const FLMemPool&) = delete;
+  // Frees the free list (clear()).
+  ~FLMemPool() override;
+
+  // Takes a node back when `ref` is at least 1 and the node was made by this
+  // pool; anything else is ignored. A node already in the list is reported on
+  // stderr ("same node, can't double free") and stays there once.
+  void put(FLMemNode* node) override;
+  // The lock that guards the `ref` fields of every node of this pool.
+  void lock() override;
+  void unlock() override;
+
+  // A node whose buffer holds at least `size` bytes (capacity in steps of
+  // 512), with `used` = `size` and `ref` = 1: the smallest free node when
+  // `size` is below the average free capacity, else the largest, grown when
+  // too small. Null when `size` is below 1 or memory runs out. The node
+  // belongs to the caller until release_pnode() gives it back.
+  FLMemNode* get(int size);
+  // Prints the free list to stderr under `title`.
+  void show(const char* title);
+  // Frees every node in the free list with its buffer; nodes that are out
+  // are not affected.
+  void clear();
+
+ private:
+  struct State;
+  State* m_state;
 };
 
 enum FLQueueStatus : int32_t {
@@ -71,10 +110,72 @@ class KQ_EXPORT Abstract_PacketPool {
   virtual std::pair<int, int> getValue(const char* name, int defA, int defB) = 0;
 };
 
+// The packet pool behind create_pktpool(). Producers on any threads; one
+// consumer at a time pops, looks or reads (pop, popTimeout and front
+// serialise on a reader lock, and read() keeps its partly read packet in the
+// pool, so only one thread may use read()). A refused push (any status but 0)
+// leaves the node with the caller. count(), bytes(), setValue() and
+// getValue() take no lock: call the last two from one thread at a time.
+class KQ_EXPORT FLPacketPool : public Abstract_PacketPool {
+ public:
+  FLPacketPool();
+  FLPacketPool(const FLPacketPool&) = delete;
+  FLPacketPool& operator=(const FLPacketPool&) = delete;
+  // Wakes every waiter, releases queued nodes and the partly read one, then
+  // frees the memory pool. No thread may still be inside the pool.
+  ~FLPacketPool() override;
+
+  // Null in the exit state or for a size below 1.
+  FLMemNode* getNode(int size) override;
+  void releaseNode(FLMemNode** pp) override;
+  void show(const char* title) override;
+  // 5 for a null node or a `used` outside 0..total, 1 in the exit state, 3
+  // when `maxCount` (below 1 included) packets are queued and `block` is
+  // false; with `block` waits for room until a pop or exit.
+  FLQueueStatus pushWait(FLMemNode* node, int maxCount, bool block) override;
+  FLQueueStatus push(FLMemNode* node) override;
+  // Drops (releases) the oldest packets until `node` fits under `maxCount`.
+  FLQueueStatus pushForce(FLMemNode* node, int maxCount) override;
+  // 0 with the oldest node in *out (now the caller's); 2 (none) or 1 (exit)
+  // with *out null; 5 for a null `out`. Without `block`, 2 also when another
+  // reader keeps the queue to itself for more than a moment.
+  FLQueueStatus pop(FLMemNode** out, bool block) override;
+  // As pop(), waiting about `timeoutMs` for a packet.
+  FLQueueStatus popTimeout(FLMemNode** out, int timeoutMs) override;
+  // Exactly `len` bytes of the packets as one stream; 1 when the pool exits
+  // first (the bytes copied so far stay in `buf`), 5 for bad arguments.
+  FLQueueStatus read(void* buf, int len) override;
+  // As pop() without taking the packet: *out gets one more reference, which
+  // the caller releases.
+  FLQueueStatus front(FLMemNode** out, bool block) override;
+  void exit() override;
+  bool isExit() override;
+  // false makes the pool work again.
+  void setExit(bool on) override;
+  // Releases the partly read packet and every queued one.
+  void clear() override;
+  void clearMem() override;
+  int count() override;
+  int bytes() override;
+  // The queued node at `index` from the oldest, without a reference; null
+  // when there is none.
+  FLMemNode* at(int index) override;
+  // Keeps the first pair stored under `name`.
+  void setValue(const char* name, int a, int b) override;
+  std::pair<int, int> getValue(const char* name, int defA, int defB) override;
+
+ private:
+  struct State;
+  State* m_state;
+};
+
 KQ_EXPORT Abstract_PacketPool* create_pktpool();
+// Deletes *pp and nulls it.
 KQ_EXPORT void destroy_pktpool(Abstract_PacketPool** pp);
+// The text of a status; "unknow queue statu" for values outside the enumeration.
 KQ_EXPORT const char* pcQueErr(FLQueueStatus s);
-// Drops one reference of *pp and nulls it.
+// Drops one reference of *pp and nulls it; the last reference gives the node
+// back to its pool. Does nothing when `pp` or *pp is null.
 KQ_EXPORT void release_pnode(FLMemNode** pp);
 
 }  // namespace pp

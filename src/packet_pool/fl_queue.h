@@ -1,0 +1,98 @@
+// The FIFO between the producers and the consumer of a packet pool.
+#ifndef KQBRIDGE_PACKET_POOL_FL_QUEUE_H_
+#define KQBRIDGE_PACKET_POOL_FL_QUEUE_H_
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+
+#include "kqbridge/packet_pool.h"
+
+namespace pp {
+
+// Copied into and out of the queue by value; the queue never looks behind
+// `data`.
+struct FLQueueElement {
+  void* data;
+  int32_t len;
+  int64_t value;
+};
+
+// The wall-clock time `timeoutMs` milliseconds from now, for timed waits.
+timespec deadlineAfter(int timeoutMs);
+
+// Any number of threads may push and take. Elements leave in the order they
+// came. exit() wakes every waiter and refuses bounded pushes and takes until
+// resume(). count() and bytes() are read without the lock.
+class FLQueue {
+ public:
+  // Called on each element the queue discards (clear, destruction); one
+  // function for the whole process.
+  using Disposer = void (*)(FLQueueElement*);
+  static void setDisposer(Disposer d);
+
+  // The first queue installs a disposer that frees `data`, unless one is
+  // installed already.
+  FLQueue();
+  FLQueue(const FLQueue&) = delete;
+  FLQueue& operator=(const FLQueue&) = delete;
+  // Exits, then disposes of every element left.
+  virtual ~FLQueue();
+
+  // Appends without a bound, also in the exit state; 4 when no room can be
+  // allocated.
+  FLQueueStatus push(const FLQueueElement& e);
+  // Appends while fewer than `maxCount` elements are queued: otherwise 3, or
+  // with `block` waits for a take (1 on exit).
+  FLQueueStatus pushBounded(const FLQueueElement& e, int maxCount, bool block);
+  // Moves the oldest element to *out: 0; 1 on exit; 2 when there is none and
+  // neither `block` nor a `deadline` (see deadlineAfter) lets it wait, or
+  // the deadline passed.
+  FLQueueStatus take(FLQueueElement* out, bool block, const timespec* deadline);
+  // Copies the oldest element to *out without taking it and, while it still
+  // holds the lock, hands it to `onFound` (may be null). Statuses as take().
+  FLQueueStatus look(FLQueueElement* out, bool block, void (*onFound)(const FLQueueElement&));
+  // The element at `index` from the oldest; false when there is none.
+  bool at(int index, FLQueueElement* out);
+
+  void exit();
+  bool isExit() const { return m_exit.load(std::memory_order_acquire); }
+  // Leaves the exit state; wakes nobody.
+  void resume() { m_exit.store(false, std::memory_order_release); }
+  void clear();
+
+  int count() const { return m_count.load(std::memory_order_relaxed); }
+  // The sum of (length + 16) over the queued elements.
+  int bytes() const { return m_bytes.load(std::memory_order_relaxed); }
+
+ private:
+  bool makeRoomLocked();
+  void appendLocked(const FLQueueElement& e);
+  FLQueueElement removeLocked();
+  void spinWhileEmpty(int* spins) const;
+
+  // Read at the start of every operation, written rarely: kept away from
+  // the line that every push and take writes.
+  std::atomic<bool> m_exit{false};
+  // The lock and everything a push or take touches under it share one cache
+  // line, which moves between the producer and the consumer once per packet.
+  alignas(64) pthread_mutex_t m_lock;
+  // A ring of m_capacity (a power of two) slots; m_count of them from m_head.
+  FLQueueElement* m_ring = nullptr;
+  uint32_t m_capacity = 0;
+  uint32_t m_head = 0;
+  std::atomic<int> m_count{0};
+  std::atomic<int> m_bytes{0};
+  // Threads asleep on each condition, so that a push or take with nobody
+  // waiting costs no wake-up.
+  int m_takersWaiting = 0;
+  int m_pushersWaiting = 0;
+  alignas(64) pthread_cond_t m_notEmpty;
+  pthread_cond_t m_notFull;
+};
+
+}  // namespace pp
+
+#endif  // KQBRIDGE_PACKET_POOL_FL_QUEUE_H_

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kqbridge/packet_pool.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The totals of the free list, in list order, as show() prints them.
+std::vector<int> freeTotals(pp::FLMemPool& pool, std::string* text = nullptr) {
+  testing::internal::CaptureStderr();
+  pool.show("x");
+  std::string out = testing::internal::GetCapturedStderr();
+  if (text) *text = out;
+  std::vector<int> totals;
+  for (size_t at = out.find("total="); at != std::string::npos; at = out.find("total=", at + 1)) {
+    totals.push_back(atoi(out.c_str() + at + 6));
+  }
+  return totals;
+}
+
+// True when every node the pool ever made is back in its free list, once:
+// taking all listed nodes leaves the next node a brand-new id equal to their
+// number.
+bool allNodesBack(pp::Abstract_PacketPool* pool) {
+  testing::internal::CaptureStderr();
+  pool->show("end");
+  std::string text = testing::internal::GetCapturedStderr();
+  std::vector<pp::FLMemNode*> taken;
+  for (size_t at = text.find("node["); at != std::string::npos; at = text.find("node[", at + 1)) {
+    taken.push_back(pool->getNode(1));
+  }
+  taken.push_back(pool->getNode(1));
+  bool back = taken.back()->id == static_cast<int>(taken.size()) - 1;
+  for (pp::FLMemNode* n : taken) pp::release_pnode(&n);
+  return back;
+}
+
+pp::FLMemNode* packet(pp::Abstract_PacketPool* pool, const std::string& bytes) {
+  pp::FLMemNode* n = pool->getNode(bytes.empty() ? 1 : static_cast<int>(bytes.size()));
+  memcpy(n->data, bytes.data(), bytes.size());
+  n->used = static_cast<int>(bytes.size());
+  return n;
+}
+
+TEST(PacketPool, StatusTexts) {
+  const std::pair<int, const char*> cases[] = {{-1, "default -1"},   {0, "no error (OK)"}, {1, "force exit"},
+                                               {2, "no data"},       {3, "queue full"},    {4, "malloc failed"},
+                                               {5, "param error"},   {6, "unknow queue statu"},
+                                               {-2, "unknow queue statu"}};
+  for (const auto& c : cases) EXPECT_STREQ(c.second, pp::pcQueErr(static_cast<pp::FLQueueStatus>(c.first))) << c.first;
+}
+
+TEST(PacketPool, MemoryPoolRecyclesInCapacityOrder) {
+  pp::FLMemPool pool;
+  pp::FLMemNode* a = pool.get(1);
+  pp::FLMemNode* b = pool.get(513);
+  pp::FLMemNode* c = pool.get(2048);
+  EXPECT_EQ(nullptr, pool.get(0));
+  EXPECT_EQ(nullptr, pool.get(-5));
+  EXPECT_EQ((std::vector<int>{512, 1024, 2048, 0, 1, 2}),
+            (std::vector<int>{a->total, b->total, c->total, a->id, b->id, c->id}));
+  for (pp::FLMemNode* n : {c, a, b}) pp::release_pnode(&n);
+  EXPECT_EQ((std::vector<int>{512, 1024, 2048}), freeTotals(pool));
+  // Average 1194: small requests take the smallest node, others the largest;
+  // a node too small for the request is grown and keeps its id.
+  auto takeAndGiveBack = [&pool](int size) {
+    pp::FLMemNode* n = pool.get(size);
+    std::vector<int> seen{n->id, n->total, n->used};
+    pp::release_pnode(&n);
+    return seen;
+  };
+  EXPECT_EQ((std::vector<int>{0, 512, 100}), takeAndGiveBack(100));
+  EXPECT_EQ((std::vector<int>{2, 2048, 1500}), takeAndGiveBack(1500));
+  EXPECT_EQ((std::vector<int>{2, 3072, 3000}), takeAndGiveBack(3000));
+  // A node put twice is reported and listed once.
+  c->ref = 1;
+  testing::internal::CaptureStderr();
+  pool.put(c);
+  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("1.same node, can't double free, id=2, ref=1"));
+  c->ref = 0;
+  std::string text;
+  EXPECT_EQ((std::vector<int>{512, 1024, 3072}), freeTotals(pool, &text));
+  EXPECT_NE(std::string::npos, text.find("node[2] (id=2) --> ref=0, used=0, total=3072\n[end]\n\n"));
+}
+
+TEST(PacketPool, BadInputIsRefused) {
+  pp::FLPacketPool pool;
+  pp::FLMemNode* n = pool.getNode(10);
+  pp::FLMemNode* out = n;
+  n->used = -1;
+  char buf[4];
+  const std::pair<pp::FLQueueStatus, pp::FLQueueStatus> cases[] = {
+      {pool.push(nullptr), pp::FLQ_PARAM_ERROR},        {pool.push(n), pp::FLQ_PARAM_ERROR},
+      {pool.pushWait(nullptr, 5, true), pp::FLQ_PARAM_ERROR}, {pool.pop(nullptr, true), pp::FLQ_PARAM_ERROR},
+      {pool.read(buf, 0), pp::FLQ_PARAM_ERROR},         {pool.read(buf, -1), pp::FLQ_PARAM_ERROR},
+      {pool.read(nullptr, 4), pp::FLQ_PARAM_ERROR},     {pool.pop(&out, false), pp::FLQ_NO_DATA},
+  };
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) EXPECT_EQ(cases[i].second, cases[i].first) << i;
+  EXPECT_EQ(nullptr, out);
+  n->used = 10;
+  // Fewer than one packet never fits: answered at once, the node stays ours.
+  EXPECT_EQ(pp::FLQ_FULL, pool.pushForce(n, 0));
+  EXPECT_EQ(pp::FLQ_FULL, pool.pushWait(n, 0, true));
+  EXPECT_EQ(pp::FLQ_OK, pool.push(n));
+  EXPECT_EQ(nullptr, pool.at(-1));
+  EXPECT_EQ(nullptr, pool.at(1));
+  EXPECT_EQ(n, pool.at(0));
+  EXPECT_EQ(nullptr, pool.getNode(0));
+  pp::release_pnode(nullptr);
+  pp::FLMemNode* none = nullptr;
+  pp::release_pnode(&none);
+  // A second release through a stale copy finds the count at 0.
+  pp::FLMemNode* copy = n;
+  ASSERT_EQ(pp::FLQ_OK, pool.pop(&out, false));
+  pp::release_pnode(&out);
+  pp::release_pnode(&copy);
+  EXPECT_TRUE(allNodesBack(&pool));
+  pp::Abstract_PacketPool* nothing = nullptr;
+  pp::destroy_pktpool(&nothing);
+}
+
+TEST(PacketPool, QueueBoundsDropsAndLooks) {
+  pp::Abstract_PacketPool* pool = pp::create_pktpool();
+  pp::FLMemNode* a = packet(pool, "A");
+  pp::FLMemNode* b = packet(pool, "B");
+  ASSERT_EQ(pp::FLQ_OK, pool->push(a));
+  ASSERT_EQ(pp::FLQ_OK, pool->pushWait(b, 2, false));
+  pp::FLMemNode* c = packet(pool, "C");
+  EXPECT_EQ(pp::FLQ_FULL, pool->pushWait(c, 2, false));
+  EXPECT_EQ(pp::FLQ_OK, pool->pushForce(c, 2));
+  EXPECT_EQ(b, pool->at(0));
+  EXPECT_EQ(c, pool->at(1));
+  EXPECT_EQ(0, a->ref) << "the dropped packet went back to the pool";
+  EXPECT_EQ(40, pool->bytes());
+  // front() gives the caller its own reference: the packet survives its pop
+  // and release until that one is released too.
+  pp::FLMemNode* look = nullptr;
+  ASSERT_EQ(pp::FLQ_OK, pool->front(&look, false));
+  EXPECT_EQ(b, look);
+  EXPECT_EQ(2, pool->count());
+  pp::FLMemNode* got = nullptr;
+  ASSERT_EQ(pp::FLQ_OK, pool->pop(&got, true));
+  pp::release_pnode(&got);
+  EXPECT_EQ(1, b->ref);
+  pp::release_pnode(&look);
+  EXPECT_EQ(0, b->ref);
+  // A bounded pusher waits for the consumer's pop.
+  pp::FLMemNode* d = packet(pool, "D");
+  auto pusher = std::async(std::launch::async, [&] { return pool->pushWait(d, 1, true); });
+  ASSERT_EQ(pp::FLQ_OK, pool->pop(&got, true));
+  EXPECT_EQ(pp::FLQ_OK, pusher.get());
+  pp::release_pnode(&got);
+  pool->setValue("w", 1, 2);
+  pool->setValue("w", 3, 4);
+  EXPECT_EQ(std::make_pair(1, 2), pool->getValue("w", 0, 0));
+  EXPECT_EQ(std::make_pair(7, 8), pool->getValue("x", 7, 8));
+  pp::destroy_pktpool(&pool);
+  EXPECT_EQ(nullptr, pool);
+}
+
+TEST(PacketPool, TimedPopWaitsAboutItsTimeout) {
+  pp::FLPacketPool pool;
+  for (int ms : {200, 999}) {
+    pp::FLMemNode* out = nullptr;
+    auto start = Clock::now();
+    EXPECT_EQ(pp::FLQ_NO_DATA, pool.popTimeout(&out, ms));
+    auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    EXPECT_GE(waited, ms * 3 / 4) << ms;
+    EXPECT_LT(waited, ms + 10000) << ms;
+  }
+}
+
+TEST(PacketPool, ReadJoinsPacketsIntoOneStream) {
+  pp::FLPacketPool pool;
+  for (const char* p : {"abcd", "", "efgh", "ijkl"}) ASSERT_EQ(pp::FLQ_OK, pool.push(packet(&pool, p)));
+  char buf[16] = {};
+  ASSERT_EQ(pp::FLQ_OK, pool.read(buf, 10));
+  EXPECT_EQ("abcdefghij", std::string(buf, 10));
+  EXPECT_EQ(0, pool.count());
+  ASSERT_EQ(pp::FLQ_OK, pool.read(buf, 2));
+  EXPECT_EQ("kl", std::string(buf, 2));
+  ASSERT_EQ(pp::FLQ_OK, pool.push(packet(&pool, "mn")));
+  pool.exit();
+  EXPECT_EQ(pp::FLQ_EXIT, pool.read(buf, 1));
+  EXPECT_EQ(nullptr, pool.getNode(100));
+  pool.setExit(false);
+  ASSERT_EQ(pp::FLQ_OK, pool.read(buf, 1));
+  // clear() gives back the partly read packet as well as the queued ones.
+  pool.clear();
+  EXPECT_TRUE(allNodesBack(&pool));
+}
+
+TEST(PacketPool, ExitReleasesBlockedConsumerAndPusher) {
+  pp::FLPacketPool pool;
+  pp::FLMemNode unchanged{};
+  pp::FLMemNode* popped = &unchanged;
+  auto consumer = std::async(std::launch::async, [&] { return pool.pop(&popped, true); });
+  // Give both a chance to block; the outcome is the same if they have not yet.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(std::future_status::timeout, consumer.wait_for(std::chrono::milliseconds(0)));
+  // Polls do not queue up behind the sleeping reader (pushForce polls).
+  pp::FLMemNode* polled = nullptr;
+  EXPECT_EQ(pp::FLQ_NO_DATA, pool.pop(&polled, false));
+  EXPECT_EQ(pp::FLQ_NO_DATA, pool.popTimeout(&polled, 50));
+  pool.exit();
+  ASSERT_EQ(std::future_status::ready, consumer.wait_for(std::chrono::seconds(20)));
+  EXPECT_EQ(pp::FLQ_EXIT, consumer.get());
+  EXPECT_EQ(nullptr, popped);
+  pool.setExit(false);
+  pp::FLMemNode* first = packet(&pool, "1");
+  pp::FLMemNode* second = packet(&pool, "2");
+  ASSERT_EQ(pp::FLQ_OK, pool.push(first));
+  auto pusher = std::async(std::launch::async, [&] { return pool.pushWait(second, 1, true); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  pool.setExit(true);
+  ASSERT_EQ(std::future_status::ready, pusher.wait_for(std::chrono::seconds(20)));
+  EXPECT_EQ(pp::FLQ_EXIT, pusher.get());
+  pp::release_pnode(&second);
+}
+
+// Two producers push numbered frames (length, producer, sequence, payload)
+// three ways, then a closing frame follows; the consumer takes every other
+// frame with pop() and the rest as a byte stream. pushForce may drop old
+// frames, so sequences may skip but never go back; every byte that arrives
+// is checked.
+TEST(PacketPool, StressProducersAndConsumer) {
+  pp::FLPacketPool pool;
+  const int kFrames = 3000;
+  auto frameOf = [](int producer, int seq, int len) {
+    std::string f(9 + static_cast<size_t>(len), '\0');
+    memcpy(&f[0], &len, 4);
+    f[4] = static_cast<char>(producer);
+    memcpy(&f[5], &seq, 4);
+    for (int i = 0; i < len; ++i) f[9 + static_cast<size_t>(i)] = static_cast<char>(seq * 7 + i + producer);
+    return f;
+  };
+  auto produce = [&](int producer) {
+    for (int seq = 0; seq < kFrames; ++seq) {
+      pp::FLMemNode* n = packet(&pool, frameOf(producer, seq, 1 + (seq * 37 + producer * 11) % 700));
+      pp::FLQueueStatus s = seq % 3 == 0 ? pool.push(n) : seq % 3 == 1 ? pool.pushWait(n, 8, true) : pool.pushForce(n, 64);
+      EXPECT_EQ(pp::FLQ_OK, s);
+    }
+  };
+  std::thread closer([&] {
+    std::thread p0(produce, 0), p1(produce, 1);
+    p0.join();
+    p1.join();
+    pool.push(packet(&pool, frameOf(0xff, 0, 0)));
+  });
+  int next[2] = {0, 0};
+  std::vector<char> frame(9 + 700);
+  for (int frames = 0;; ++frames) {
+    int len = 0;
+    if (frames % 2 == 0) {
+      ASSERT_EQ(pp::FLQ_OK, pool.read(frame.data(), 9));
+      memcpy(&len, frame.data(), 4);
+      if (len > 0) {
+        ASSERT_EQ(pp::FLQ_OK, pool.read(frame.data() + 9, len));
+      }
+    } else {
+      pp::FLMemNode* n = nullptr;
+      ASSERT_EQ(pp::FLQ_OK, pool.pop(&n, true));
+      memcpy(&len, n->data, 4);
+      ASSERT_EQ(9 + len, n->used);
+      memcpy(frame.data(), n->data, static_cast<size_t>(n->used));
+      pp::release_pnode(&n);
+    }
+    int producer = static_cast<uint8_t>(frame[4]), seq = 0;
+    memcpy(&seq, frame.data() + 5, 4);
+    if (producer == 0xff) break;
+    ASSERT_LT(producer, 2);
+    ASSERT_GE(seq, next[producer]);
+    next[producer] = seq + 1;
+    ASSERT_EQ(frameOf(producer, seq, len), std::string(frame.data(), 9 + static_cast<size_t>(len)));
+  }
+  closer.join();
+  EXPECT_GT(next[0] + next[1], kFrames);
+  EXPECT_TRUE(allNodesBack(&pool));
+}
+
+}  // namespace
