@@ -3,6 +3,8 @@
 # toolchain's runtime DLLs, so that everything runs under Wine (or on
 # Windows) without a search path.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+# kqBridge_vs.dll, as hosts and modules import it.
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
 
 # libstdc++, libgcc and winpthreads, as the compiler finds them.
 set(KQ_WINDOWS_RUNTIME)

@@ -1,0 +1,21 @@
+// The POSIX calls the tests make, over the Windows C runtime.
+#ifndef KQBRIDGE_TESTS_SUPPORT_KQTEST_COMPAT_H_
+#define KQBRIDGE_TESTS_SUPPORT_KQTEST_COMPAT_H_
+
+#include <direct.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+int setenv(const char* name, const char* value, int overwrite);
+int unsetenv(const char* name);
+// The mode is the system's business on Windows.
+inline int mkdir(const char* path, int /*mode*/) {
+  return _mkdir(path);
+}
+// A copy: links need privileges a test does not have.
+int symlink(const char* target, const char* link);
+
+#endif  // KQBRIDGE_TESTS_SUPPORT_KQTEST_COMPAT_H_
