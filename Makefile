@@ -50,7 +50,7 @@ windows-test: windows
 	ctest --preset windows
 
 windows-demo: windows
-	examples/run-demo.sh build/windows
+	examples/run-demo-windows.sh build/windows
 
 clean:
 	rm -rf build
