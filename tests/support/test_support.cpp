@@ -1,9 +1,6 @@
 #include "support/test_support.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "kqtest_compat.h"
 
 #include <atomic>
 #include <chrono>
@@ -21,27 +18,26 @@ namespace {
 
 const char* const kEnvNames[5] = {"TMPDIR", "TMP", "TEMP", "HOMEPATH", "APPDATA"};
 
-std::string baseTempDir() {
-  const char* t = getenv("TMPDIR");
-  return (t != nullptr && *t != '\0') ? std::string(t) : std::string("/tmp");
-}
-
-std::string drain(int fd) {
-  std::string s;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof(buf))) > 0) s.append(buf, static_cast<size_t>(n));
-  return s;
+// A new directory of our own under the system's temporary directory.
+std::string makeFreshDir() {
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (;;) {
+    std::filesystem::path dir = base / uniqueName("kqtest");
+    std::error_code ec;
+    if (std::filesystem::create_directory(dir, ec)) return dir.string();
+    if (ec) throw std::runtime_error("cannot make a directory under " + base.string());
+  }
 }
 
 }  // namespace
 
 TempDir::TempDir(bool pointEnvironment) : m_pointed(pointEnvironment), m_had{} {
-  std::string templ = baseTempDir() + "/kqtest-XXXXXX";
-  std::vector<char> buf(templ.begin(), templ.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  m_path = buf.data();
+  m_path = adoptParentDir();
+  m_adopted = !m_path.empty();
+  if (!m_adopted) {
+    m_path = makeFreshDir();
+    noteTempDir(m_path);
+  }
   if (m_pointed) {
     for (int i = 0; i < 5; ++i) {
       const char* old = getenv(kEnvNames[i]);
@@ -62,6 +58,7 @@ TempDir::~TempDir() {
       }
     }
   }
+  if (m_adopted) return;
   std::error_code ec;
   std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
                                ec);
@@ -93,51 +90,8 @@ void writeFile(const std::string& path, const std::string& content) {
 }
 
 bool fileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-int runInChild(const std::function<int()>& body, std::string* out, std::string* err) {
-  int outPipe[2] = {-1, -1};
-  int errPipe[2] = {-1, -1};
-  if (out != nullptr && pipe(outPipe) != 0) return -1;
-  if (err != nullptr && pipe(errPipe) != 0) return -1;
-  fflush(stdout);
-  fflush(stderr);
-  pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    if (out != nullptr) {
-      dup2(outPipe[1], STDOUT_FILENO);
-      close(outPipe[0]);
-      close(outPipe[1]);
-    }
-    if (err != nullptr) {
-      dup2(errPipe[1], STDERR_FILENO);
-      close(errPipe[0]);
-      close(errPipe[1]);
-    }
-    int rc = body();
-    fflush(stdout);
-    fflush(stderr);
-    _exit(rc);
-  }
-  // Both pipes are drained before waiting; a child filling one while we block
-  // on the other would hang, so stderr is read on a second pass only after
-  // stdout closed. Tests keep their output small.
-  if (out != nullptr) {
-    close(outPipe[1]);
-    *out = drain(outPipe[0]);
-    close(outPipe[0]);
-  }
-  if (err != nullptr) {
-    close(errPipe[1]);
-    *err = drain(errPipe[0]);
-    close(errPipe[0]);
-  }
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
 }
 
 }  // namespace kqtest

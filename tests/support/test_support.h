@@ -25,9 +25,16 @@ class TempDir {
  private:
   std::string m_path;
   bool m_pointed;
+  bool m_adopted;
   std::string m_saved[5];
   bool m_had[5];
 };
+
+// How a child started by runInChild finds the directories its parent made:
+// the next of the parent's temporary directories, or empty when this
+// process made no such promise (then TempDir makes a fresh one and notes it).
+std::string adoptParentDir();
+void noteTempDir(const std::string& path);
 
 // A name no other test process uses at the same time (pid, counter, time).
 std::string uniqueName(const std::string& prefix);
@@ -36,9 +43,11 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
 
-// Runs `body` in a forked child and returns its exit status (the child ends
+// Runs `body` in a child process and returns its exit status (the child ends
 // with exit(body()) unless body ends the process itself); -1 when it was
-// killed by a signal or could not be started. Output of the child is
+// killed by a signal or could not be started. On POSIX the child is a fork;
+// on Windows it is this program run again on the current test, which it
+// replays up to this call (see child_win.cpp). Output of the child is
 // captured into `out`/`err` when given.
 int runInChild(const std::function<int()>& body, std::string* out = nullptr, std::string* err = nullptr);
 
