@@ -1,4 +1,5 @@
-// Channel, thread pool and arena throughput, each beside its anchor.
+// Channel throughput and round-trip latency, thread pool and arena throughput,
+// each beside its anchor.
 #include <benchmark/benchmark.h>
 #include <blockingconcurrentqueue.h>
 #include <unistd.h>
@@ -19,50 +20,119 @@
 
 namespace {
 
-const int kMessages = 200000;
 const int kMessageSize = 64;
+const int kMessageBytes = 12800000;  // per round, whatever the message size
+const int kRoundTrips = 20000;
 const int kJobs = 1000000;
 const int kWorkers = 5;
 const int kPoolSlots = 4096;
 const int kAllocs = 1000000;
 
-// Channel: one producer thread, the benchmark thread consumes.
+// Channel: arg 0 is the message size, arg 1 the number of producer threads
+// (each writing through its own handle); the benchmark thread consumes.
+
+int messagesPerRound(int size) {
+  return kMessageBytes / size;
+}
 
 void BM_Channel(benchmark::State& state) {
+  int size = static_cast<int>(state.range(0));
+  int producers = static_cast<int>(state.range(1));
+  int messages = messagesPerRound(size) / producers * producers;
   for (auto _ : state) {
     bg::Channel end;
-    bg::Abstract_Channel* other = end.peer();
-    std::thread producer([other] {
-      char msg[kMessageSize];
-      memset(msg, 'm', sizeof(msg));
-      for (int i = 0; i < kMessages; ++i) other->write(msg, sizeof(msg));
-    });
-    char buf[kMessageSize];
-    for (int i = 0; i < kMessages; ++i) benchmark::DoNotOptimize(end.read(buf, sizeof(buf)));
-    producer.join();
-    delete other;
+    std::vector<std::thread> threads;
+    for (int p = 0; p < producers; ++p) {
+      threads.emplace_back([other = end.peer(), size, n = messages / producers] {
+        std::string msg(size, 'm');
+        for (int i = 0; i < n; ++i) other->write(msg.data(), size);
+        delete other;
+      });
+    }
+    std::string buf(size, '\0');
+    for (int i = 0; i < messages; ++i) benchmark::DoNotOptimize(end.read(&buf[0], size));
+    for (auto& t : threads) t.join();
   }
-  state.SetItemsProcessed(state.iterations() * kMessages);
+  state.SetItemsProcessed(state.iterations() * messages);
 }
 
 void BM_ChannelAnchorMoodycamel(benchmark::State& state) {
+  int size = static_cast<int>(state.range(0));
+  int producers = static_cast<int>(state.range(1));
+  int messages = messagesPerRound(size) / producers * producers;
   for (auto _ : state) {
     moodycamel::BlockingConcurrentQueue<std::string> queue;
-    std::thread producer([&queue] {
-      char msg[kMessageSize];
-      memset(msg, 'm', sizeof(msg));
-      for (int i = 0; i < kMessages; ++i) queue.enqueue(std::string(msg, sizeof(msg)));
-    });
-    char buf[kMessageSize];
+    std::vector<std::thread> threads;
+    for (int p = 0; p < producers; ++p) {
+      threads.emplace_back([&queue, size, n = messages / producers] {
+        std::string msg(size, 'm');
+        for (int i = 0; i < n; ++i) queue.enqueue(std::string(msg.data(), size));
+      });
+    }
+    std::string buf(size, '\0');
     std::string item;
-    for (int i = 0; i < kMessages; ++i) {
+    for (int i = 0; i < messages; ++i) {
       queue.wait_dequeue(item);
-      memcpy(buf, item.data(), item.size() < sizeof(buf) ? item.size() : sizeof(buf));
+      memcpy(&buf[0], item.data(), item.size() < buf.size() ? item.size() : buf.size());
       benchmark::DoNotOptimize(buf);
     }
-    producer.join();
+    for (auto& t : threads) t.join();
   }
-  state.SetItemsProcessed(state.iterations() * kMessages);
+  state.SetItemsProcessed(state.iterations() * messages);
+}
+
+// Latency: one message there and one back between two threads, over the two
+// queues of one channel (one per direction) and over two moodycamel queues.
+
+void BM_ChannelPingPong(benchmark::State& state) {
+  bg::Channel end;
+  bg::Abstract_Channel* other = end.peer();
+  std::thread echo([other] {
+    char buf[kMessageSize];
+    for (;;) {
+      int n = other->read(buf, sizeof(buf));
+      if (n == 0) return;
+      other->write(buf, n);
+    }
+  });
+  char msg[kMessageSize];
+  memset(msg, 'p', sizeof(msg));
+  for (auto _ : state) {
+    for (int i = 0; i < kRoundTrips; ++i) {
+      end.write(msg, sizeof(msg));
+      benchmark::DoNotOptimize(end.read(msg, sizeof(msg)));
+    }
+  }
+  end.write(msg, 0);
+  echo.join();
+  delete other;
+  state.SetItemsProcessed(state.iterations() * kRoundTrips);
+}
+
+void BM_ChannelPingPongAnchorMoodycamel(benchmark::State& state) {
+  moodycamel::BlockingConcurrentQueue<std::string> there;
+  moodycamel::BlockingConcurrentQueue<std::string> back;
+  std::thread echo([&] {
+    std::string item;
+    for (;;) {
+      there.wait_dequeue(item);
+      if (item.empty()) return;
+      back.enqueue(std::string(item.data(), item.size()));
+    }
+  });
+  char msg[kMessageSize];
+  memset(msg, 'p', sizeof(msg));
+  std::string item;
+  for (auto _ : state) {
+    for (int i = 0; i < kRoundTrips; ++i) {
+      there.enqueue(std::string(msg, sizeof(msg)));
+      back.wait_dequeue(item);
+      memcpy(msg, item.data(), item.size() < sizeof(msg) ? item.size() : sizeof(msg));
+    }
+  }
+  there.enqueue(std::string());
+  echo.join();
+  state.SetItemsProcessed(state.iterations() * kRoundTrips);
 }
 
 bool readFully(int fd, void* buf, size_t len) {
@@ -78,23 +148,24 @@ bool readFully(int fd, void* buf, size_t len) {
 
 // The same framing as the pipe endpoints: a 32-bit length, then the bytes.
 void BM_ChannelAnchorPipe(benchmark::State& state) {
+  int messages = messagesPerRound(kMessageSize);
   for (auto _ : state) {
     int fds[2];
     if (pipe(fds) != 0) {
       state.SkipWithError("pipe failed");
       return;
     }
-    std::thread producer([fd = fds[1]] {
+    std::thread producer([fd = fds[1], messages] {
       char frame[4 + kMessageSize];
       uint32_t len = kMessageSize;
       memcpy(frame, &len, 4);
       memset(frame + 4, 'm', kMessageSize);
-      for (int i = 0; i < kMessages; ++i) {
+      for (int i = 0; i < messages; ++i) {
         if (write(fd, frame, sizeof(frame)) != static_cast<ssize_t>(sizeof(frame))) return;
       }
     });
     char buf[kMessageSize];
-    for (int i = 0; i < kMessages; ++i) {
+    for (int i = 0; i < messages; ++i) {
       uint32_t len = 0;
       if (!readFully(fds[0], &len, 4) || len > sizeof(buf) || !readFully(fds[0], buf, len)) break;
       benchmark::DoNotOptimize(buf);
@@ -103,7 +174,7 @@ void BM_ChannelAnchorPipe(benchmark::State& state) {
     close(fds[0]);
     close(fds[1]);
   }
-  state.SetItemsProcessed(state.iterations() * kMessages);
+  state.SetItemsProcessed(state.iterations() * messages);
 }
 
 // Thread pool: the benchmark thread adds 1 000 000 jobs (retrying while the
@@ -193,9 +264,23 @@ void BM_MemPoolAnchorMallocFreePairs(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Channel)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_ChannelAnchorMoodycamel)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_Channel)
+    ->Args({64, 1})
+    ->Args({4096, 1})
+    ->Args({64, 4})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
+BENCHMARK(BM_ChannelAnchorMoodycamel)
+    ->Args({64, 1})
+    ->Args({4096, 1})
+    ->Args({64, 4})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
 BENCHMARK(BM_ChannelAnchorPipe)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_ChannelPingPong)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_ChannelPingPongAnchorMoodycamel)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_ThreadPool)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_ThreadPoolAnchorAsio)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_MemPool)->Arg(0)->Arg(2048)->Unit(benchmark::kMillisecond)->UseRealTime();

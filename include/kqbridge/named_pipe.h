@@ -49,6 +49,45 @@ class KQ_EXPORT AbstractNamedPipe : public INamedPipe {
   bool isServer;
 };
 
+// The endpoint over the platform's pipe calls (the name is kept on every
+// platform). A client connects to the server of `name`; a server serves
+// `name` and hands out each client as a new connected instance, which reads
+// and writes like a client and whose Close disconnects that client. Close
+// and the destructor release the handle of every kind of endpoint, a plain
+// client's included, so a sender never leaks one. Used by one thread at a
+// time, except CancelWait.
+class KQ_EXPORT WinNamedPipe : public AbstractNamedPipe {
+ public:
+  WinNamedPipe(const std::string& name, bool isServer);
+  ~WinNamedPipe() override;
+  WinNamedPipe(const WinNamedPipe&) = delete;
+  WinNamedPipe& operator=(const WinNamedPipe&) = delete;
+
+  void Close() override;
+  int OpenClient() override;
+  int CreateServer() override;
+  int ReadRaw(void* buf, int size) override;
+  int WriteRaw(const void* buf, int size) override;
+  int FlushRaw() override;
+  // A connected instance owned by the caller, or null when `timeoutMs`
+  // passed (or CancelWait was called); the server stays ready for the next
+  // wait either way.
+  AbstractNamedPipe* AsyncWaitForConnection(unsigned timeoutMs) override;
+  // The same without a time limit; null only after CancelWait.
+  AbstractNamedPipe* WaitForConnection() override;
+
+  // Makes a wait of this server in progress on another thread, or else its
+  // next wait that finds no client waiting, return null at once.
+  void CancelWait();
+
+ protected:
+  void* handle;  // the platform's pipe handle; null when not open
+  bool isConnectedInstance;
+
+ private:
+  AbstractNamedPipe* takeConnection(const char* failure, int timeoutMs);
+};
+
 // Accepts clients on one thread and hands each to a worker, which passes it
 // to the callback. The callback owns the pipe and releases it with
 // destroy_pipe_client.

@@ -3,47 +3,48 @@
 #include <pthread.h>
 #include <sys/time.h>
 
-#include <cerrno>
-#include <cstring>
-#include <deque>
-#include <utility>
+#include <algorithm>
+#include <chrono>
+#include <climits>
 
+#include "concurrency/message_batch.h"
 #include "kqbridge/utils.h"
+#include "platform/cpu_relax.h"
+#include "platform/wait_word.h"
 
 namespace bg {
 
-struct Blocking_IO::State {
-  std::deque<std::string> items;
-  pthread_mutex_t lock;
-  pthread_cond_t notEmpty;
-  // Signalled when the last reader inside a take leaves an aborted queue;
-  // the destructor waits on it.
-  pthread_cond_t drained;
-  std::atomic<bool> aborted;
-  // items.size(), for readers polling without the lock.
-  std::atomic<size_t> queued;
-  // Readers between taking the lock and their last unlock.
-  int inside;
-};
-
 namespace {
 
-// Before it sleeps, a reader that found the queue empty polls for a short
-// while: with a busy writer the next message is usually a moment away, and
-// a sleep costs a system call on both sides.
-const int kPollsBeforeSleep = 200;
+using Clock = std::chrono::steady_clock;
 
-inline void pauseCpu() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
+// A reader that finds the queue empty polls before it sleeps, since a sleep
+// costs a system call on both sides, but only while polling pays. It polls
+// for twice the time polls have lately taken to see a message, within
+// [kMinPollNs, kMaxPollNs]; a poll that ends in sleep halves that time.
+// After kMissesToRest such polls in a row the reader rests: it sleeps at once
+// for a number of waits, then probes with one poll of kMaxPollNs, long enough
+// for a writer that was itself asleep to wake and answer. A failed probe
+// doubles the rest, up to kLongestRest waits; a probe that sees a message
+// sets the poll time to what it took. So a reader whose writer is slow, or
+// shares its CPU and cannot write while it polls, soon stops polling, and one
+// whose writer runs beside it on another CPU learns to poll again. kMaxPollNs
+// keeps an idle reader asleep within tens of microseconds.
+const int kMinPollNs = 2000;
+const int kMaxPollNs = 40000;
+const unsigned kMissesToRest = 4;
+const unsigned kLongestRest = 255;
 
-int copyOut(const std::string& item, void* buf, int size) {
-  int n = size < 0 ? 0 : (static_cast<size_t>(size) < item.size() ? size : static_cast<int>(item.size()));
-  if (n > 0) memcpy(buf, item.data(), static_cast<size_t>(n));
-  return n;
-}
+class MutexLock {
+ public:
+  explicit MutexLock(pthread_mutex_t* mu) : m_mu(mu) { pthread_mutex_lock(m_mu); }
+  ~MutexLock() { pthread_mutex_unlock(m_mu); }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+ private:
+  pthread_mutex_t* m_mu;
+};
 
 timespec deadlineAfter(unsigned timeoutMs) {
   struct timeval now;
@@ -58,97 +59,195 @@ timespec deadlineAfter(unsigned timeoutMs) {
 
 }  // namespace
 
+// Writers append to `pending` under `inLock`; readers pop from `batch` under
+// `outLock` and, when it runs dry, swap in the whole of `pending` at once. A
+// writer and a reader thus meet on a lock once per batch, not once per
+// message, and both buffers are reused, so a message costs no allocation.
+// Lock order: outLock, then inLock. What readers, writers and both touch
+// sit on separate cache lines.
+struct Blocking_IO::State {
+  pthread_mutex_t outLock;
+  MessageBatch batch;
+  // Readers between taking outLock and their last unlock of it; the
+  // destructor waits on `drained` until none is left.
+  int inside = 0;
+  pthread_cond_t drained;
+  // How readers' polls have been going (see kMinPollNs).
+  std::atomic<int> typicalPollNs{0};
+  std::atomic<unsigned> missedPolls{0};
+  std::atomic<unsigned> restLength{0};
+  std::atomic<unsigned> restLeft{0};
+
+  alignas(64) pthread_mutex_t inLock;
+  MessageBatch pending;
+  // Readers asleep (or about to be) on `wakeSeq`, and wakes sent to them
+  // that no reader has answered yet. A writer wakes a reader only when a
+  // sleeper has no wake coming, so a busy queue makes no system call per
+  // message, and a burst does not wake the same sleeper over and over.
+  int sleepers = 0;
+  int wakesInFlight = 0;
+  // Changed under inLock with every wake; readers sleep on it.
+  std::atomic<uint32_t> wakeSeq{0};
+
+  // Polled without a lock by readers about to sleep.
+  alignas(64) std::atomic<bool> hasPending{false};
+  alignas(64) std::atomic<bool> aborted{false};
+
+  // Polls until a writer fills `pending` or the queue is aborted, if and as
+  // long as polling pays (see kMinPollNs).
+  void pollBeforeSleep() {
+    unsigned left = restLeft.load(std::memory_order_relaxed);
+    if (left > 0) {
+      restLeft.store(left - 1, std::memory_order_relaxed);
+      return;
+    }
+    unsigned missed = missedPolls.load(std::memory_order_relaxed);
+    int typical = typicalPollNs.load(std::memory_order_relaxed);
+    bool probe = missed >= kMissesToRest;
+    Clock::duration budget = std::chrono::nanoseconds(
+        probe ? kMaxPollNs : std::min(std::max(2 * typical, kMinPollNs), kMaxPollNs));
+    Clock::time_point start = Clock::now();
+    for (unsigned i = 1;; ++i) {
+      if (hasPending.load(std::memory_order_relaxed) || aborted.load(std::memory_order_relaxed)) {
+        Clock::duration took = std::min(Clock::now() - start, budget);
+        int ns = static_cast<int>(std::chrono::duration_cast<std::chrono::nanoseconds>(took).count());
+        typicalPollNs.store(probe ? ns : typical + (ns - typical) / 4, std::memory_order_relaxed);
+        if (missed != 0) {
+          missedPolls.store(0, std::memory_order_relaxed);
+          restLength.store(0, std::memory_order_relaxed);
+        }
+        return;
+      }
+      platform::cpuRelax();
+      if (i % 16 == 0 && Clock::now() - start > budget) break;
+    }
+    typicalPollNs.store(typical / 2, std::memory_order_relaxed);
+    missedPolls.store(missed + 1, std::memory_order_relaxed);
+    if (missed + 1 >= kMissesToRest) {
+      unsigned rest = std::min(2 * restLength.load(std::memory_order_relaxed) + 1, kLongestRest);
+      restLength.store(rest, std::memory_order_relaxed);
+      restLeft.store(rest, std::memory_order_relaxed);
+    }
+  }
+};
+
 Blocking_IO::Blocking_IO(int direction) : m_state(new State), m_direction(direction), m_shares(1) {
-  pthread_mutex_init(&m_state->lock, nullptr);
-  pthread_cond_init(&m_state->notEmpty, nullptr);
+  pthread_mutex_init(&m_state->outLock, nullptr);
   pthread_cond_init(&m_state->drained, nullptr);
-  m_state->aborted.store(false);
-  m_state->queued.store(0);
-  m_state->inside = 0;
+  pthread_mutex_init(&m_state->inLock, nullptr);
 }
 
 Blocking_IO::~Blocking_IO() {
-  pthread_mutex_lock(&m_state->lock);
-  while (m_state->inside > 0) pthread_cond_wait(&m_state->drained, &m_state->lock);
-  pthread_mutex_unlock(&m_state->lock);
-  pthread_mutex_destroy(&m_state->lock);
-  pthread_cond_destroy(&m_state->notEmpty);
+  pthread_mutex_lock(&m_state->outLock);
+  while (m_state->inside > 0) pthread_cond_wait(&m_state->drained, &m_state->outLock);
+  pthread_mutex_unlock(&m_state->outLock);
+  pthread_mutex_destroy(&m_state->outLock);
   pthread_cond_destroy(&m_state->drained);
+  pthread_mutex_destroy(&m_state->inLock);
   delete m_state;
 }
 
 int Blocking_IO::write(const void* data, int len) {
-  if (m_state->aborted.load()) return len;
-  std::string item;
-  if (len > 0 && data != nullptr) item.assign(static_cast<const char*>(data), static_cast<size_t>(len));
-  pthread_mutex_lock(&m_state->lock);
-  m_state->items.push_back(std::move(item));
-  m_state->queued.store(m_state->items.size(), std::memory_order_relaxed);
-  pthread_cond_signal(&m_state->notEmpty);
-  pthread_mutex_unlock(&m_state->lock);
+  State* s = m_state;
+  if (s->aborted.load()) return len;
+  bool wake;
+  {
+    MutexLock lock(&s->inLock);
+    bool wasEmpty = s->pending.empty();
+    s->pending.append(data, data != nullptr ? len : 0);
+    if (wasEmpty) s->hasPending.store(true, std::memory_order_relaxed);
+    wake = s->sleepers > s->wakesInFlight;
+    if (wake) {
+      s->wakesInFlight += 1;
+      s->wakeSeq.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
+  // Woken after the unlock, so that the reader does not at once block on the
+  // lock we still hold. The queue outlives this call: our caller's channel
+  // end holds a share of it.
+  if (wake) platform::wakeWord(&s->wakeSeq, 1);
   return len;
 }
 
-bool Blocking_IO::take(std::string* item, const timespec* deadline, int pollsBeforeSleep) {
-  if (m_state->aborted.load()) return false;
-  pthread_mutex_lock(&m_state->lock);
-  m_state->inside += 1;
-  bool polled = false;
-  while (!m_state->aborted.load() && m_state->items.empty()) {
-    if (!polled && pollsBeforeSleep > 0) {
-      polled = true;
-      pthread_mutex_unlock(&m_state->lock);
-      for (int i = 0; i < pollsBeforeSleep; ++i) {
-        if (m_state->queued.load(std::memory_order_relaxed) != 0 ||
-            m_state->aborted.load(std::memory_order_relaxed)) {
-          break;
-        }
-        pauseCpu();
-      }
-      pthread_mutex_lock(&m_state->lock);
-      continue;
-    }
-    if (deadline == nullptr) {
-      pthread_cond_wait(&m_state->notEmpty, &m_state->lock);
-    } else if (pthread_cond_timedwait(&m_state->notEmpty, &m_state->lock, deadline) == ETIMEDOUT) {
+int Blocking_IO::take(void* buf, int size, const timespec* deadline, bool mayWait) {
+  State* s = m_state;
+  if (s->aborted.load()) return -1;
+  pthread_mutex_lock(&s->outLock);
+  s->inside += 1;
+  int copied = -1;
+  bool polled = !mayWait;
+  bool timedOut = !mayWait;
+  for (;;) {
+    if (!s->batch.empty()) {
+      copied = s->batch.pop(buf, size);
       break;
     }
+    // Before the first sleep we poll, on the flag rather than under the
+    // writers' lock: each look there costs a writer a cache miss.
+    if (!polled && !s->hasPending.load(std::memory_order_relaxed) &&
+        !s->aborted.load(std::memory_order_relaxed)) {
+      polled = true;
+      pthread_mutex_unlock(&s->outLock);
+      s->pollBeforeSleep();
+      pthread_mutex_lock(&s->outLock);
+      continue;
+    }
+    pthread_mutex_lock(&s->inLock);
+    if (!s->pending.empty()) {
+      s->batch.clear();
+      s->batch.swap(s->pending);
+      s->hasPending.store(false, std::memory_order_relaxed);
+      pthread_mutex_unlock(&s->inLock);
+      continue;
+    }
+    // A message that came with the abort is still taken; one that comes
+    // after it is not (writes are dropped by then).
+    if (s->aborted.load() || timedOut) {
+      pthread_mutex_unlock(&s->inLock);
+      break;
+    }
+    // We register and read wakeSeq under inLock, where writers and abort()
+    // change it: one that comes after our last look changes the word before
+    // we sleep on it, or wakes us. Any wake-up answers one wake in flight:
+    // whoever answers it looks at the queue again.
+    pthread_mutex_unlock(&s->outLock);
+    s->sleepers += 1;
+    uint32_t seq = s->wakeSeq.load(std::memory_order_relaxed);
+    pthread_mutex_unlock(&s->inLock);
+    timedOut = !platform::waitWord(&s->wakeSeq, seq, deadline);
+    pthread_mutex_lock(&s->inLock);
+    s->sleepers -= 1;
+    if (s->wakesInFlight > 0) s->wakesInFlight -= 1;
+    pthread_mutex_unlock(&s->inLock);
+    pthread_mutex_lock(&s->outLock);
   }
-  bool taken = !m_state->items.empty();
-  if (taken) {
-    *item = std::move(m_state->items.front());
-    m_state->items.pop_front();
-    m_state->queued.store(m_state->items.size(), std::memory_order_relaxed);
-  }
-  m_state->inside -= 1;
-  if (m_state->inside == 0 && m_state->aborted.load()) pthread_cond_signal(&m_state->drained);
+  s->inside -= 1;
+  if (s->inside == 0 && s->aborted.load()) pthread_cond_signal(&s->drained);
   // Nothing of the queue is touched after this unlock: the queue may be
   // deleted by then.
-  pthread_mutex_unlock(&m_state->lock);
-  return taken;
+  pthread_mutex_unlock(&s->outLock);
+  return copied;
 }
 
 int Blocking_IO::read(void* buf, int size) {
-  std::string item;
-  if (!take(&item, nullptr, kPollsBeforeSleep)) return 0;
-  return copyOut(item, buf, size);
+  int n = take(buf, size, nullptr, true);
+  return n < 0 ? 0 : n;
 }
 
 int Blocking_IO::timedRead(void* buf, int size, unsigned timeoutMs) {
   if (m_state->aborted.load()) return 0;
   timespec deadline = deadlineAfter(timeoutMs);
-  std::string item;
-  if (!take(&item, &deadline, timeoutMs == 0 ? 0 : kPollsBeforeSleep) || item.empty()) return 0;
-  return copyOut(item, buf, size);
+  int n = take(buf, size, &deadline, timeoutMs > 0);
+  return n < 0 ? 0 : n;
 }
 
-// The flag is set under the lock so that a reader that has just found the
-// queue empty and is about to wait cannot miss the broadcast.
+// The flag is set under inLock so that a reader that has just found the
+// queue empty and is about to sleep cannot miss the wake.
 void Blocking_IO::abort() {
-  pthread_mutex_lock(&m_state->lock);
-  bool first = !m_state->aborted.exchange(true);
-  if (first) pthread_cond_broadcast(&m_state->notEmpty);
-  pthread_mutex_unlock(&m_state->lock);
+  MutexLock lock(&m_state->inLock);
+  if (m_state->aborted.exchange(true)) return;
+  m_state->wakeSeq.fetch_add(1, std::memory_order_relaxed);
+  platform::wakeWord(&m_state->wakeSeq, INT_MAX);
 }
 
 bool Blocking_IO::isAborted() {

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <ctime>
-#include <string>
 
 #include "kqbridge/export.h"
 
@@ -14,7 +13,10 @@ namespace bg {
 // Any number of threads may write and read. One write is one message; one
 // take removes exactly one, each message going to one reader, in the order
 // written. abort() wakes every reader; from then on writes are dropped and
-// takes return 0 at once, even while messages are still queued.
+// takes return 0 at once, even while messages are still queued. A write
+// never waits beyond a short lock; a reader with nothing to take polls for at
+// most tens of microseconds, and only while messages have lately come that
+// fast, then sleeps until a write or abort() wakes it.
 class KQ_EXPORT Blocking_IO {
  public:
   // 1 for a reader queue, 2 for a writer queue; the share count starts at 1.
@@ -47,9 +49,11 @@ class KQ_EXPORT Blocking_IO {
  private:
   struct State;
 
-  // Moves the front message into `item`; false when there was none by the
-  // deadline (none: wait until a message comes or the queue is aborted).
-  bool take(std::string* item, const timespec* deadline, int pollsBeforeSleep);
+  // Removes the oldest message and copies at most `size` of its bytes to
+  // `buf`; returns that count, or -1 when there was none by the deadline
+  // (none: wait until a message comes or the queue is aborted). With `mayWait`
+  // false it neither polls nor sleeps.
+  int take(void* buf, int size, const timespec* deadline, bool mayWait);
 
   State* m_state;
   int m_direction;

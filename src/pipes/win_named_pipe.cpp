@@ -1,0 +1,134 @@
+#include <sstream>
+#include <stdexcept>
+
+#include "kqbridge/named_pipe.h"
+#include "platform/last_error.h"
+#include "platform/pipe.h"
+
+namespace bg {
+namespace pi {
+
+namespace {
+
+// ReadFile, WriteFile and ConnectNamedPipe on a handle that was never
+// opened fail with this number.
+const unsigned kErrInvalidHandle = 6;
+
+[[noreturn]] void throwWithLastError(const char* what) {
+  std::ostringstream os;
+  os << what << ", GLE=" << platform::getLastError();
+  throw std::runtime_error(os.str());
+}
+
+platform::PipeListener* listenerOf(void* handle) {
+  return static_cast<platform::PipeListener*>(handle);
+}
+
+platform::PipeConnection* connectionOf(void* handle) {
+  return static_cast<platform::PipeConnection*>(handle);
+}
+
+}  // namespace
+
+WinNamedPipe::WinNamedPipe(const std::string& name, bool isServer)
+    : AbstractNamedPipe(name, isServer), handle(nullptr), isConnectedInstance(false) {}
+
+WinNamedPipe::~WinNamedPipe() {
+  Close();
+}
+
+// A plain client closes its connection too: keeping it until the process
+// ends would leak one descriptor per message sent and leave the server
+// waiting for a disconnect that never comes.
+void WinNamedPipe::Close() {
+  if (handle == nullptr) return;
+  if (isServer) {
+    platform::pipeCloseListener(listenerOf(handle));
+  } else {
+    platform::pipeCloseConnection(connectionOf(handle));
+  }
+  handle = nullptr;
+}
+
+int WinNamedPipe::OpenClient() {
+  Close();
+  // The platform's connect already waits while every "instance" is busy.
+  handle = platform::pipeConnect(name);
+  if (handle == nullptr) throwWithLastError("Could not open pipe");
+  // Sockets carry bytes only, so there is no read mode left to set.
+  return 1;
+}
+
+// One listening socket serves every client of the name, so there is always
+// a fresh "instance" waiting once it exists: a second call keeps it.
+int WinNamedPipe::CreateServer() {
+  if (handle != nullptr) return 1;
+  handle = platform::pipeListen(name);
+  if (handle == nullptr) throwWithLastError("CreateNamedPipe failed");
+  return 1;
+}
+
+int WinNamedPipe::ReadRaw(void* buf, int size) {
+  if (handle == nullptr) platform::setLastError(kErrInvalidHandle);
+  if (handle == nullptr || size <= 0 ||
+      !platform::pipeRead(connectionOf(handle), buf, static_cast<size_t>(size))) {
+    if (platform::getLastError() == platform::kErrBrokenPipe) throwWithLastError("pipe disconnected");
+    throwWithLastError("read failed");
+  }
+  return size;
+}
+
+int WinNamedPipe::WriteRaw(const void* buf, int size) {
+  if (handle == nullptr) platform::setLastError(kErrInvalidHandle);
+  if (handle == nullptr || size <= 0 ||
+      !platform::pipeWrite(connectionOf(handle), buf, static_cast<size_t>(size))) {
+    throwWithLastError("WriteFile failed");
+  }
+  return 1;
+}
+
+// Whatever was written is in the kernel's hands already; there is no user
+// buffer to push out.
+int WinNamedPipe::FlushRaw() {
+  if (handle != nullptr) return 1;
+  platform::setLastError(kErrInvalidHandle);
+  return 0;
+}
+
+AbstractNamedPipe* WinNamedPipe::takeConnection(const char* failure, int timeoutMs) {
+  if (!isServer) throw std::runtime_error("WaitForConnection is not supported on client pipe\n");
+  if (handle == nullptr) {
+    platform::setLastError(kErrInvalidHandle);
+    throwWithLastError(failure);
+  }
+  platform::PipeConnection* c = nullptr;
+  switch (platform::pipeAccept(listenerOf(handle), timeoutMs, &c)) {
+    case platform::AcceptResult::kTimedOut:
+      return nullptr;
+    case platform::AcceptResult::kFailed:
+      throwWithLastError(failure);
+    case platform::AcceptResult::kConnected:
+      break;
+  }
+  WinNamedPipe* instance = new WinNamedPipe(std::string(), false);
+  instance->name.clear();
+  instance->handle = c;
+  instance->isConnectedInstance = true;
+  return instance;
+}
+
+AbstractNamedPipe* WinNamedPipe::AsyncWaitForConnection(unsigned timeoutMs) {
+  int wait = timeoutMs > static_cast<unsigned>(INT32_MAX) ? -1 : static_cast<int>(timeoutMs);
+  return takeConnection("AsyncWaitForConnection failed", wait);
+}
+
+AbstractNamedPipe* WinNamedPipe::WaitForConnection() {
+  return takeConnection("WaitForConnection failed", -1);
+}
+
+void WinNamedPipe::CancelWait() {
+  if (isServer && handle != nullptr) platform::pipeCancelAccept(listenerOf(handle));
+}
+
+}  // namespace pi
+}  // namespace bg

@@ -1,0 +1,360 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "kqbridge/named_pipe.h"
+#include "support/test_support.h"
+
+using bg::pi::INamedPipe;
+using bg::pi::INamedPipeServer;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// What a server's callback saw: each message, and how each connection ended.
+struct Inbox {
+  std::mutex m;
+  std::condition_variable cv;
+  std::vector<std::string> msgs;
+  std::vector<std::string> ends;
+
+  static void collect(INamedPipe* pipe, void* self) {
+    Inbox* in = static_cast<Inbox*>(self);
+    std::string end;
+    try {
+      for (;;) {
+        std::string msg = pipe->ReadString();
+        std::lock_guard<std::mutex> l(in->m);
+        in->msgs.push_back(msg);
+        in->cv.notify_all();
+      }
+    } catch (const std::exception& e) {
+      end = e.what();
+    }
+    bg::pi::destroy_pipe_client(&pipe);
+    std::lock_guard<std::mutex> l(in->m);
+    in->ends.push_back(end);
+    in->cv.notify_all();
+  }
+  bool waitFor(size_t msgCount, size_t endCount) {
+    std::unique_lock<std::mutex> l(m);
+    return cv.wait_for(l, std::chrono::seconds(60),
+                       [&] { return msgs.size() >= msgCount && ends.size() >= endCount; });
+  }
+  bool ended(const std::string& what) {
+    std::lock_guard<std::mutex> l(m);
+    return std::find(ends.begin(), ends.end(), what) != ends.end();
+  }
+};
+
+void echo(INamedPipe* pipe, void*) {
+  try {
+    pipe->WriteString("re:" + pipe->ReadString());
+  } catch (const std::exception&) {
+  }
+  bg::pi::destroy_pipe_client(&pipe);
+}
+
+std::string openError(const std::string& name) {
+  INamedPipe* c = bg::pi::create_pipe_client(name.c_str());
+  std::string what;
+  try {
+    c->Open();
+  } catch (const std::exception& e) {
+    what = e.what();
+  }
+  bg::pi::destroy_pipe_client(&c);
+  return what;
+}
+
+int rawConnect(const std::string& path) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  struct sockaddr_un addr = {AF_UNIX, {}};
+  snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path.c_str());
+  if (connect(fd, reinterpret_cast<struct sockaddr*>(&addr), sizeof(addr)) == 0) return fd;
+  close(fd);
+  return -1;
+}
+
+size_t openDescriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
+
+class PipesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* old = getenv("XDG_RUNTIME_DIR");
+    m_had = old != nullptr;
+    if (m_had) m_saved = old;
+    setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(socketDir(), ec) || ec) << "socket files left behind";
+    m_had ? setenv("XDG_RUNTIME_DIR", m_saved.c_str(), 1) : unsetenv("XDG_RUNTIME_DIR");
+  }
+  std::string socketDir() const { return m_dir.path() + "/kqbridge"; }
+
+  kqtest::TempDir m_dir;
+  bool m_had = false;
+  std::string m_saved;
+};
+
+// Programs in other languages find a pipe by this rule and speak its framing.
+TEST_F(PipesTest, SocketFileNameAndWireFormat) {
+  auto fnv = [](const std::string& s) {
+    uint64_t h = 0xcbf29ce484222325ULL;
+    for (unsigned char c : s) h = (h ^ c) * 0x100000001b3ULL;
+    char buf[20];
+    snprintf(buf, sizeof(buf), "~%016llx", static_cast<unsigned long long>(h));
+    return std::string(buf);
+  };
+  std::string plain = kqtest::uniqueName("Plain_1.x");
+  std::string odd = "odd name/" + plain;
+  std::string longName = std::string(65 - plain.size(), 'L') + plain;
+  const std::pair<std::string, std::string> cases[] = {
+      {plain, plain}, {odd, fnv(odd)}, {longName, fnv(longName)}, {"..", fnv("..")}};
+  for (const auto& c : cases) {
+    INamedPipeServer* server = bg::pi::listen_pipe(c.first.c_str(), 1, echo, nullptr);
+    ASSERT_NE(server, nullptr);
+    int fd = rawConnect(socketDir() + "/" + c.second);
+    ASSERT_GE(fd, 0) << c.first;
+    ASSERT_EQ(write(fd, "\x03\0\0\0abc", 7), 7);
+    char reply[10] = {};
+    EXPECT_EQ(recv(fd, reply, sizeof(reply), MSG_WAITALL), 10);
+    EXPECT_EQ(std::string(reply, 10), std::string("\x06\0\0\0re:abc", 10)) << c.first;
+    close(fd);
+    bg::pi::destroy_pipe_server(&server);
+  }
+}
+
+TEST_F(PipesTest, MisuseThrowsDocumentedErrors) {
+  std::string name = kqtest::uniqueName("misuse");
+  bg::pi::WinNamedPipe server(name, true), client(name, false);
+  char buf[4];
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[&] { client.Read(buf, 0); }, "Size is 0 or less"},
+      {[&] { server.Read(buf, 4); }, "This operation is not supported on server pipe"},
+      {[&] { server.WriteString("x"); }, "This operation is not supported on server pipe"},
+      {[&] { client.AsyncWaitForConnection(10); }, "WaitForConnection is not supported on client pipe\n"},
+      {[&] { client.Open(); }, "Could not open pipe, GLE=2"},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.first();
+      ADD_FAILURE() << "no exception, expected " << c.second;
+    } catch (const std::exception& e) {
+      EXPECT_EQ(e.what(), c.second);
+    }
+  }
+  EXPECT_EQ(client.WriteString(""), 0);
+  std::string err;
+  EXPECT_EQ(
+      kqtest::runInChild([&] { return bg::pi::pipe_send_msg(name.c_str(), "x") ? 1 : 0; }, nullptr, &err), 0);
+  EXPECT_EQ(err, "[pipe] err: Could not open pipe, GLE=2\n");
+}
+
+// A timed-out wait leaves the server ready to hand out the next client.
+TEST_F(PipesTest, WaitTimesOutAndStaysReady) {
+  std::string name = kqtest::uniqueName("wait");
+  bg::pi::WinNamedPipe server(name, true);
+  server.Open();
+  Clock::time_point t0 = Clock::now();
+  EXPECT_EQ(server.AsyncWaitForConnection(300), nullptr);
+  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(250));
+  bg::pi::WinNamedPipe client(name, false);
+  client.Open();
+  bg::pi::AbstractNamedPipe* instance = server.AsyncWaitForConnection(10000);
+  ASSERT_NE(instance, nullptr);
+  client.WriteString("hi");
+  EXPECT_EQ(instance->ReadString(), "hi");
+  delete instance;
+}
+
+TEST_F(PipesTest, ExchangeBothWaysAndOrderAcrossProcesses) {
+  std::string name = kqtest::uniqueName("xchg");
+  INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 2, echo, nullptr);
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(kqtest::runInChild([&] {
+              INamedPipe* c = bg::pi::create_pipe_client(name.c_str());
+              c->Open();
+              c->WriteString("ping");
+              CHILD_CHECK(c->ReadString() == "re:ping");
+              bg::pi::destroy_pipe_client(&c);
+              return 0;
+            }),
+            0);
+  bg::pi::destroy_pipe_server(&server);
+
+  Inbox inbox;
+  server = bg::pi::listen_pipe(name.c_str(), 1, Inbox::collect, &inbox);
+  EXPECT_EQ(kqtest::runInChild([&] {
+              for (const char* m : {"one", "two", "three"})
+                CHILD_CHECK(bg::pi::pipe_send_msg(name.c_str(), m));
+              return 0;
+            }),
+            0);
+  ASSERT_TRUE(inbox.waitFor(3, 3));
+  EXPECT_EQ(inbox.msgs, (std::vector<std::string>{"one", "two", "three"}));
+  bg::pi::destroy_pipe_server(&server);
+}
+
+TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
+  std::string name = kqtest::uniqueName("single");
+  std::string err;
+  auto guard = [&](const char* msg) {
+    return kqtest::runInChild([&] { return bg::pi::setup_single_app(name.c_str(), msg), 7; }, nullptr, &err);
+  };
+  EXPECT_EQ(guard("first"), 7);
+  EXPECT_EQ(err, "Could not open pipe, GLE=2\nnow start the app\n");
+  Inbox inbox;
+  INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 1, Inbox::collect, &inbox);
+  EXPECT_EQ(guard("second --open file"), 0);
+  // Sanitizers may add their own lines after ours in a forked child.
+  EXPECT_EQ(err.rfind("[app] already exist, exit.\n", 0), 0u) << err;
+  ASSERT_TRUE(inbox.waitFor(1, 1));
+  EXPECT_EQ(inbox.msgs[0], "second --open file");
+  bg::pi::destroy_pipe_server(&server);
+}
+
+TEST_F(PipesTest, KilledServerLeavesNameThatFailsAtOnceAndCanBeServedAgain) {
+  std::string name = kqtest::uniqueName("killed");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (bg::pi::listen_pipe(name.c_str(), 1, echo, nullptr) != nullptr && write(ready[1], "y", 1) == 1)
+      pause();
+    _exit(1);
+  }
+  close(ready[1]);
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(ready[0]);
+  EXPECT_TRUE(kqtest::fileExists(socketDir() + "/" + name));
+  Clock::time_point t0 = Clock::now();
+  EXPECT_EQ(openError(name), "Could not open pipe, GLE=2");
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(1));
+  INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 1, echo, nullptr);
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(openError(name), "");
+  // A second live server for the name is refused.
+  EXPECT_EQ(bg::pi::listen_pipe(name.c_str(), 1, echo, nullptr), nullptr);
+  bg::pi::destroy_pipe_server(&server);
+}
+
+// Even when another user reaches the socket (here the directory is opened up
+// on purpose), the server turns it away and goes on serving its own user.
+TEST_F(PipesTest, ClientOfAnotherUserIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
+  std::string name = kqtest::uniqueName("user");
+  Inbox inbox;
+  // One worker: a connection let through would be served before ours.
+  INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 1, Inbox::collect, &inbox);
+  ASSERT_NE(server, nullptr);
+  std::string sock = socketDir() + "/" + name;
+  chmod(m_dir.path().c_str(), 0711);
+  chmod(socketDir().c_str(), 0711);
+  chmod(sock.c_str(), 0666);
+  std::string err;
+  EXPECT_EQ(kqtest::runInChild(
+                [&] {
+                  CHILD_CHECK(setuid(65534) == 0);
+                  CHILD_CHECK(!bg::pi::pipe_send_msg(name.c_str(), "library client"));
+                  int fd = rawConnect(sock);
+                  CHILD_CHECK(fd >= 0);
+                  // The refusal may come before our bytes go out.
+                  send(fd, "\x03\0\0\0bad", 7, MSG_NOSIGNAL);
+                  shutdown(fd, SHUT_WR);
+                  char c;
+                  CHILD_CHECK(read(fd, &c, 1) <= 0);
+                  return 0;
+                },
+                nullptr, &err),
+            0)
+      << err;
+  chmod(socketDir().c_str(), 0700);
+  ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "own user"));
+  ASSERT_TRUE(inbox.waitFor(1, 1));
+  EXPECT_EQ(inbox.msgs, std::vector<std::string>{"own user"});
+  bg::pi::destroy_pipe_server(&server);
+}
+
+TEST_F(PipesTest, HostilePeersDoNotTakeTheServerDown) {
+  std::string name = kqtest::uniqueName("hostile");
+  Inbox inbox;
+  INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 2, Inbox::collect, &inbox);
+  ASSERT_NE(server, nullptr);
+  std::string sock = socketDir() + "/" + name;
+  int silent = rawConnect(sock);
+  int huge = rawConnect(sock);
+  ASSERT_EQ(write(huge, "\xff\xff\xff\xff", 4), 4);
+  int cut = rawConnect(sock);
+  ASSERT_EQ(write(cut, "\x00\x00\x00\x40partial", 11), 11);
+  close(cut);
+  for (int i = 0; i < 1000; ++i) close(rawConnect(sock));
+  ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "still here"));
+  ASSERT_TRUE(inbox.waitFor(1, 1002));
+  EXPECT_EQ(inbox.msgs, std::vector<std::string>{"still here"});
+  EXPECT_TRUE(inbox.ended("Size is 0 or less"));
+  EXPECT_TRUE(inbox.ended("pipe disconnected, GLE=109"));
+  close(huge);
+  close(silent);
+  bg::pi::destroy_pipe_server(&server);
+}
+
+TEST_F(PipesTest, SendersReleaseTheirDescriptorsAndDisconnectAtOnce) {
+  std::string name = kqtest::uniqueName("fds");
+  Inbox inbox;
+  INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 2, Inbox::collect, &inbox);
+  ASSERT_NE(server, nullptr);
+  INamedPipe* client = bg::pi::create_pipe_client(name.c_str());
+  client->Open();
+  bg::pi::destroy_pipe_client(&client);
+  ASSERT_TRUE(inbox.waitFor(0, 1));
+  EXPECT_TRUE(inbox.ended("pipe disconnected, GLE=109"));
+  size_t before = openDescriptors();
+  const int kSends = 10000;
+  for (int i = 0; i < kSends; ++i) ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "m"));
+  ASSERT_TRUE(inbox.waitFor(kSends, kSends + 1));
+  EXPECT_EQ(openDescriptors(), before);
+  bg::pi::destroy_pipe_server(&server);
+}
+
+// Stop ends a server promptly; connections no worker took are closed by the
+// destructor, so their clients see the disconnect.
+TEST_F(PipesTest, StopIsPromptAndDestroyDrains) {
+  std::string name = kqtest::uniqueName("stop");
+  INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 0, echo, nullptr);
+  ASSERT_NE(server, nullptr);
+  INamedPipe* client = bg::pi::create_pipe_client(name.c_str());
+  client->Open();
+  Clock::time_point t0 = Clock::now();
+  server->Stop();
+  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1500));
+  bg::pi::destroy_pipe_server(&server);
+  EXPECT_THROW(client->ReadString(), std::runtime_error);
+  bg::pi::destroy_pipe_client(&client);
+  bg::pi::destroy_pipe_server(nullptr);
+}
+
+}  // namespace
