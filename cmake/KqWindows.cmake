@@ -22,4 +22,4 @@ endfunction()
 kq_copy_windows_runtime(${CMAKE_BINARY_DIR}/bin)
 
 # The system libraries the platform layer calls into besides kernel32.
-set(KQ_PLATFORM_LIBRARIES shell32)
+set(KQ_PLATFORM_LIBRARIES shell32 synchronization)

@@ -5,9 +5,6 @@
 // Module paths are taken relative to the current directory. The host stops
 // on SIGINT or SIGTERM, or when a module ends the process through the central
 // object's stop command.
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +12,7 @@
 #include <vector>
 
 #include "kqbridge/kqbridge.h"
+#include "stop_request.h"
 
 namespace {
 
@@ -91,13 +89,6 @@ bool loadEach(const std::vector<std::string>& modules) {
   return allLoaded;
 }
 
-int waitForStopSignal(const sigset_t& stopSignals) {
-  int sig = 0;
-  while (sigwait(&stopSignals, &sig) != 0) {
-  }
-  return sig;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,13 +106,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Blocked before any thread exists, so every worker inherits the mask and
-  // the signals wait for sigwait on this thread.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Held before any thread exists, so every worker inherits the setting.
+  holdStopRequests();
 
   std::string hostPath = hostPathInWorkingDir(argv[0]);
   char* bridgeArgv[] = {&hostPath[0], nullptr};
@@ -132,8 +118,8 @@ int main(int argc, char** argv) {
   }
   if (options.start) bg::StartModules();
 
-  int sig = waitForStopSignal(stopSignals);
-  fprintf(stderr, "kqbridge-host: %s, stopping\n", strsignal(sig));
+  std::string request = waitForStopRequest();
+  fprintf(stderr, "kqbridge-host: %s, stopping\n", request.c_str());
   bg::UninitBridge();
   return 0;
 }

@@ -1,16 +1,20 @@
-// The requests that stop kqbridge-host: SIGINT and SIGTERM on POSIX systems,
+// The requests that stop a tool: SIGINT and SIGTERM on POSIX systems,
 // Ctrl-C, Ctrl-Break and closing the console on Windows.
 #ifndef KQBRIDGE_TOOLS_STOP_REQUEST_H_
 #define KQBRIDGE_TOOLS_STOP_REQUEST_H_
 
 #include <string>
 
-// Holds the requests back from the default handling that would end the
-// process. REQUIRES: called once, before any thread starts, so that every
-// thread inherits the setting.
+// Takes the requests away from the handling that would end the process (also
+// when the shell started us with them ignored) and keeps them for
+// waitForStopRequest. REQUIRES: called once, on the main thread, before any
+// other thread starts, so that every thread inherits the setting.
 void holdStopRequests();
 
 // Blocks until a stop request arrives; returns its name for the log.
 std::string waitForStopRequest();
+
+// From now on a stop request ends the process at once.
+void releaseStopRequests();
 
 #endif  // KQBRIDGE_TOOLS_STOP_REQUEST_H_

@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <signal.h>
 
 #include <cstring>
@@ -16,9 +17,13 @@ sigset_t stopSignals() {
 
 }  // namespace
 
-// Blocked on the main thread before any thread exists, so every worker
-// inherits the mask and the signals wait for sigwait.
+// A shell starts background jobs with SIGINT ignored, which would make an
+// interrupt vanish instead of reaching sigwait: the default action comes
+// back first. Blocked before any thread exists, the signals wait for sigwait
+// on this thread.
 void holdStopRequests() {
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
   sigset_t set = stopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
@@ -29,4 +34,9 @@ std::string waitForStopRequest() {
   while (sigwait(&set, &sig) != 0) {
   }
   return strsignal(sig);
+}
+
+void releaseStopRequests() {
+  sigset_t set = stopSignals();
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }

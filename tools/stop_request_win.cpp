@@ -9,20 +9,22 @@ namespace {
 HANDLE g_stopped = nullptr;
 std::atomic<DWORD> g_request{CTRL_C_EVENT};
 
-// Runs on a thread the system starts for the console event. Returning
-// after a close event ends the process, so the handler waits a moment for
-// the main thread to stop the components first.
+// Runs on a thread the system starts for the console event. After a close
+// event the process ends as soon as the handler returns, so it gives the
+// main thread a moment to stop the components first.
 BOOL WINAPI onConsoleEvent(DWORD event) {
   g_request = event;
   SetEvent(g_stopped);
-  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) Sleep(5000);
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) Sleep(5000);
   return TRUE;
 }
 
 }  // namespace
 
+// A console process started with Ctrl-C ignored gets it back too.
 void holdStopRequests() {
   g_stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(nullptr, FALSE);
   SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
@@ -36,4 +38,8 @@ std::string waitForStopRequest() {
     default:
       return "console closed";
   }
+}
+
+void releaseStopRequests() {
+  SetConsoleCtrlHandler(onConsoleEvent, FALSE);
 }
