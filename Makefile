@@ -1,5 +1,5 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan bench clean windows-deps windows windows-test windows-demo
+.PHONY: deps demo test debug asan tsan check fuzz bench clean windows-deps windows windows-test windows-demo
 
 deps:
 	scripts/install-deps.sh
@@ -31,6 +31,28 @@ tsan: deps
 	cmake --build --preset tsan
 	ctest --preset tsan
 
+# What CI runs: the suite plain, under AddressSanitizer+UBSan and under ThreadSanitizer.
+check: test asan tsan
+
+# Every libFuzzer target under fuzz/ for FUZZ_SECONDS each, one after another.
+# New inputs collect in build/fuzz/corpus/; a crash stops the run and leaves its
+# input in build/fuzz/artifacts/ (keep it under fuzz/corpus/<target>/ once fixed,
+# so that `make test` replays it).
+FUZZ_SECONDS ?= 60
+fuzz:
+	scripts/install-deps.sh --fuzz
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	@mkdir -p build/fuzz/artifacts
+	@for t in build/fuzz/fuzz/*_fuzz; do \
+	  name=$$(basename $$t); mkdir -p build/fuzz/corpus/$$name; \
+	  echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
+	  $$t -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build/fuzz/artifacts/$$name- \
+	    build/fuzz/corpus/$$name fuzz/corpus/$$name > build/fuzz/$$name.log 2>&1 \
+	    || { tail -n 60 build/fuzz/$$name.log; exit 1; }; \
+	  grep -E '^#[0-9]+.*DONE' build/fuzz/$$name.log | tail -n 1; \
+	done
+
 bench:
 	scripts/install-deps.sh --bench
 	cmake --preset bench
@@ -38,7 +60,7 @@ bench:
 
 # The Windows build: cross-compiled with MinGW-w64 and run under Wine in a
 # private prefix (build/windows/wine). Programs and DLLs land in
-# build/windows/bin, the test programs in build/windows/tests.
+# build/windows/bin.
 windows-deps:
 	scripts/install-deps.sh --windows
 

@@ -2,6 +2,7 @@
 # Installs the Debian packages the build needs; does nothing when all are present.
 #   scripts/install-deps.sh            build and test dependencies
 #   scripts/install-deps.sh --bench    also the libraries the benchmarks compare against
+#   scripts/install-deps.sh --fuzz     also clang and its libFuzzer runtime
 #   scripts/install-deps.sh --windows  the MinGW-w64 cross compilers, Wine, and the
 #                                      target's libavutil and GoogleTest built from
 #                                      Debian's sources into build/windows-deps/
@@ -11,6 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmark-dev libavutil-dev)
 case "${1:-}" in
   --bench) packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev) ;;
+  --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   --windows) packages+=(g++-mingw-w64 wine wine64 googletest dpkg-dev make) ;;
 esac
 

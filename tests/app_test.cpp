@@ -1,69 +1,45 @@
-// bg::App: names from the executable path, the texts, the plain store and show().
+// bg::App and the executable strings it is named from, the plain store, the
+// App block, and what a bare component starts with.
 #include <gtest/gtest.h>
-#include <kqbridge/app.h>
+#include <kqbridge/kqbridge.h>  // the umbrella must compile on its own in a host
 
 #include <string>
+
+#include "support/test_support.h"
 
 namespace {
 
 using bg::Value;
 
-std::string shown(bg::App& app) {
-  FILE* f = tmpfile();
-  app.show(f);
-  rewind(f);
-  std::string text;
-  char buf[512];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), f)) > 0) text.append(buf, n);
-  fclose(f);
-  return text;
+TEST(ExecutablePath, GivesDirectoryAndNameUpToTheFirstDot) {
+  const struct {
+    const char* argv0;
+    const char* dir;
+    const char* name;
+  } cases[] = {
+      {"tool", "", "tool"},
+      {"C:/x/a.b.exe", "C:/x/", "a"},
+      {"C:\\app\\my.tool.exe", "C:\\app\\", "my"},
+      {"/opt/bin\\mixed/host", "/opt/bin\\mixed/", "host"},
+  };
+  for (const auto& c : cases) {
+    bg::setExecutablePath(c.argv0);
+    EXPECT_EQ(bg::g_exePath, c.argv0);
+    EXPECT_EQ(bg::g_exeDir, c.dir) << c.argv0;
+    EXPECT_EQ(bg::g_exeName, c.name) << c.argv0;
+    bg::App app;
+    EXPECT_STREQ(app.getAppName(), c.name);
+    EXPECT_STREQ(app.getAppDir(), c.dir);
+  }
 }
 
-TEST(App, NamesComeFromTheExecutablePath) {
-  bg::setExecutablePath("C:/x/tool.exe");
-  bg::App app;
-  EXPECT_STREQ(app.getAppName(), "tool");
-  EXPECT_STREQ(app.getAppDir(), "C:/x/");
-  EXPECT_STREQ(app.getAppFilePath(), "C:/x/tool.exe");
-  bg::setExecutablePath("plain");
-  EXPECT_STREQ(app.getAppName(), "plain");
-  EXPECT_STREQ(app.getAppDir(), "");
-}
-
-TEST(App, TextsAreCopies) {
-  bg::App app;
-  std::string text = "1.2.3";
-  app.setVersion(text.c_str());
-  app.setReleaseTime("2026-01-02");
-  app.setOrganization("org");
-  app.setDescribe("what it does");
-  text[0] = '9';
-  EXPECT_STREQ(app.getVersion(), "1.2.3");
-  EXPECT_STREQ(app.getReleaseTime(), "2026-01-02");
-  EXPECT_STREQ(app.getOrganization(), "org");
-  EXPECT_STREQ(app.getDescribe(), "what it does");
-  EXPECT_STRNE(app.getAuthor(), "");
-  EXPECT_FALSE(app.isAborting());
-}
-
-TEST(App, PlainStoreReplacesAndDefaults) {
-  bg::App app;
-  EXPECT_EQ(app.getStoreValue("k", Value(3), false).toInt(), 3);
-  EXPECT_TRUE(app.setStoreValue("k", Value(1), false));
-  EXPECT_TRUE(app.setStoreValue("k", Value("two"), false));
-  Value v = app.getStoreValue("k", Value(3), false);
-  EXPECT_EQ(v.type(), Value::VT_STR);
-  EXPECT_EQ(v.toStdString(), "two");
-}
-
+// The App block is read by people and scripts alike.
 TEST(App, ShowWritesTheBlockWithTheStoreDump) {
   bg::setExecutablePath("/opt/app/host.bin");
   bg::App app;
   app.setVersion("2.0");
-  app.setStoreValue("b", Value(true), false);
   app.setStoreValue("a", Value(5), false);
-  EXPECT_EQ(shown(app),
+  EXPECT_EQ(kqtest::written([&](FILE* f) { app.show(f); }),
             "------------ [App] ------------\n"
             ">> app_name      = host\n"
             ">> app_dir       = /opt/app/\n"
@@ -74,9 +50,26 @@ TEST(App, ShowWritesTheBlockWithTheStoreDump) {
             ">> describe      = \n"
             "\n[Data] debug >>\n"
             "a  -->  [i]5\n"
-            "b  -->  [b]true\n"
             "\n"
             "-------------------------------\n\n");
+}
+
+class Component : public bg::Interface {
+ public:
+  bool init() override { return true; }
+  bool initExtend() override { return true; }
+  bool uninit() override { return true; }
+  bg::Value process(const char*, BridgeMsg) override { return bg::Value(1); }
+};
+
+TEST(Interface, ABareComponentHasNoServicesAndCallsReachNobody) {
+  Component c;
+  void* const fields[] = {c.m_app,       c.m_logger,   c.m_config,    c.m_tracer, c.m_data,
+                          c.m_localData, c.m_argv,     c.m_utils,     c.m_crypt,  c.m_threadPool,
+                          c.m_memPool,   c.m_shareMem, c.m_channelMgr};
+  for (void* f : fields) EXPECT_EQ(f, nullptr);
+  BridgeMsg msg{1, 2, "hi", 3, 4};
+  EXPECT_FALSE(c.call("anyone", msg).isValid());
 }
 
 }  // namespace

@@ -1,225 +1,296 @@
-// bg::Value: payload bits, text storage, ownership and argument vectors.
+// bg::Value and bg::ValueMap: payload bits, text storage, ownership,
+// argument vectors, the text form and maps.
 #include <gtest/gtest.h>
 #include <kqbridge/value.h>
+#include <kqbridge/value_map.h>
 
+#include <cfloat>
+#include <climits>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 using bg::Value;
+using bg::ValueMap;
+using Texts = std::vector<std::string>;
 
-// Reaches the protected setters and copyValue as a derived class would.
-class ProbeValue : public Value {
- public:
-  using Value::copyValue;
-  using Value::seti;
-  using Value::setstr;
-};
-
-std::vector<std::string> argvOf(const Value& v) {
+Texts argvOf(const Value& v) {
   char** a = nullptr;
   int n = v.get_argv(&a);
-  std::vector<std::string> out;
+  Texts out;
   for (int i = 0; i < n; ++i) out.push_back(a[i] == nullptr ? "<nullptr>" : a[i]);
   return out;
 }
 
-TEST(Value, ScalarConstructorsSetKindAndClearTheUpperPayload) {
-  EXPECT_EQ(Value(true).type(), Value::VT_BOOL);
-  EXPECT_EQ(Value(7).type(), Value::VT_INT);
-  EXPECT_EQ(Value(7u).type(), Value::VT_UINT);
-  EXPECT_EQ(Value(1.5f).type(), Value::VT_FLOAT);
-  EXPECT_EQ(Value(2.5).type(), Value::VT_DOUBLE);
-  EXPECT_EQ(Value(static_cast<void*>(nullptr)).type(), Value::VT_VOID);
-  EXPECT_EQ(Value(5LL).type(), Value::VT_INT64);
-  EXPECT_EQ(Value(int64_t{5}).type(), Value::VT_INT64);
-
-  // A 4-byte scalar leaves the rest of the first 8 bytes zero.
-  EXPECT_EQ(Value(-1).toInt64(), 4294967295LL);
-  EXPECT_EQ(Value(true).toInt64(), 1);
-  // Accessors read the bits without converting.
-  float f = 1.5f;
-  int bits;
-  memcpy(&bits, &f, sizeof(bits));
-  EXPECT_EQ(Value(1.5f).toInt(), bits);
-  EXPECT_EQ(Value(-2).toUInt(), 4294967294u);
+TEST(Value, ScalarsSetTheirKindAndClearTheRestOfThePayload) {
   int x = 0;
-  EXPECT_EQ(Value(static_cast<void*>(&x)).toVoid(), &x);
-  EXPECT_EQ(Value(0x123456789abLL).toInt64(), 0x123456789abLL);
+  float quarter = 0.25f;
+  int quarterBits;
+  memcpy(&quarterBits, &quarter, sizeof(quarterBits));
+  const struct {
+    Value v;
+    Value::VT type;
+    int64_t bits;
+  } cases[] = {
+      {Value(true), Value::VT_BOOL, 1},
+      {Value(-1), Value::VT_INT, 4294967295LL},
+      {Value(7u), Value::VT_UINT, 7},
+      {Value(0.25f), Value::VT_FLOAT, quarterBits},
+      {Value(5LL), Value::VT_INT64, 5},
+      {Value(0x123456789abLL), Value::VT_INT64, 0x123456789abLL},
+      {Value(static_cast<void*>(&x)), Value::VT_VOID, reinterpret_cast<intptr_t>(&x)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.v.type(), c.type) << c.v.write();
+    EXPECT_EQ(c.v.toInt64(), c.bits) << c.v.write();
+  }
+  EXPECT_EQ(Value(-2).toUInt(), 4294967294u) << "accessors read the bits without converting";
   EXPECT_DOUBLE_EQ(Value(0.25).toDouble(), 0.25);
-  EXPECT_TRUE(Value(true).toBool());
-  EXPECT_FALSE(Value(false).toBool());
-}
-
-TEST(Value, StringsAreStoredWithRoundedCapacity) {
-  Value three("abc");
-  EXPECT_EQ(three.type(), Value::VT_STR);
-  EXPECT_EQ(three.get_nbytes(), 32);
-  EXPECT_EQ(three.toStdString(), "abc");
-  Value forty(std::string(40, 'x'));
-  EXPECT_EQ(forty.get_nbytes(), 64);
-  EXPECT_EQ(forty.toStdString(), std::string(40, 'x'));
-  // A std::string ends at its first NUL.
-  EXPECT_EQ(Value(std::string("ab\0cd", 5)).toStdString(), "ab");
-  // Non-string kinds have no text rendering.
-  EXPECT_EQ(Value(12).toStdString(), "");
   EXPECT_EQ(Value(12).toString(), nullptr);
 }
 
-TEST(Value, SetFormatsIntoRoundedCapacityAndKeepsTheKind) {
-  Value v(5);
-  EXPECT_TRUE(v.set(4, "%d", 123456));
-  EXPECT_EQ(v.get_nbytes(), 32);
-  EXPECT_STREQ(v.toString(), "123456");
-  EXPECT_EQ(v.type(), Value::VT_INT);
-  EXPECT_EQ(v.toInt(), 5);
+TEST(Value, TextIsStoredInRoundedCapacityAndEndsAtItsFirstNul) {
+  EXPECT_EQ(Value("abc").get_nbytes(), 32);
+  EXPECT_EQ(Value(std::string(40, 'x')).get_nbytes(), 64);
+  EXPECT_EQ(Value(std::string(40, 'x')).toStdString(), std::string(40, 'x'));
+  EXPECT_EQ(Value(std::string("ab\0cd", 5)).toStdString(), "ab");
 
-  std::string fifty(50, 'q');
-  EXPECT_TRUE(v.set(1, "%s", fifty.c_str()));
+  Value v(5);
+  EXPECT_TRUE(v.set(1, "%s", std::string(50, 'q').c_str()));
   EXPECT_EQ(v.toStdString(), std::string(31, 'q'));
-  EXPECT_TRUE(v.set(33, "x"));
-  EXPECT_EQ(v.get_nbytes(), 64);
-  // A size below 1 still leaves room for a terminated text.
+  EXPECT_EQ(v.type(), Value::VT_INT) << "set keeps the kind";
+  EXPECT_EQ(v.toInt(), 5);
   EXPECT_TRUE(v.set(0, "%s", "abc"));
-  EXPECT_EQ(v.get_nbytes(), 32);
   EXPECT_STREQ(v.toString(), "abc");
   // Formatting from the value's own text is safe.
   EXPECT_TRUE(v.set(64, "%s-%s", v.toString(), v.toString()));
   EXPECT_STREQ(v.toString(), "abc-abc");
 }
 
-TEST(Value, GetScansTheStoredText) {
-  Value v("12 34");
-  int a = 0, b = 0;
-  EXPECT_EQ(v.get("%d %d", &a, &b), v.toString());
-  EXPECT_EQ(a, 12);
-  EXPECT_EQ(b, 34);
-  EXPECT_EQ(Value(3).get("%d", &a), nullptr);
-  EXPECT_EQ(v.get(nullptr), v.toString());
-  // Raw bytes without a terminator are scanned within their size only.
-  Value raw;
-  raw.set_bytes("77777", 2);
-  a = 0;
-  raw.get("%d", &a);
-  EXPECT_EQ(a, 77);
-}
-
-TEST(Value, SetBytesStoresExactlyAndKeepsTheKind) {
+TEST(Value, BytesAreKeptExactlyAndNeverReadPastTheirSize) {
   Value v(9);
   const char data[] = {'a', '\0', 'b'};
   EXPECT_TRUE(v.set_bytes(data, 3));
-  EXPECT_EQ(v.type(), Value::VT_INT);
   EXPECT_EQ(v.get_nbytes(), 3);
   EXPECT_EQ(memcmp(v.get_bytes(), data, 3), 0);
-  EXPECT_EQ(v.toString(), v.get_bytes());
   EXPECT_FALSE(v.set_bytes(nullptr, 3));
   EXPECT_EQ(v.get_nbytes(), 3);
-  // Bytes with no NUL are never read past their size.
   EXPECT_TRUE(v.set_bytes("xyz", 3));
   EXPECT_EQ(v.toStdString(), "xyz");
+  v.set_bytes("77777", 2);
+  int a = 0;
+  v.get("%d", &a);
+  EXPECT_EQ(a, 77);
+  Value two("12 34");
+  int b = 0;
+  EXPECT_EQ(two.get("%d %d", &a, &b), two.toString());
+  EXPECT_EQ(a + b, 46);
 }
 
-TEST(Value, ErrorValuesCarryTheirMessage) {
+TEST(Value, ErrorMessagesSurviveTheirOwnRelease) {
   EXPECT_STREQ(Value().errorMsg(), "<invalid>");
-  Value e = Value::ErrorValue("disk full");
-  EXPECT_FALSE(e.isValid());
-  EXPECT_STREQ(e.errorMsg(), "disk full");
   EXPECT_STREQ(Value(1).errorMsg(), "<no err>");
-  EXPECT_STREQ(Value("text").errorMsg(), "<no err>");
-
+  Value self = Value::ErrorValue("again");
+  EXPECT_FALSE(self.isValid());
+  self.setErrorMsg(self.errorMsg());
+  EXPECT_STREQ(self.errorMsg(), "again");
   Value v(42);
   v.setErrorMsg(nullptr);
   EXPECT_FALSE(v.isValid());
   EXPECT_EQ(v.toInt(), 0);
-  EXPECT_STREQ(v.errorMsg(), "<invalid>");
-  // A message taken from the value itself survives the release.
-  Value self = Value::ErrorValue("again");
-  self.setErrorMsg(self.errorMsg());
-  EXPECT_STREQ(self.errorMsg(), "again");
 }
 
-TEST(Value, CopiesAreDeepAndIndependent) {
+TEST(Value, CopiesAreDeepAndSelfAssignmentIsSafe) {
   const char* args[] = {" one ", "two"};
-  Value* original = new Value(2, args);
-  original->set_bytes("raw", 3);
+  auto* original = new Value(2, args);
   Value copy(*original);
-  Value assigned;
+  Value assigned("old");
   assigned = *original;
   delete original;
-  EXPECT_EQ(argvOf(copy), (std::vector<std::string>{"one", "two"}));
-  EXPECT_EQ(argvOf(assigned), (std::vector<std::string>{"one", "two"}));
-  EXPECT_EQ(std::string(copy.get_bytes(), 3), "raw");
-
+  EXPECT_EQ(argvOf(copy), (Texts{"one", "two"}));
+  EXPECT_EQ(argvOf(assigned), (Texts{"one", "two"}));
   Value s("hello");
   Value t(5);
   t = s;
   s.set(8, "%s", "changed");
-  EXPECT_EQ(t.type(), Value::VT_STR);
-  EXPECT_EQ(t.toStdString(), "hello");
   t = t;
   EXPECT_EQ(t.toStdString(), "hello");
-
-  // All 32 payload bytes travel with a copy.
-  ProbeValue p;
-  p.seti(77);
-  ProbeValue q;
-  q.copyValue(&p);
-  EXPECT_EQ(q.toInt(), 77);
 }
 
-TEST(Value, ArgumentVectorsTrimEntriesAndKeepNulls) {
+TEST(Value, ArgumentVectorsTrimEntriesKeepNullsAndTakeTheirOwnArray) {
   const char* args[] = {" x ", nullptr, "\t\r\n", "  a b  "};
   Value v;
   EXPECT_EQ(v.set_argv(4, args), 4);
-  EXPECT_EQ(v.type(), Value::VT_ARGV);
-  EXPECT_EQ(argvOf(v), (std::vector<std::string>{"x", "<nullptr>", "", "a b"}));
-
+  EXPECT_EQ(argvOf(v), (Texts{"x", "<nullptr>", "", "a b"}));
+  char** own = nullptr;
+  int n = v.get_argv(&own);
+  EXPECT_EQ(v.set_argv(n, const_cast<const char**>(own)), 4);
+  EXPECT_EQ(argvOf(v), (Texts{"x", "<nullptr>", "", "a b"}));
   EXPECT_EQ(v.set_argv(0, args), 0);
   EXPECT_FALSE(v.isValid());
-  EXPECT_EQ(v.get_argv(nullptr), 0);
-
-  Value w(1, args);
-  w.clear_argv();
-  char** out = reinterpret_cast<char**>(&w);
-  EXPECT_EQ(w.get_argv(&out), 0);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_FALSE(w.isValid());
-
-  // clear_argv on a value without a vector keeps its kind.
   Value i(3);
   i.clear_argv();
   EXPECT_EQ(i.type(), Value::VT_INT);
-  EXPECT_EQ(Value(0, args).type(), Value::VT_INVALID);
 
-  // The value's own array may be passed back in.
-  char** own = nullptr;
-  Value again(2, args);
-  int n = again.get_argv(&own);
-  EXPECT_EQ(again.set_argv(n, const_cast<const char**>(own)), 2);
-  EXPECT_EQ(argvOf(again), (std::vector<std::string>{"x", "<nullptr>"}));
+  const struct {
+    const char* line;
+    bool ok;
+    Texts pieces;
+  } lines[] = {
+      {"a\n\n b \r\nc", true, {"a", "b", "c"}},
+      {"a\n \nb", true, {"a", "", "b"}},
+      {"a\n\nb\n\n\nc\n", true, {"a", "b", "c"}},
+      {"two words", true, {"two words"}},
+      {"x", false, {"p", "q"}},
+      {"\n\n\n", false, {}},
+      {nullptr, false, {"p", "q"}},
+  };
+  for (const auto& c : lines) {
+    Value w;
+    w.set_argv_line("p\nq");
+    EXPECT_EQ(w.set_argv_line(c.line), c.ok) << (c.line ? c.line : "null");
+    EXPECT_EQ(argvOf(w), c.pieces) << (c.line ? c.line : "null");
+  }
 }
 
-TEST(Value, ArgumentLinesSplitAtLineFeeds) {
-  Value v;
-  EXPECT_TRUE(v.set_argv_line("a\n\n b \r\nc"));
-  EXPECT_EQ(argvOf(v), (std::vector<std::string>{"a", "b", "c"}));
-  // A line of blanks is a piece; trimmed, it is empty.
-  EXPECT_TRUE(v.set_argv_line("a\n \nb"));
-  EXPECT_EQ(argvOf(v), (std::vector<std::string>{"a", "", "b"}));
-  // A run of LFs is one separator; a blank line is a piece of its own.
-  EXPECT_TRUE(v.set_argv_line("a\n\nb\n\n\nc\n"));
-  EXPECT_EQ(argvOf(v), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_TRUE(v.set_argv_line("two words"));
-  EXPECT_EQ(argvOf(v), (std::vector<std::string>{"two words"}));
+// The text form is what stores and pipes carry; it is a contract.
+TEST(ValueText, WriteGivesTheTaggedForms) {
+  const char* args[] = {"a", "b"};
+  const struct {
+    Value v;
+    const char* text;
+  } cases[] = {
+      {Value(-7), "[i]-7"},
+      {Value(4294967295u), "[u]-1"},
+      {Value(0.5f), "[f]0.500000"},
+      {Value(0.5), "[d]0.500000"},
+      {Value(1234567890123LL), "[lld]1234567890123"},
+      {Value(true), "[b]true"},
+      {Value(false), "[b]false"},
+      {Value("a]b c"), "[str]a]b c"},
+      {Value(2, args), "[argv]a\nb"},
+      {Value(), "<null>"},
+      {ValueMap(), "<null>"},
+      {Value::ErrorValue("disk full"), "<variant>disk full"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.v.write(), c.text);
+  Value bytes(3);
+  bytes.set_bytes("zz", 2);
+  EXPECT_EQ(bytes.write(), "[i]3") << "only the payload of the kind";
+  EXPECT_EQ(Value(DBL_MAX).write().size(), 127u) << "huge doubles are cut";
+}
 
-  Value keep;
-  keep.set_argv_line("p\nq");
-  EXPECT_FALSE(keep.set_argv_line("x"));
-  EXPECT_FALSE(keep.set_argv_line(nullptr));
-  EXPECT_EQ(argvOf(keep), (std::vector<std::string>{"p", "q"}));
-  EXPECT_FALSE(keep.set_argv_line("\n\n\n"));
-  EXPECT_EQ(keep.get_argv(nullptr), 0);
+TEST(ValueText, ReadAcceptsTaggedTextAndRejectsTheRest) {
+  const struct {
+    const char* text;
+    bool ok;
+    Value::VT type;
+    int64_t bits;
+  } cases[] = {
+      {"[i]42", true, Value::VT_INT, 42},
+      {"xi]42", true, Value::VT_INT, 42},
+      {"[i]  12abc", true, Value::VT_INT, 12},
+      {"[u]-1", true, Value::VT_UINT, 4294967295LL},
+      {"[lld]-9000000000", true, Value::VT_INT64, -9000000000LL},
+      {"[b]true", true, Value::VT_BOOL, 1},
+      {"[b]True", true, Value::VT_BOOL, 0},
+      {"[b]1", true, Value::VT_BOOL, 0},
+      {"[argv]x", false, Value::VT_ARGV, 0},
+      {"[argv]\n\n", false, Value::VT_ARGV, 0},
+      {"[int]42", false, Value::VT_INVALID, 0},
+      {"[i]", false, Value::VT_INVALID, 0},
+      {"[i]x", false, Value::VT_INVALID, 0},
+      {"<null>", false, Value::VT_INVALID, 0},
+      {"<null>more", false, Value::VT_INVALID, 0},
+      {"no bracket", false, Value::VT_INVALID, 0},
+      {"[bb]true", false, Value::VT_INVALID, 0},
+      {"[]abc", false, Value::VT_INVALID, 0},
+      {"[abcdefghijklmnop]1", false, Value::VT_INVALID, 0},
+      {"", false, Value::VT_INVALID, 0},
+  };
+  for (const auto& c : cases) {
+    Value v(123);
+    EXPECT_EQ(v.read(c.text), c.ok) << c.text;
+    EXPECT_EQ(v.type(), c.type) << c.text;
+    if (c.type != Value::VT_ARGV) {
+      EXPECT_EQ(v.toInt64(), c.bits) << c.text;
+    }
+  }
+  Value v(5);
+  EXPECT_FALSE(v.read(nullptr));
+  EXPECT_FALSE(v.isValid());
+}
+
+TEST(ValueText, RoundTripRestoresTheValue) {
+  int x;
+  const char* args[] = {"alpha", "b c", "d"};
+  const Value values[] = {Value(INT_MIN),
+                          Value(INT_MAX),
+                          Value(2147483648u),
+                          Value(LLONG_MIN),
+                          Value(LLONG_MAX),
+                          Value(static_cast<void*>(&x)),
+                          Value(static_cast<void*>(nullptr)),
+                          Value(false),
+                          Value(-1234.25),
+                          Value(""),
+                          Value("text with ] and [tags] and \t tabs"),
+                          Value(3, args),
+                          Value::ErrorValue("broken pipe")};
+  for (const Value& v : values) {
+    Value back;
+    EXPECT_TRUE(back.read(v.write().c_str())) << v.write();
+    EXPECT_EQ(back.type(), v.type()) << v.write();
+    EXPECT_EQ(back.write(), v.write());
+    EXPECT_EQ(back.toInt64(), v.toInt64()) << v.write();
+  }
+  const char* single[] = {"z"};
+  Value one;
+  EXPECT_FALSE(one.read(Value(1, single).write().c_str())) << "a one-entry vector does not come back";
+}
+
+TEST(ValueMap, MissingKeysGrowOnlyTheNonConstMap) {
+  ValueMap m;
+  EXPECT_TRUE(m.Value::isValid());
+  EXPECT_FALSE(m.isValid()) << "no entries yet";
+  m["present"] = Value(5);
+  EXPECT_FALSE(m["absent"].isValid());
+  EXPECT_EQ(m.vmap().size(), 2u);
+  const ValueMap& cm = m;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(cm["nowhere"].isValid());
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(m.vmap().size(), 2u);
+  EXPECT_STREQ(m.get_data("nowhere", Value()).errorMsg(), "'key' not exist ...");
+  EXPECT_EQ(m.get_data("nowhere", Value("dflt")).toStdString(), "dflt");
+  EXPECT_EQ(m.get_data("present", Value(9)).toInt(), 5);
+  EXPECT_FALSE(m.isContains(nullptr));
+  EXPECT_TRUE(m.isContains("absent"));
+}
+
+TEST(ValueMap, InsertReplacesOnlyWhenAskedCopiesAreDeepAndKeysInByteOrder) {
+  ValueMap a;
+  EXPECT_TRUE(a.insert_data("k", Value("first"), false));
+  EXPECT_FALSE(a.insert_data("k", Value("second"), false));
+  EXPECT_TRUE(a.insert_data("k", Value("third"), true));
+  EXPECT_EQ(a["k"].toStdString(), "third");
+  ValueMap b(a);
+  ValueMap c;
+  c["old"] = Value(1);
+  c = a;
+  c = c;
+  a["k"] = Value("changed");
+  EXPECT_EQ(b["k"].toStdString(), "third");
+  EXPECT_EQ(c["k"].toStdString(), "third");
+  EXPECT_FALSE(c.isContains("old"));
+
+  ValueMap m;
+  for (const char* k : {"b", "a", "B", "ab", "a\xff", "_"}) m[k] = Value(1);
+  Texts keys;
+  for (const auto& entry : m) keys.push_back(entry.first);
+  EXPECT_EQ(keys, (Texts{"B", "_", "a", "ab", "a\xff", "b"}));
 }
 
 }  // namespace

@@ -1,74 +1,111 @@
 // Children are forks of the test program: they see the test's state as it
-// was at the call, so the parent's temporary directories need no handing down.
+// was at the fork, so no directory has to be handed down.
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
-#include <string>
 
 #include "support/test_support.h"
 
 namespace kqtest {
-
-namespace {
-
-std::string drain(int fd) {
-  std::string s;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof(buf))) > 0) s.append(buf, static_cast<size_t>(n));
-  return s;
-}
-
-}  // namespace
-
-int runInChild(const std::function<int()>& body, std::string* out, std::string* err) {
-  int outPipe[2] = {-1, -1};
-  int errPipe[2] = {-1, -1};
-  if (out != nullptr && pipe(outPipe) != 0) return -1;
-  if (err != nullptr && pipe(errPipe) != 0) return -1;
-  fflush(stdout);
-  fflush(stderr);
-  pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    if (out != nullptr) {
-      dup2(outPipe[1], STDOUT_FILENO);
-      close(outPipe[0]);
-      close(outPipe[1]);
-    }
-    if (err != nullptr) {
-      dup2(errPipe[1], STDERR_FILENO);
-      close(errPipe[0]);
-      close(errPipe[1]);
-    }
-    int rc = body();
-    fflush(stdout);
-    fflush(stderr);
-    _exit(rc);
-  }
-  // Both pipes are drained before waiting; a child filling one while we block
-  // on the other would hang, so stderr is read on a second pass only after
-  // stdout closed. Tests keep their output small.
-  if (out != nullptr) {
-    close(outPipe[1]);
-    *out = drain(outPipe[0]);
-    close(outPipe[0]);
-  }
-  if (err != nullptr) {
-    close(errPipe[1]);
-    *err = drain(errPipe[0]);
-    close(errPipe[0]);
-  }
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::string adoptParentDir() {
   return std::string();
 }
 
 void noteTempDir(const std::string& /*path*/) {}
+
+Child::Child(const std::function<int()>& body) {
+  int outPipe[2], errPipe[2];
+  if (pipe(outPipe) != 0) return;
+  if (pipe(errPipe) != 0) {
+    close(outPipe[0]);
+    close(outPipe[1]);
+    return;
+  }
+  fflush(stdout);
+  fflush(stderr);
+  m_pid = fork();
+  if (m_pid == 0) {
+    dup2(outPipe[1], STDOUT_FILENO);
+    dup2(errPipe[1], STDERR_FILENO);
+    for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    int rc = body();
+    fflush(stdout);
+    fflush(stderr);
+    _exit(rc);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+  m_fds[0] = outPipe[0];
+  m_fds[1] = errPipe[0];
+}
+
+Child::~Child() {
+  if (m_pid > 0 && m_status == -2) {
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+  }
+  for (int fd : m_fds)
+    if (fd >= 0) close(fd);
+}
+
+bool Child::pump(int timeoutMs) {
+  pollfd fds[2];
+  int n = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (m_fds[i] >= 0) fds[n++] = pollfd{m_fds[i], POLLIN, 0};
+  }
+  if (n == 0) return false;
+  if (poll(fds, static_cast<nfds_t>(n), timeoutMs) <= 0) return true;
+  for (int i = 0; i < n; ++i) {
+    if (fds[i].revents == 0) continue;
+    int which = fds[i].fd == m_fds[0] ? 0 : 1;
+    char buf[4096];
+    ssize_t got = read(fds[i].fd, buf, sizeof(buf));
+    if (got > 0) {
+      (which == 0 ? out : err).append(buf, static_cast<size_t>(got));
+    } else {
+      close(m_fds[which]);
+      m_fds[which] = -1;
+    }
+  }
+  return true;
+}
+
+bool Child::waitOutput(const std::function<bool()>& seen, int seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!seen()) {
+    if (std::chrono::steady_clock::now() > deadline || !pump(100)) return seen();
+  }
+  return true;
+}
+
+int Child::finish(int seconds) {
+  if (m_pid <= 0) return -1;
+  if (m_status != -2) return m_status;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  bool timedOut = false;
+  while (pump(100)) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      timedOut = true;
+      kill(m_pid, SIGKILL);
+      break;
+    }
+  }
+  waitpid(m_pid, &status, 0);
+  m_status = !timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return m_status;
+}
+
+ChildResult runChild(const std::function<int()>& body) {
+  Child child(body);
+  int status = child.finish();
+  return ChildResult{status, child.out, child.err};
+}
 
 }  // namespace kqtest

@@ -4,9 +4,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -14,59 +12,56 @@
 
 namespace kqtest {
 
-namespace {
+EnvGuard::~EnvGuard() {
+  for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+    if (it->second) {
+      setenv(it->first.c_str(), it->second->c_str(), 1);
+    } else {
+      unsetenv(it->first.c_str());
+    }
+  }
+}
 
-const char* const kEnvNames[5] = {"TMPDIR", "TMP", "TEMP", "HOMEPATH", "APPDATA"};
+void EnvGuard::remember(const char* name) {
+  for (const auto& saved : m_saved)
+    if (saved.first == name) return;
+  const char* old = getenv(name);
+  m_saved.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+}
 
-// A new directory of our own under the system's temporary directory.
-std::string makeFreshDir() {
+void EnvGuard::set(const char* name, const std::string& value) {
+  remember(name);
+  setenv(name, value.c_str(), 1);
+}
+
+void EnvGuard::unset(const char* name) {
+  remember(name);
+  unsetenv(name);
+}
+
+// A child on Windows works in the directories its parent made (see
+// child_win.cpp); everywhere else each TempDir is a fresh one of our own.
+TempDir::TempDir() : m_path(adoptParentDir()), m_adopted(!m_path.empty()) {
+  if (m_adopted) return;
   std::filesystem::path base = std::filesystem::temp_directory_path();
   for (;;) {
     std::filesystem::path dir = base / uniqueName("kqtest");
     std::error_code ec;
-    if (std::filesystem::create_directory(dir, ec)) return dir.string();
+    if (std::filesystem::create_directory(dir, ec)) {
+      m_path = dir.string();
+      noteTempDir(m_path);
+      return;
+    }
     if (ec) throw std::runtime_error("cannot make a directory under " + base.string());
   }
 }
 
-}  // namespace
-
-TempDir::TempDir(bool pointEnvironment) : m_pointed(pointEnvironment), m_had{} {
-  m_path = adoptParentDir();
-  m_adopted = !m_path.empty();
-  if (!m_adopted) {
-    m_path = makeFreshDir();
-    noteTempDir(m_path);
-  }
-  if (m_pointed) {
-    for (int i = 0; i < 5; ++i) {
-      const char* old = getenv(kEnvNames[i]);
-      m_had[i] = old != nullptr;
-      if (old != nullptr) m_saved[i] = old;
-      setenv(kEnvNames[i], m_path.c_str(), 1);
-    }
-  }
-}
-
 TempDir::~TempDir() {
-  if (m_pointed) {
-    for (int i = 0; i < 5; ++i) {
-      if (m_had[i]) {
-        setenv(kEnvNames[i], m_saved[i].c_str(), 1);
-      } else {
-        unsetenv(kEnvNames[i]);
-      }
-    }
-  }
   if (m_adopted) return;
   std::error_code ec;
   std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
                                ec);
   std::filesystem::remove_all(m_path, ec);
-}
-
-std::string TempDir::file(const std::string& name) const {
-  return m_path + "/" + name;
 }
 
 std::string uniqueName(const std::string& prefix) {
@@ -85,13 +80,79 @@ std::string readFile(const std::string& path) {
 }
 
 void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 bool fileExists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(path, ec);
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+std::string written(const std::function<void(FILE*)>& write) {
+  FILE* f = tmpfile();
+  if (f == nullptr) return std::string();
+  write(f);
+  fflush(f);
+  rewind(f);
+  std::string text;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof(buf), f)) > 0;) text.append(buf, n);
+  fclose(f);
+  return text;
+}
+
+std::string randomText(std::mt19937& rng, size_t maxLen, const std::string& alphabet) {
+  std::string text(rng() % (maxLen + 1), '\0');
+  for (char& c : text) {
+    c = !alphabet.empty() && rng() % 2 == 0 ? alphabet[rng() % alphabet.size()]
+                                            : static_cast<char>(1 + rng() % 255);
+  }
+  return text;
+}
+
+bool waitFor(const std::function<bool()>& done, int seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    usleep(1000);
+  }
+  return true;
+}
+
+void Gate::enterAndWait() {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_entered += 1;
+  m_changed.notify_all();
+  m_changed.wait(lock, [this] { return m_open; });
+  m_left += 1;
+}
+
+bool Gate::waitEntered(int n) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_changed.wait_for(lock, std::chrono::seconds(60), [&] { return m_entered >= n; });
+}
+
+void Gate::open() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_open = true;
+  m_changed.notify_all();
+}
+
+int Gate::left() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_left;
+}
+
+std::string shownPath(const std::string& path) {
+  // The separator the library prints.
+  const char kSeparator = '\\';
+  std::string shown;
+  for (char c : path) {
+    bool separator = c == '/' || c == '\\';
+    if (separator && !shown.empty() && shown.back() == kSeparator) continue;
+    shown += separator ? kSeparator : c;
+  }
+  return shown;
 }
 
 }  // namespace kqtest

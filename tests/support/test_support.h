@@ -1,38 +1,60 @@
-// Helpers shared by the test programs.
+// Helpers shared by the test programs: temporary directories and environment
+// guards, child processes with captured output, waiting without fixed sleeps,
+// random text, and reading what a stream received.
 #ifndef KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
 
+#include <sys/types.h>
+
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kqtest {
 
+// Sets or removes environment variables for its life; the destructor puts
+// back every variable it touched as it was before the first change.
+class EnvGuard {
+ public:
+  EnvGuard() = default;
+  ~EnvGuard();
+  EnvGuard(const EnvGuard&) = delete;
+  EnvGuard& operator=(const EnvGuard&) = delete;
+
+  void set(const char* name, const std::string& value);
+  void unset(const char* name);
+
+ private:
+  void remember(const char* name);
+  std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
 // A fresh directory under the system temporary directory, removed with all
-// its contents when the object goes away. With `pointEnvironment`, TMPDIR,
-// TMP, TEMP, HOMEPATH and APPDATA point into it for the object's life.
+// its contents when the object goes away.
 class TempDir {
  public:
-  explicit TempDir(bool pointEnvironment = false);
+  TempDir();
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return m_path; }
-  // path() + "/" + name
-  std::string file(const std::string& name) const;
+  std::string file(const std::string& name) const { return m_path + "/" + name; }
 
  private:
   std::string m_path;
-  bool m_pointed;
   bool m_adopted;
-  std::string m_saved[5];
-  bool m_had[5];
 };
 
-// How a child started by runInChild finds the directories its parent made:
-// the next of the parent's temporary directories, or empty when this
-// process made no such promise (then TempDir makes a fresh one and notes it).
+// How a child started by Child on Windows finds the directories its parent
+// made: the next of the parent's temporary directories, or empty where no
+// such hand-over happens (TempDir then makes a fresh one and notes it).
 std::string adoptParentDir();
 void noteTempDir(const std::string& path);
 
@@ -42,22 +64,82 @@ std::string uniqueName(const std::string& prefix);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
-
-// Runs `body` in a child process and returns its exit status (the child ends
-// with exit(body()) unless body ends the process itself); -1 when it was
-// killed by a signal or could not be started. On POSIX the child is a fork;
-// on Windows it is this program run again on the current test, which it
-// replays up to this call (see child_win.cpp). Output of the child is
-// captured into `out`/`err` when given.
-int runInChild(const std::function<int()>& body, std::string* out = nullptr, std::string* err = nullptr);
-
 inline bool contains(const std::string& text, const std::string& what) {
   return text.find(what) != std::string::npos;
 }
 
+// Everything `write` puts into a fresh stream.
+std::string written(const std::function<void(FILE*)>& write);
+
+// Up to `maxLen` bytes (none of them NUL); with an alphabet, about half the
+// characters come from it so that parsers get past their first checks.
+std::string randomText(std::mt19937& rng, size_t maxLen, const std::string& alphabet = std::string());
+
+// True once `done()` holds; false after `seconds` of asking.
+bool waitFor(const std::function<bool()>& done, int seconds = 60);
+
+// A job that holds its thread until the test opens the gate.
+class Gate {
+ public:
+  static void hold(void* gate) { static_cast<Gate*>(gate)->enterAndWait(); }
+  void enterAndWait();
+  bool waitEntered(int n);
+  void open();
+  int left();
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  int m_entered = 0;
+  int m_left = 0;
+  bool m_open = false;
+};
+
+// `body` in a child process whose stdout and stderr are read into out/err as
+// they come, so a chatty child never blocks. The child ends with
+// exit(body()) unless body ends the process itself. On POSIX the child is a
+// fork; on Windows it is this program started again on the current test,
+// which it replays up to this point (child_win.cpp).
+class Child {
+ public:
+  explicit Child(const std::function<int()>& body);
+  ~Child();
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t pid() const { return m_pid; }
+  // Reads output until `seen()` holds (true), or the child closed both
+  // streams or `seconds` passed (false).
+  bool waitOutput(const std::function<bool()>& seen, int seconds = 60);
+  // Reads all output and reaps the child: its exit status, or -1 when it was
+  // killed by a signal or still ran after `seconds` (it is then killed).
+  int finish(int seconds = 120);
+
+  std::string out;
+  std::string err;
+
+ private:
+  bool pump(int timeoutMs);
+  struct Process;  // the Windows side's record of the child
+  Process* m_process = nullptr;
+  pid_t m_pid = -1;
+  int m_fds[2] = {-1, -1};
+  int m_status = -2;
+};
+
+struct ChildResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+ChildResult runChild(const std::function<int()>& body);
+
+// How the library prints a path: every run of separators as one of its own.
+std::string shownPath(const std::string& path);
+
 }  // namespace kqtest
 
-// Inside a runInChild body: report the failed condition on stderr and end the
+// Inside a child body: report the failed condition on stderr and end the
 // child with status 99.
 #define CHILD_CHECK(cond)                                                      \
   do {                                                                         \

@@ -1,0 +1,200 @@
+// bg::Logger, bg::Func_Tracer, BG_LOG and TraceScope: when they write, where,
+// and the line formats people and scripts read.
+#include <gtest/gtest.h>
+#include <kqbridge/interface.h>
+#include <kqbridge/logger.h>
+#include <kqbridge/tracer.h>
+
+#include <cstring>
+#include <regex>
+#include <stdexcept>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+using kqtest::readFile;
+
+// Every "YYYY-MM-DD hh:mm:ss" as "<time>".
+std::string maskTimes(const std::string& text) {
+  static const std::regex kTime("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}");
+  return std::regex_replace(text, kTime, "<time>");
+}
+
+const std::string kLogHeader = "------------------------- <time>\n";
+const std::string kTraceHeader = "===+===+===+===+===+===+=== <time>\n";
+
+// A central object with nothing but its own logger and tracer, published as
+// bg::CD for its life, so that BG_LOG and TraceScope write.
+class DiagnosticsHost : public bg::Interface {
+ public:
+  DiagnosticsHost(const std::string& logPath, const std::string& tracePath) {
+    strcpy(m_name, "Admin");
+    m_logger = new bg::Logger(logPath.c_str());
+    m_tracer = new bg::Func_Tracer(tracePath.c_str());
+    bg::CD = this;
+  }
+  ~DiagnosticsHost() override {
+    bg::CD = nullptr;
+    delete m_logger;
+    delete m_tracer;
+  }
+  bool init() override { return true; }
+  bool initExtend() override { return true; }
+  bool uninit() override { return true; }
+  bg::Value process(const char*, BridgeMsg) override { return bg::Value(); }
+};
+
+TEST(Logger, OpensLazilyFiltersByLevelAndEachOpeningAddsAHeader) {
+  kqtest::TempDir dir;
+  const std::string path = dir.file("app.log");
+  {
+    bg::Logger logger(path.c_str());
+    logger.setLevel(2);
+    logger.log(bg::LOG_DEBUG, "hidden\n");
+    EXPECT_FALSE(kqtest::fileExists(path)) << "nothing is opened before the first line that passes";
+    logger.log(2, "one %d\n", 1);
+    logger.setLevel(0);
+    EXPECT_EQ(logger.getStream(), nullptr) << "level 0 closes the file";
+    logger.log(0, "silenced\n");
+    logger.setLevel(3);
+    logger.log(3, "two\n");
+    logger.close();
+    logger.log(1, "after close\n");
+    logger.setLevel(6);
+    logger.setStream(stderr);
+    logger.setStream(nullptr);
+    logger.log(2, "three\n");
+  }
+  EXPECT_EQ(maskTimes(readFile(path)),
+            kLogHeader + "one 1\n" + kLogHeader + "two\n" + kLogHeader + "three\n\n");
+}
+
+TEST(Logger, FallsBackToStderrAndLeavesABorrowedStreamOpen) {
+  kqtest::TempDir dir;
+  kqtest::ChildResult run = kqtest::runChild([&] {
+    bg::Logger broken(dir.file("missing/dir/x.log").c_str());
+    broken.log(2, "to stderr\n");
+    CHILD_CHECK(broken.getStream() == stderr);
+    auto* logger = new bg::Logger(dir.file("unused.log").c_str());
+    logger->setStream(stdout);
+    logger->log(2, "line\n");
+    delete logger;
+    printf("still open\n");
+    return 0;
+  });
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(kqtest::contains(run.err, "to stderr\n"));
+  EXPECT_EQ(run.out, "line\n\nstill open\n");
+  EXPECT_FALSE(kqtest::fileExists(dir.file("unused.log")));
+}
+
+int g_evaluated = 0;
+int countEvaluation() {
+  return ++g_evaluated;
+}
+
+TEST(BgLog, EvaluatesNothingWithoutCentralObjectOrLogger) {
+  ASSERT_EQ(bg::CD, nullptr);
+  BG_LOG(ERROR, "%d", countEvaluation());
+  kqtest::TempDir dir;
+  DiagnosticsHost host(dir.file("h.log"), dir.file("h.tcr"));
+  delete host.m_logger;
+  host.m_logger = nullptr;
+  BG_LOG(DEBUG, "%d", countEvaluation());
+  EXPECT_EQ(g_evaluated, 0);
+}
+
+int g_line = 0;
+void shortName() {
+  g_line = __LINE__ + 1;
+  BG_LOG(ERROR, "value=%d text=%s", 42, "x");
+}
+int g_longLine = 0;
+// clang-format off
+void aFunctionNameLongerThanTwenty() { g_longLine = __LINE__; BG_LOG(DEBUG, "long"); }
+// clang-format on
+
+// The central log line is parsed by people and scripts: tag, time, line
+// number in four columns, function name in twenty, then the quoted message.
+TEST(BgLog, LineFormat) {
+  kqtest::TempDir dir;
+  const std::string path = dir.file("central.log");
+  {
+    DiagnosticsHost host(path, dir.file("central.tcr"));
+    shortName();
+    aFunctionNameLongerThanTwenty();
+    host.m_logger->setLevel(bg::LOG_ERROR);
+    aFunctionNameLongerThanTwenty();
+  }
+  char expected[512];
+  snprintf(expected, sizeof(expected),
+           "%s[ERROR] <time> | %-4d shortName           :  \"value=42 text=x\"\n"
+           "[DEBUG] <time> | %-4d aFunctionNameLongerThanTwenty:  \"long\"\n\n",
+           kLogHeader.c_str(), g_line, g_longLine);
+  EXPECT_EQ(maskTimes(readFile(path)), expected);
+}
+
+// The trace tree is read by people: one indentation step per level, the
+// leave line under its enter line.
+TEST(FuncTracer, TreeFormat) {
+  kqtest::TempDir dir;
+  const std::string path = dir.file("a.tcr");
+  {
+    bg::Func_Tracer tracer(path.c_str());
+    tracer.enter("outer", 1, nullptr);
+    tracer.enter("middle", 2, "note");
+    tracer.enter("inner", 3, "");
+    tracer.leave(3);
+    tracer.leave(2);
+    tracer.leave(1);
+  }
+  EXPECT_EQ(maskTimes(readFile(path)), kTraceHeader +
+                                           "|__outer [1] \n"
+                                           "|   |__middle [2] note\n"
+                                           "|   |   |__inner [3] \n"
+                                           "|   |   |__@ [3]\n"
+                                           "|   |__@ [2]\n"
+                                           "|__@ [1]\n\n");
+}
+
+TEST(FuncTracer, WritesNothingWhileDisabledAndNoLeaveBeforeAnEnter) {
+  kqtest::TempDir dir;
+  const std::string path = dir.file("c.tcr");
+  {
+    bg::Func_Tracer tracer(path.c_str());
+    tracer.leave(5);
+    tracer.setEnabled(false);
+    tracer.enter("f", 1, nullptr);
+  }
+  EXPECT_FALSE(kqtest::fileExists(path));
+}
+
+void throwingScope(int* line) {
+  *line = __LINE__ + 1;
+  bg::TraceScope scope(__func__, __LINE__);
+  throw std::runtime_error("leaves the scope");
+}
+
+TEST(TraceScope, LeavesAlsoOnExceptionsAndFallsBackToStderr) {
+  { bg::TraceScope withoutCentralObject("nobody", 1); }
+  kqtest::TempDir dir;
+  const std::string path = dir.file("scope.tcr");
+  int line = 0;
+  {
+    DiagnosticsHost host(dir.file("scope.log"), path);
+    EXPECT_THROW(throwingScope(&line), std::runtime_error);
+  }
+  const std::string l = std::to_string(line);
+  EXPECT_EQ(maskTimes(readFile(path)), kTraceHeader + "|__throwingScope [" + l + "] \n|__@ [" + l + "]\n\n");
+  kqtest::ChildResult run = kqtest::runChild([&] {
+    bg::Func_Tracer tracer(dir.file("no/such/dir.tcr").c_str());
+    tracer.enter("f", 7, nullptr);
+    tracer.leave(7);
+    return 0;
+  });
+  EXPECT_TRUE(kqtest::contains(run.err, "|__f [7] \n|__@ [7]\n")) << run.err;
+}
+
+}  // namespace

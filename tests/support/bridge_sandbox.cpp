@@ -1,0 +1,76 @@
+#include "support/bridge_sandbox.h"
+
+#include <dirent.h>
+#include <kqbridge/kqbridge.h>
+
+#include <cstdlib>
+
+#include "kqtest_compat.h"
+#include "support/test_support.h"
+
+namespace kqtest {
+
+void Sandbox::enter() const {
+  for (const char* sub : {"/tmp", "/home", "/appdata", "/bin", "/data", "/config"})
+    mkdir((root + sub).c_str(), 0755);
+  for (const char* var : {"TMPDIR", "TMP", "TEMP"}) setenv(var, (root + "/tmp").c_str(), 1);
+  setenv("HOMEPATH", (root + "/home").c_str(), 1);
+  setenv("HOME", (root + "/home").c_str(), 1);
+  setenv("APPDATA", (root + "/appdata").c_str(), 1);
+  setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+}
+
+void Sandbox::addModule(const std::string& file, const std::string& as) const {
+  std::string target = std::string(KQ_TEST_MODULE_DIR) + "/" + file;
+  if (symlink(target.c_str(), (binDir() + "/" + (as.empty() ? file : as)).c_str()) != 0) abort();
+}
+
+void Sandbox::addModules(std::initializer_list<const char*> files) const {
+  for (const char* file : files) addModule(file);
+}
+
+void Sandbox::writeAdminConf(const std::string& lines) const {
+  mkdir(configDir().c_str(), 0755);
+  mkdir((configDir() + "/conf").c_str(), 0755);
+  writeFile(configDir() + "/conf/Admin.conf", "#Bridge Config (#note)\n" + lines);
+}
+
+int Sandbox::init() const {
+  std::string exe = binDir() + "/" + app;
+  char* argv[] = {&exe[0], nullptr};
+  return bg::InitBridge(1, argv);
+}
+
+int Sandbox::load(std::vector<const char*> names, bool start) const {
+  return bg::LoadModule(names.data(), static_cast<int>(names.size()), start);
+}
+
+std::string Sandbox::logFile(const std::string& stem, const std::string& ext) const {
+  std::string dir = configDir() + "/log";
+  std::vector<std::string> found;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name.size() > stem.size() + ext.size() && name.compare(0, stem.size(), stem) == 0 &&
+          name.compare(name.size() - ext.size(), ext.size(), ext) == 0) {
+        found.push_back(dir + "/" + name);
+      }
+    }
+    closedir(d);
+  }
+  return found.size() == 1 ? readFile(found[0]) : std::string();
+}
+
+BridgeRun runBridge(const std::function<int(const Sandbox&)>& scenario) {
+  TempDir dir;
+  Sandbox box(dir.path());
+  ChildResult child = runChild([&] {
+    box.enter();
+    return scenario(box);
+  });
+  return BridgeRun{child.status, child.out, child.err, box.logFile("Admin", ".log"),
+                   box.logFile("Admin", ".tcr")};
+}
+
+}  // namespace kqtest

@@ -1,0 +1,61 @@
+// A private world for one InitBridge: temporary, home and app-data
+// directories and an "executable" directory holding the module files a
+// scenario needs, all under one fresh temporary directory. Scenarios run in
+// a child process of their own, since InitBridge and the environment are
+// process-wide.
+#ifndef KQBRIDGE_TESTS_SUPPORT_BRIDGE_SANDBOX_H_
+#define KQBRIDGE_TESTS_SUPPORT_BRIDGE_SANDBOX_H_
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace kqtest {
+
+class Sandbox {
+ public:
+  static constexpr const char* kAppName = "kqhost";
+
+  // Only names the places; nothing is made or changed yet. `app` is the
+  // executable's name, which names the configuration directory.
+  explicit Sandbox(const std::string& root, const std::string& app = kAppName) : root(root), app(app) {}
+
+  // Makes the directories and points the environment at them for the rest
+  // of the process (call it in the child).
+  void enter() const;
+  // Links modules built beside the tests into binDir(), under `as` if given.
+  void addModule(const std::string& file, const std::string& as = std::string()) const;
+  void addModules(std::initializer_list<const char*> files) const;
+  // Writes Admin.conf before InitBridge reads it.
+  void writeAdminConf(const std::string& lines) const;
+  // InitBridge as an executable in binDir().
+  int init() const;
+  // LoadModule over `names`.
+  int load(std::vector<const char*> names, bool start) const;
+
+  std::string binDir() const { return root + "/bin"; }
+  // Where the first configuration-directory candidate puts the files.
+  std::string configDir() const { return root + "/" + app; }
+  // The content of the one file in the log directory named stem*ext.
+  std::string logFile(const std::string& stem, const std::string& ext) const;
+
+  std::string root;
+  std::string app;
+};
+
+struct BridgeRun {
+  int status;
+  std::string out;
+  std::string err;
+  std::string log;    // the central log file
+  std::string trace;  // the central trace file
+};
+
+// Runs `scenario` in a child process inside a fresh, entered sandbox and
+// gives back what it printed and the central log and trace it left.
+BridgeRun runBridge(const std::function<int(const Sandbox&)>& scenario);
+
+}  // namespace kqtest
+
+#endif  // KQBRIDGE_TESTS_SUPPORT_BRIDGE_SANDBOX_H_
