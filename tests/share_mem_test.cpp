@@ -2,19 +2,25 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/shared_memory.h"
 #include "support/test_support.h"
 
 namespace {
 
+// The system's own record of the name: a /dev/shm entry, or on Windows a
+// mapping object that can still be opened.
 bool entryExists(const std::string& name) {
-  return kqtest::fileExists("/dev/shm" + bg::platform::sharedMemoryObjectName(name.c_str()));
+  if (!kqtest::kOnWindows) return kqtest::fileExists("/dev/shm" + bg::platform::sharedMemoryObjectName(name.c_str()));
+  bg::platform::SharedSegment* probe = bg::platform::openSharedMemory(name.c_str());
+  if (probe != nullptr) bg::platform::closeSharedMemory(probe);
+  return probe != nullptr;
 }
 
 TEST(ShareMem, CreatorAndOpenerShareOneBlockOfTheCreatorsSize) {
@@ -136,29 +142,24 @@ TEST(ShareMem, TwoProcessesShareTheBytesAndLeaveNoEntry) {
 // sees the block, and the name is gone once the last has closed.
 TEST(ShareMem, ConcurrentHoldersAcrossProcesses) {
   std::string name = kqtest::uniqueName("kq-shm");
-  pid_t pids[6];
+  std::vector<std::unique_ptr<kqtest::Child>> children;
   for (int i = 0; i < 6; ++i) {
-    pids[i] = fork();
-    ASSERT_GE(pids[i], 0);
-    if (pids[i] != 0) continue;
-    int bad = 0;
-    for (int round = 0; round < 50; ++round) {
-      bg::Share_Mem mem;
-      int state = mem.open(name.c_str(), 64);
-      char* v = static_cast<char*>(mem.map());
-      bad |= (state != 1 && state != 2) || v == nullptr;
-      if (v != nullptr) {
-        v[i] = 1;
-        mem.unmap(v);
+    children.push_back(std::make_unique<kqtest::Child>([&name, i] {
+      int bad = 0;
+      for (int round = 0; round < 50; ++round) {
+        bg::Share_Mem mem;
+        int state = mem.open(name.c_str(), 64);
+        char* v = static_cast<char*>(mem.map());
+        bad |= (state != 1 && state != 2) || v == nullptr;
+        if (v != nullptr) {
+          v[i] = 1;
+          mem.unmap(v);
+        }
       }
-    }
-    _exit(bad);
+      return bad;
+    }));
   }
-  for (pid_t pid : pids) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (auto& child : children) EXPECT_EQ(child->finish(), 0) << child->err;
   EXPECT_FALSE(entryExists(name));
 }
 

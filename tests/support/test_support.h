@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+#include "kqtest_compat.h"
+
 #include <condition_variable>
 #include <cstdio>
 #include <functional>
