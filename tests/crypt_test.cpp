@@ -178,6 +178,7 @@ TEST(CryptAes128, BufferFormsAndTheirCodes) {
 }
 
 TEST(CryptBase64, Rfc4648VectorsSizesAndTheSystemTool) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "compares with the POSIX base64 tool";
   bg::Crypt c;
   const char* vectors[][2] = {{"", ""},
                               {"f", "Zg=="},
@@ -253,6 +254,7 @@ TEST(CryptMd5, Rfc1321TestSuite) {
 }
 
 TEST(CryptMd5, FilesMatchTheSystemTool) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "compares with the POSIX md5sum tool";
   kqtest::TempDir tmp;
   bg::Crypt c;
   // Lengths around the 56-byte padding edge and the 10240-byte chunks, and a few MiB.

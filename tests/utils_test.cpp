@@ -64,6 +64,7 @@ TEST(UtilsDirectories, MakeRemoveAndFindWithEitherSeparator) {
 }
 
 TEST(UtilsDirectories, TempAppDataAndHomeComeFromTheEnvironment) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "GetTempPathW resolves TMP to a full path with its drive";
   const struct {
     const char* tmp;
     const char* temp;

@@ -72,15 +72,24 @@ std::string uniqueName(const std::string& prefix) {
   return os.str();
 }
 
+// Paths are UTF-8, also where the system's narrow calls take another code
+// page. Text files the library writes on Windows end their lines with CR LF;
+// we compare them by their lines.
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   std::ostringstream os;
   os << in.rdbuf();
-  return os.str();
+  std::string text = os.str();
+  if (!kOnWindows) return text;
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  }
+  return lines;
 }
 
 void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+  std::ofstream(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc) << content;
 }
 
 bool fileExists(const std::string& path) {
