@@ -1,5 +1,5 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan check fuzz bench clean windows-deps windows windows-test windows-demo
+.PHONY: deps demo test debug asan tsan check fuzz i386 bench clean windows-deps windows windows-test windows-demo
 
 deps:
 	scripts/install-deps.sh
@@ -52,6 +52,14 @@ fuzz:
 	    || { tail -n 60 build/fuzz/$$name.log; exit 1; }; \
 	  grep -E '^#[0-9]+.*DONE' build/fuzz/$$name.log | tail -n 1; \
 	done
+
+# The 32-bit build, where the records take their original layouts (the
+# static_asserts on them apply there).
+i386:
+	scripts/install-deps.sh --i386
+	cmake --preset i386
+	cmake --build --preset i386
+	ctest --preset i386
 
 bench:
 	scripts/install-deps.sh --bench

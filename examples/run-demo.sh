@@ -9,14 +9,14 @@ build=$(cd "${1:-build/default}" && pwd)
 host="$build/tools/kqbridge-host"
 modules="$build/examples"
 sandbox="$build/demo"
-config="$sandbox/kqbridge-host"  # beside the temporary directory, named after the host
+config="$sandbox/kqbridge-host"  # in the data folder, named after the host
 
 rm -rf "$sandbox"
 mkdir -p "$sandbox/tmp" "$sandbox/home" "$sandbox/appdata" "$config/conf"
 # Level 5 shows the modules' DEBUG lines and the shutdown steps.
 printf '#Bridge Config (#note)\nLogLevel : 5\n' >"$config/conf/Admin.conf"
 export TMPDIR="$sandbox/tmp" TMP="$sandbox/tmp" TEMP="$sandbox/tmp"
-export HOMEPATH="$sandbox/home" APPDATA="$sandbox/appdata"
+export HOMEPATH="$sandbox/home" APPDATA="$sandbox/appdata" XDG_DATA_HOME="$sandbox"
 
 echo "== kqbridge-host --start demo_sensor.dll demo_display.dll (in $modules)"
 (cd "$modules" && exec "$host" --start demo_sensor.dll demo_display.dll) &

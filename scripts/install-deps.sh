@@ -3,6 +3,7 @@
 #   scripts/install-deps.sh            build and test dependencies
 #   scripts/install-deps.sh --bench    also the libraries the benchmarks compare against
 #   scripts/install-deps.sh --fuzz     also clang and its libFuzzer runtime
+#   scripts/install-deps.sh --i386     also the 32-bit compiler and the :i386 libraries
 #   scripts/install-deps.sh --windows  the MinGW-w64 cross compilers, Wine, and the
 #                                      target's libavutil and GoogleTest built from
 #                                      Debian's sources into build/windows-deps/
@@ -13,12 +14,18 @@ packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmar
 case "${1:-}" in
   --bench) packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev) ;;
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  --i386) packages+=(g++-multilib libavutil-dev:i386 libgtest-dev:i386 libgmock-dev:i386) ;;
   --windows) packages+=(g++-mingw-w64 wine wine64 googletest dpkg-dev make) ;;
 esac
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
+
+# The :i386 packages come from Debian's multiarch archive.
+if [[ "${1:-}" == "--i386" ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 
 # A package may be installed for several architectures: one installed copy is enough.
 installed() {

@@ -164,6 +164,30 @@ TEST(DataNotify, RegistrationsMadeDuringANotificationJoinIt) {
   EXPECT_EQ(log, (Texts{"joiner", "after:k=[i]1", "late:k=[i]1", "filter:k=[i]1", "lateFilter:k=[i]1"}));
 }
 
+// A callback removing a listener before its turn: the removed one is not
+// called, whether the registrations fit in one copy or not.
+void removeVictim(const char* key, const Value*, ListenerRecord* rec) {
+  reinterpret_cast<bg::Data*>(rec->user[0])->unregistListener(key, *reinterpret_cast<int*>(rec->user[1]));
+}
+
+TEST(DataNotify, AListenerRemovedBeforeItsTurnIsNotCalled) {
+  for (int listeners : {3, 12}) {
+    bg::Data data;
+    Texts log;
+    int victimId = 0;
+    ListenerRecord remover{};
+    remover.callback = removeVictim;
+    remover.user[0] = reinterpret_cast<intptr_t>(&data);
+    remover.user[1] = reinterpret_cast<intptr_t>(&victimId);
+    data.registListener("k", &remover);
+    ListenerRecord victim = recordFor(&log, "victim"), filter = recordFor(&log, "filter");
+    victimId = data.registListener("k", &victim);
+    for (int i = 2; i < listeners; ++i) data.registListener(nullptr, &filter);
+    data.setDataNotify("k", Value(1), false);
+    EXPECT_EQ(log, Texts(listeners - 2, "filter:k=[i]1")) << listeners;
+  }
+}
+
 // The dump line is read by people and scripts alike.
 TEST(DataDebug, DumpsEveryValueInKeyOrder) {
   bg::Data data;

@@ -2,9 +2,11 @@
 //
 //   kqbridge-host [--start] MODULE.dll...
 //
-// Module paths are taken relative to the current directory. The host stops
-// on SIGINT or SIGTERM, or when a module ends the process through the central
-// object's stop command.
+// A module named without a directory is taken from beside the executable
+// when it is there; other module paths are relative to the current directory.
+// The host stops on SIGINT or SIGTERM, or when a module ends the process
+// through the central object's stop command. A second SIGINT or SIGTERM while
+// it stops ends it at once with status 128 + the signal number.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -18,8 +20,9 @@ namespace {
 
 const char kSynopsis[] =
     "usage: kqbridge-host [--start] MODULE.dll...\n"
-    "Loads each module (a path relative to the current directory), then runs\n"
-    "until SIGINT or SIGTERM and stops every component in name order.\n"
+    "Loads each module (beside kqbridge-host, else a path from the current\n"
+    "directory), then runs until SIGINT or SIGTERM and stops every component\n"
+    "in name order.\n"
     "With --start the components are also started (initExtend) once all are loaded.\n";
 
 struct Options {
@@ -58,16 +61,15 @@ bool parseOptions(int argc, char** argv, Options* options) {
   return ok;
 }
 
-// The loader looks modules up beside the "executable", so the host presents
-// itself as living in the current directory.
-std::string hostPathInWorkingDir(const char* argv0) {
-  return std::filesystem::current_path().string() + "/" + std::filesystem::path(argv0).filename().string();
-}
-
-std::string relativeToWorkingDir(const std::string& module) {
-  std::filesystem::path p(module);
-  if (p.is_relative()) return module;
-  return std::filesystem::proximate(p, std::filesystem::current_path()).string();
+// The loader takes module names relative to the executable's directory. A
+// bare name that is there stays as it is; anything else is a path from the
+// current directory, rewritten relative to the executable's directory.
+std::string forLoader(const std::string& module) {
+  namespace fs = std::filesystem;
+  fs::path exeDir = bg::g_exeDir.empty() ? fs::path("/") : fs::path(bg::g_exeDir);
+  fs::path given(module);
+  if (!given.has_parent_path() && fs::exists(exeDir / given)) return module;
+  return fs::relative(fs::absolute(given), exeDir).string();
 }
 
 bool hasModuleName(const std::string& name) {
@@ -78,7 +80,7 @@ bool hasModuleName(const std::string& name) {
 bool loadEach(const std::vector<std::string>& modules) {
   bool allLoaded = true;
   for (const std::string& module : modules) {
-    std::string name = relativeToWorkingDir(module);
+    std::string name = forLoader(module);
     const char* names[] = {name.c_str()};
     int before = bg::getInstanceCount() - 1;
     if (bg::LoadModule(names, 1, false) <= before) {
@@ -109,16 +111,14 @@ int main(int argc, char** argv) {
   // Held before any thread exists, so every worker inherits the setting.
   holdStopRequests();
 
-  std::string hostPath = hostPathInWorkingDir(argv[0]);
-  char* bridgeArgv[] = {&hostPath[0], nullptr};
-  bg::InitBridge(1, bridgeArgv);
+  bg::InitBridge(1, argv);
   if (!loadEach(options.modules)) {
     bg::UninitBridge();
     return 1;
   }
   if (options.start) bg::StartModules();
 
-  std::string request = waitForStopRequest();
+  std::string request = waitForStopRequest("kqbridge-host");
   fprintf(stderr, "kqbridge-host: %s, stopping\n", request.c_str());
   bg::UninitBridge();
   return 0;

@@ -42,9 +42,8 @@ int listen(const char* name) {
   holdStopRequests();
   bg::pi::INamedPipeServer* server = bg::pi::listen_pipe(name, 1, printMessages, nullptr);
   if (server == nullptr) return 1;
-  waitForStopRequest();
   // A second Ctrl-C ends the program even while a client holds the worker.
-  releaseStopRequests();
+  waitForStopRequest("kqbridge-pipe");
   bg::pi::destroy_pipe_server(&server);
   return 0;
 }

@@ -11,10 +11,10 @@
 // other thread starts, so that every thread inherits the setting.
 void holdStopRequests();
 
-// Blocks until a stop request arrives; returns its name for the log.
-std::string waitForStopRequest();
-
-// From now on a stop request ends the process at once.
-void releaseStopRequests();
+// Blocks until a stop request arrives and returns its name. A later request
+// means the stop itself is stuck (a component that does not return, say):
+// it ends the process at once with status 128 + the signal number, after
+// the line "<program>: <name> while stopping, exiting at once".
+std::string waitForStopRequest(const char* program);
 
 #endif  // KQBRIDGE_TOOLS_STOP_REQUEST_H_

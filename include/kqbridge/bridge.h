@@ -2,15 +2,22 @@
 #ifndef KQBRIDGE_BRIDGE_H_
 #define KQBRIDGE_BRIDGE_H_
 
-#include <set>
 #include <string>
 
+#include "kqbridge/export.h"
 #include "kqbridge/interface.h"
 #include "kqbridge/value.h"
 
 namespace bg {
 
-// Creates and initialises the central object once; always 0.
+struct ComponentBook;
+
+// Creates and initialises the central object once: 0, also when it exists
+// already; -1 with a message on standard error when argv or argv[0] is null
+// (the executable's path is what every file of the bridge is named from).
+// InitBridge, LoadModule, StartModules and UninitBridge are called from one
+// thread, one at a time; InitBridge may follow UninitBridge in one process,
+// and components loaded again then get fresh services and init() again.
 KQ_EXPORT int InitBridge(int argc, char** argv);
 // Finds the central object through "Bridge_Main_CD": 0, -1 (null ppCD) or -2.
 KQ_EXPORT int InitBridgeFromEnv(void** ppCD);
@@ -26,7 +33,8 @@ KQ_EXPORT bool StartModules();
 // Stops every component and deletes the central object.
 KQ_EXPORT void UninitBridge();
 // Calls `handler(text, user)` for every string stored under "BgError" on the
-// shared data bus with setDataNotify. Needs InitBridge first.
+// shared data bus with setDataNotify. Before InitBridge it registers nothing
+// and says so on standard error.
 KQ_EXPORT void RegistBgErrHandle(void (*handler)(const char*, void*), void* user);
 KQ_EXPORT void SetConsoleUtf8();
 
@@ -49,7 +57,8 @@ class KQ_EXPORT Admin : public Bridge_A {
   bool init() override;
   bool initExtend() override;
   bool uninit() override;
-  // cmd 0 prints the message; cmd 1 or 2 with sub 0 stops and ends the process.
+  // cmd 0 prints the message; cmd 1 or 2 with sub 0 stops every component,
+  // saves every changed configuration and ends the process with status 0.
   Value process(const char* from, BridgeMsg msg) override;
   // dispatch() with "Admin" as sender.
   Value call(const char* to, BridgeMsg msg) override;
@@ -83,18 +92,15 @@ class KQ_EXPORT Admin : public Bridge_A {
   int readLogLevel();
   bool readLogStdout();
 
+  // The components this object set up, with the services it made for them.
   // Walks of the registry skip entries other code registered there.
-  std::set<const void*> m_managed;
+  ComponentBook* m_components;
 };
 
 }  // namespace bg
 
 // Declares a module's entry point, visible whatever the module's default
 // visibility: KQ_MODULE_EXPORT bg::Interface* get_component(bg::Interface* cd)
-#if defined(_WIN32)
-#define KQ_MODULE_EXPORT extern "C" __declspec(dllexport)
-#else
-#define KQ_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#define KQ_MODULE_EXPORT extern "C" KQ_MODULE_VISIBLE
 
 #endif  // KQBRIDGE_BRIDGE_H_

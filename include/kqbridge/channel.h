@@ -3,6 +3,7 @@
 #define KQBRIDGE_CHANNEL_H_
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "kqbridge/interface.h"
@@ -11,10 +12,12 @@ namespace bg {
 
 class Blocking_IO;
 class Channel_Mgr;
+struct ChannelBook;
 
 // One end of a connection: what one end writes, the other reads, as whole
 // messages in order. Reads block until a message arrives or the connection
-// is aborted (then they return 0).
+// is aborted (then they return 0). Reads, writes and aborts may come from any
+// thread; an end is deleted by one thread once nobody else uses it.
 class KQ_EXPORT Abstract_Channel {
  public:
   virtual ~Abstract_Channel();
@@ -27,7 +30,7 @@ class KQ_EXPORT Abstract_Channel {
   virtual int timedRead(void* buf, int size, unsigned timeoutMs) = 0;
   // Aborts both directions for every end of the connection.
   virtual void abort() = 0;
-  // Also true (and aborting) once the process-wide channel exit flag is set.
+  // Also true (and aborting) once the manager that made the end has exited.
   virtual bool isAborted() = 0;
   virtual Abstract_Channel* create() = 0;
   virtual void destroy(Abstract_Channel** pp) = 0;
@@ -35,9 +38,9 @@ class KQ_EXPORT Abstract_Channel {
 
 class KQ_EXPORT Channel : public Abstract_Channel {
  public:
-  // A new, unconnected end with fresh queues.
+  // A new, unconnected end with fresh queues, belonging to no manager.
   Channel();
-  // An end over existing queues; each is addRef()ed.
+  // An end over existing queues, belonging to no manager; each is addRef()ed.
   Channel(Blocking_IO* reader, Blocking_IO* writer);
   ~Channel() override;
   Abstract_Channel* clone() override;
@@ -56,16 +59,24 @@ class KQ_EXPORT Channel : public Abstract_Channel {
 
  private:
   friend class Channel_Mgr;
-  // The manager that records this end under a name, if any.
-  Channel_Mgr* m_recordedBy;
+  // Counts this end among the live ends of the manager that keeps `book`.
+  void join(const std::shared_ptr<ChannelBook>& book);
+
+  // Shared with the manager that made this end (or the end it was cloned
+  // from); null for an end of no manager.
+  std::shared_ptr<ChannelBook> m_book;
+  // Whether a manager's map holds this very end; guarded by the book's lock.
+  bool m_recorded;
 };
 
 // Keeps channels by name: the creator of a name and its openers hold
-// opposite ends. Not synchronised: one thread at a time, and deleting an end
-// the manager records (which drops its entry) counts as a call on it.
+// opposite ends. Safe for concurrent use from any thread without outside
+// locking, also while ends it made are deleted on other threads.
 class KQ_EXPORT Abstract_Channel_Mgr : public Abstract_Base {
  public:
-  // Sets the process-wide channel exit flag (never cleared).
+  // Raises this manager's exit flag (never cleared) and aborts every end it
+  // made that is still alive, so blocked readers return 0. Ends of other
+  // managers are not touched.
   virtual void exit() = 0;
   virtual Abstract_Channel* createChannel(const char* name) = 0;
   // Null when nobody created the name.
@@ -91,10 +102,15 @@ class KQ_EXPORT Channel_Mgr : public Abstract_Channel_Mgr {
 
  private:
   friend class Channel;
+  // REQUIRES: the book's lock held.
   Abstract_Channel* record(std::map<std::string, Abstract_Channel*>* names, const char* name,
-                           Abstract_Channel* end);
-  // Drops every entry that holds `end`.
+                           Channel* end);
+  // Drops every entry that holds `end`. REQUIRES: the book's lock held.
   void forget(Abstract_Channel* end);
+  // Raises the exit flag and aborts every live end. REQUIRES: the book's lock held.
+  void abortAll();
+
+  std::shared_ptr<ChannelBook> m_book;
 };
 
 }  // namespace bg

@@ -12,7 +12,9 @@ namespace bg {
 
 // Text keys with text values, loaded from one file when the object is made
 // and written back ("#Bridge Config (#note)" then "key : value" lines in key
-// order) on save() or deletion when they changed.
+// order) on save() or deletion when they changed. A save writes "<path>.tmp"
+// and renames it over the file, so an interrupted save leaves the old file
+// whole. One thread at a time: each component has its own Config.
 class KQ_EXPORT Abstract_Config : public Abstract_Base {
  public:
   // A null value removes the key. Storing the same text does not mark the store dirty.

@@ -1,4 +1,5 @@
-// Symbol visibility for the kqBridge shared library.
+// Symbol visibility for the kqBridge shared library, and the compiler
+// attributes the public headers use, each empty where unsupported.
 #ifndef KQBRIDGE_EXPORT_H_
 #define KQBRIDGE_EXPORT_H_
 
@@ -10,8 +11,23 @@
 #else
 #define KQ_EXPORT __declspec(dllimport)
 #endif
-#else
+#define KQ_MODULE_VISIBLE __declspec(dllexport)
+#elif defined(__GNUC__) || defined(__clang__)
 #define KQ_EXPORT __attribute__((visibility("default")))
+#define KQ_MODULE_VISIBLE __attribute__((visibility("default")))
+#else
+#define KQ_EXPORT
+#define KQ_MODULE_VISIBLE
+#endif
+
+// Lets the compiler check the arguments of printf- and scanf-style
+// operations; `f` is the format's position, `a` the first argument's.
+#if defined(__GNUC__) || defined(__clang__)
+#define KQ_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#define KQ_SCANF_FORMAT(f, a) __attribute__((format(scanf, f, a)))
+#else
+#define KQ_PRINTF_FORMAT(f, a)
+#define KQ_SCANF_FORMAT(f, a)
 #endif
 
 #endif  // KQBRIDGE_EXPORT_H_

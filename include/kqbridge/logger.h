@@ -3,6 +3,7 @@
 #define KQBRIDGE_LOGGER_H_
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "kqbridge/export.h"
@@ -15,7 +16,9 @@ constexpr int LOG_DEBUG = 5;
 
 // Writes lines to one file, opened in append mode on the first line with a
 // header line, or to a stream the caller chooses. A line is written when its
-// level is at most the logger's level; level 0 silences it.
+// level is at most the logger's level; level 0 silences it. A Logger (the
+// central one included) is safe for concurrent use from any thread without
+// outside locking: lines never mix and the file is opened once.
 class KQ_EXPORT Abstract_Logger {
  public:
   virtual ~Abstract_Logger();
@@ -26,7 +29,7 @@ class KQ_EXPORT Abstract_Logger {
   virtual void setLevel(int level) = 0;
   virtual int getLevel() = 0;
   // One formatted write of `fmt` (which carries its own newline) and a flush.
-  virtual void log(int level, const char* fmt, ...) __attribute__((format(printf, 3, 4))) = 0;
+  virtual void log(int level, const char* fmt, ...) KQ_PRINTF_FORMAT(3, 4) = 0;
   virtual std::string getPath() = 0;
   // The path up to and including its last separator.
   virtual std::string getDir() = 0;
@@ -45,7 +48,7 @@ class KQ_EXPORT Logger : public Abstract_Logger {
   FILE* getStream() override;
   void setLevel(int level) override;
   int getLevel() override;
-  void log(int level, const char* fmt, ...) override __attribute__((format(printf, 3, 4)));
+  void log(int level, const char* fmt, ...) override KQ_PRINTF_FORMAT(3, 4);
   std::string getPath() override;
   std::string getDir() override;
   void close() override;
@@ -60,8 +63,13 @@ class KQ_EXPORT Logger : public Abstract_Logger {
 
  private:
   // Opens the file in append mode (standard error when it cannot be) and
-  // writes the header line.
+  // writes the header line. REQUIRES: m_lock held.
   void openStream();
+  // close() for a caller that holds m_lock.
+  void closeLocked();
+
+  // Guards the four fields above and every write to the stream.
+  std::mutex m_lock;
 };
 
 // The local time as the central log lines show it, from the central object's

@@ -12,11 +12,14 @@ namespace bg {
 // first. One thread at a time.
 class KQ_EXPORT Abstract_MemPool : public Abstract_Base {
  public:
+  // Null on failure, and for a negative size.
   virtual void* alloc(int size) = 0;
   // 1 when `p` was a big allocation of this pool (now freed), else 0.
   virtual int dealloc(void* p) = 0;
+  // Frees the big allocations and rewinds to the first block, so the blocks
+  // already made serve the next requests again.
   virtual void reset() = 0;
-  // The descriptor trace lines are written to.
+  // The descriptor trace lines are written to; -1 (no trace) until set.
   virtual void setLog(int fd) = 0;
   virtual int addCleanup(void (*handler)(void*), void* data) = 0;
   virtual int removeCleanup(void (*handler)(void*)) = 0;

@@ -3,13 +3,16 @@
 #define KQBRIDGE_TRACER_H_
 
 #include <cstdio>
+#include <mutex>
 
 #include "kqbridge/export.h"
 
 namespace bg {
 
 // One line per traced entry and exit, indented by the nesting depth. Opens
-// its file in append mode on the first entry, with a header line.
+// its file in append mode on the first entry, with a header line. A
+// Func_Tracer (the central one included) is safe for concurrent use from any
+// thread without outside locking; the depth is one count for all threads.
 class KQ_EXPORT Abstract_Func_Tracer {
  public:
   virtual ~Abstract_Func_Tracer();
@@ -41,9 +44,13 @@ class KQ_EXPORT Func_Tracer : public Abstract_Func_Tracer {
   bool m_enabled;
 
  private:
-  // As the logger: append mode, standard error as the fallback, a header line.
+  // As the logger: append mode, standard error as the fallback, a header
+  // line. REQUIRES: m_lock held, as for writeIndent.
   void openStream();
   void writeIndent();
+
+  // Guards the fields above and every write to the stream.
+  std::mutex m_lock;
 };
 
 // Enters `function` on the central object's tracer for the life of the scope.

@@ -40,7 +40,7 @@ KQ_EXPORT char* rtrimChars(char* s, const char* set);
 KQ_EXPORT char* trimChars(char* s, const char* set);
 KQ_EXPORT bool startsWith(const char* s, const char* prefix, bool caseSensitive);
 KQ_EXPORT bool endsWith(const char* s, const char* suffix, bool caseSensitive);
-KQ_EXPORT std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+KQ_EXPORT std::string format(const char* fmt, ...) KQ_PRINTF_FORMAT(1, 2);
 KQ_EXPORT std::string vformat(const char* fmt, va_list ap);
 KQ_EXPORT std::vector<std::string> split(const std::string& s, const char* delims, bool keepEmpty);
 KQ_EXPORT char* toLower(char* s);
@@ -48,7 +48,8 @@ KQ_EXPORT char* toUpper(char* s);
 KQ_EXPORT std::string randomString(int len);
 KQ_EXPORT int listDir(const char* dir, void (*callback)(void* user, const char* name), void* user,
                       bool print);
-// Every run of '/' and '\' becomes one '\'.
+// Every run of '/' and '\' becomes one native separator ('/' on POSIX,
+// '\' on Windows), so the result can go straight to fopen or std::filesystem.
 KQ_EXPORT std::string normalizePath(const std::string& path);
 KQ_EXPORT FILE* openFile(const char* path, const char* mode);
 KQ_EXPORT int removeFile(const char* path);
@@ -67,7 +68,9 @@ KQ_EXPORT int setEnv(const char* name, const char* value, int overwrite);
 KQ_EXPORT char* getEnv(const char* name);
 KQ_EXPORT int setEnvPtr(const char* name, void* p);
 KQ_EXPORT void getEnvPtr(const char* name, void** out);
-// APPDATA / HOMEPATH through normalizePath; empty when unset.
+// The per-user application-data folder (APPDATA, else the platform's own:
+// $XDG_CONFIG_HOME, else $HOME/.config) and the home folder (HOMEPATH, else
+// HOME), through normalizePath; empty when none of them is set.
 KQ_EXPORT std::string getAppDataDir();
 KQ_EXPORT std::string getHomeDir();
 // Wall-clock time for the deadlines of timed waits; `tz` is ignored.
@@ -94,7 +97,7 @@ class KQ_EXPORT Abstract_Utils {
   virtual char* trimChars(char* s, const char* set) = 0;
   virtual bool startsWith(const char* s, const char* prefix, bool caseSensitive) = 0;
   virtual bool endsWith(const char* s, const char* suffix, bool caseSensitive) = 0;
-  virtual std::string format(const char* fmt, ...) __attribute__((format(printf, 2, 3))) = 0;
+  virtual std::string format(const char* fmt, ...) KQ_PRINTF_FORMAT(2, 3) = 0;
   virtual std::vector<std::string> split(const std::string& s, const char* delims, bool keepEmpty) = 0;
   virtual char* toLower(char* s) = 0;
   virtual char* toUpper(char* s) = 0;
@@ -142,7 +145,7 @@ class KQ_EXPORT Utils : public Abstract_Utils {
   char* trimChars(char* s, const char* set) override;
   bool startsWith(const char* s, const char* prefix, bool caseSensitive) override;
   bool endsWith(const char* s, const char* suffix, bool caseSensitive) override;
-  std::string format(const char* fmt, ...) override __attribute__((format(printf, 2, 3)));
+  std::string format(const char* fmt, ...) override KQ_PRINTF_FORMAT(2, 3);
   std::vector<std::string> split(const std::string& s, const char* delims, bool keepEmpty) override;
   char* toLower(char* s) override;
   char* toUpper(char* s) override;

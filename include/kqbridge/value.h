@@ -68,9 +68,9 @@ class KQ_EXPORT Value {
 
   // printf-style text into a fresh m_bytes of `size` rounded up to 32; the
   // kind is not changed. False when the allocation failed.
-  bool set(int size, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+  bool set(int size, const char* fmt, ...) KQ_PRINTF_FORMAT(3, 4);
   // sscanf of m_bytes into the given pointers; returns m_bytes (null if none).
-  char* get(const char* fmt, ...) const __attribute__((format(scanf, 2, 3)));
+  char* get(const char* fmt, ...) const KQ_SCANF_FORMAT(2, 3);
   // Exactly `n` bytes copied into m_bytes, no terminator added; kind unchanged.
   bool set_bytes(const char* data, int n);
   char* get_bytes() const;

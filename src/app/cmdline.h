@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "kqbridge/argv.h"
-#include "kqbridge/export.h"
 
 namespace cmdline {
 
@@ -70,7 +69,7 @@ inline const char* type_name<std::string>() {
   return "string";
 }
 
-class KQ_EXPORT option_base {
+class option_base {
  public:
   option_base(const std::string& name, char short_name, const std::string& description)
       : m_name(name), m_shortName(short_name), m_description(description), m_given(false) {}
@@ -98,7 +97,7 @@ class KQ_EXPORT option_base {
 };
 
 // A flag: never required, never takes a value.
-class KQ_EXPORT option_without_value : public option_base {
+class option_without_value : public option_base {
  public:
   using option_base::option_base;
 
@@ -113,7 +112,7 @@ class KQ_EXPORT option_without_value : public option_base {
 };
 
 template <typename T>
-class KQ_EXPORT option_with_value : public option_base {
+class option_with_value : public option_base {
  public:
   option_with_value(const std::string& name, char short_name, const std::string& description, bool need,
                     const T& def)
@@ -152,7 +151,7 @@ class KQ_EXPORT option_with_value : public option_base {
   T m_actual;
 };
 
-class KQ_EXPORT parser {
+class parser {
  public:
   parser();
   ~parser();

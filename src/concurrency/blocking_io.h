@@ -6,8 +6,6 @@
 #include <atomic>
 #include <ctime>
 
-#include "kqbridge/export.h"
-
 namespace bg {
 
 // Any number of threads may write and read. One write is one message; one
@@ -17,7 +15,7 @@ namespace bg {
 // never waits beyond a short lock; a reader with nothing to take polls for at
 // most tens of microseconds, and only while messages have lately come that
 // fast, then sleeps until a write or abort() wakes it.
-class KQ_EXPORT Blocking_IO {
+class Blocking_IO {
  public:
   // 1 for a reader queue, 2 for a writer queue; the share count starts at 1.
   explicit Blocking_IO(int direction);
@@ -60,12 +58,12 @@ class KQ_EXPORT Blocking_IO {
   std::atomic<int> m_shares;
 };
 
-class KQ_EXPORT Reader_IO : public Blocking_IO {
+class Reader_IO : public Blocking_IO {
  public:
   Reader_IO() : Blocking_IO(1) {}
 };
 
-class KQ_EXPORT Writer_IO : public Blocking_IO {
+class Writer_IO : public Blocking_IO {
  public:
   Writer_IO() : Blocking_IO(2) {}
 };

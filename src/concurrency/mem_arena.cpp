@@ -79,6 +79,9 @@ uint8_t* appendBlock(MemArena* arena, size_t size) {
   return start;
 }
 
+// A block passed over here counts as failed too: after a reset every block is
+// searched from the first one again, and without this the blocks filled
+// since would be walked by every request.
 void* allocateSmall(MemArena* arena, size_t size) {
   for (MemBlock* p = arena->current; p != nullptr; p = p->next) {
     uint8_t* m = alignUp(p->last);
@@ -87,6 +90,7 @@ void* allocateSmall(MemArena* arena, size_t size) {
       trace(arena->log, "alloc from current block\n");
       return m;
     }
+    if (p == arena->current && p->next != nullptr && p->failed++ > 5) arena->current = p->next;
   }
   return appendBlock(arena, size);
 }
@@ -160,12 +164,19 @@ int arenaFreeLarge(MemArena* arena, void* p) {
   return 0;
 }
 
+// Reset rewinds `current` to the first block and forgets the failures:
+// leaving them would make the next round start behind the blocks that had
+// filled, add new blocks at the end and never use the early ones again, so a
+// pool reset in a loop would grow without bound.
 void resetArena(MemArena* arena) {
   freeLarges(arena);
   arena->large = nullptr;
+  arena->current = &arena->first;
   arena->first.last = firstDataStart(arena);
+  arena->first.failed = 0;
   for (MemBlock* p = arena->first.next; p != nullptr; p = p->next) {
     p->last = reinterpret_cast<uint8_t*>(p) + sizeof(MemBlock);
+    p->failed = 0;
   }
 }
 

@@ -7,14 +7,19 @@ namespace bg {
 // A pool whose first block could not be allocated has no arena: every
 // operation then answers as for an empty pool (null, 0, -1) without touching
 // memory, and setLog has nowhere to keep the descriptor.
-Mem_Pool::Mem_Pool(unsigned blockSize) : m_arena(createArena(blockSize, 0)) {}
+// The trace stays off (-1) until setLog: descriptor 0 would put a line on
+// the user's terminal for every request, and a system call with it.
+Mem_Pool::Mem_Pool(unsigned blockSize) : m_arena(createArena(blockSize, -1)) {}
 
 Mem_Pool::~Mem_Pool() {
   if (m_arena != nullptr) destroyArena(m_arena);
 }
 
+// A negative size is a caller's arithmetic gone wrong, not a wish for
+// gigabytes: it is refused rather than handed to malloc as a huge unsigned.
 void* Mem_Pool::alloc(int size) {
-  return m_arena == nullptr ? nullptr : arenaAlloc(m_arena, static_cast<unsigned>(size));
+  if (m_arena == nullptr || size < 0) return nullptr;
+  return arenaAlloc(m_arena, static_cast<unsigned>(size));
 }
 
 int Mem_Pool::dealloc(void* p) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "kqbridge/utils.h"
+#include "platform/file_replace.h"
 
 namespace bg {
 
@@ -58,13 +59,21 @@ void Config::load(FILE* f) {
   }
 }
 
+// Written beside the file and renamed over it once it is complete on disk: a
+// save cut short by a crash or a kill leaves the previous file whole, where
+// truncating in place would leave it empty or half written. A temporary left
+// behind by such a cut is simply overwritten by the next save.
 bool Config::writeFile() {
-  FILE* f = openFile(m_path, "wt");
+  std::string temporary = std::string(m_path) + ".tmp";
+  FILE* f = openFile(temporary.c_str(), "wt");
   if (f == nullptr) return false;
   fputs("#Bridge Config (#note)\n", f);
   for (const auto& item : m_items) fprintf(f, "%s : %s\n", item.first.c_str(), item.second.c_str());
+  bool written = platform::flushToDisk(f) && !ferror(f);
   fclose(f);
-  return true;
+  if (written && platform::replaceFile(temporary.c_str(), m_path)) return true;
+  removeFile(temporary.c_str());
+  return false;
 }
 
 bool Config::setValue(const char* key, const char* value) {

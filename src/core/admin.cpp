@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/component_setup.h"
 #include "kqbridge/app.h"
 #include "kqbridge/argv.h"
 #include "kqbridge/bridge.h"
@@ -37,7 +38,8 @@ Admin::Admin()
       m_handler(nullptr),
       m_sharedThreadPool(new Thread_Pool()),
       m_sharedShareMem(new Share_Mem()),
-      m_sharedChannelMgr(new Channel_Mgr()) {
+      m_sharedChannelMgr(new Channel_Mgr()),
+      m_components(new ComponentBook()) {
   strcpy(m_name, "Admin");
 }
 
@@ -47,6 +49,7 @@ Admin::~Admin() {
   {
     TraceScope scope("~Admin", __LINE__);
     uninit();
+    deleteAndNull(m_components);
     deleteAndNull(m_sharedChannelMgr);
     m_channelMgr = nullptr;
     deleteAndNull(m_sharedThreadPool);
@@ -73,7 +76,10 @@ Value Admin::process(const char* from, BridgeMsg msg) {
   if (msg.cmd == 0) {
     fprintf(stderr, "[Admin] :: process() : from=%s, msg=%s \n", from, msg.text);
   } else if ((msg.cmd == 1 || msg.cmd == 2) && msg.sub == 0) {
+    // The process ends without the destructor, which is where our own
+    // configuration would be written; the components' ones go in uninit().
     uninit();
+    if (m_config != nullptr) m_config->save();
     std::exit(0);
   }
   return Value(static_cast<void*>(this));
@@ -105,7 +111,10 @@ bool Admin::invokeHandler(void* arg) {
 }
 
 bool Admin::isManaged(const void* inst) const {
-  return m_managed.count(inst) != 0;
+  if (inst == this) return true;
+  if (m_components == nullptr) return false;
+  auto it = m_components->records.find(inst);
+  return it != m_components->records.end() && it->second.initialised;
 }
 
 }  // namespace bg

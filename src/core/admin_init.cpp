@@ -34,8 +34,9 @@ bool Admin::init() {
   mkDir((cfg + "/log/").c_str());
   m_sharedThreadPool->init(kPoolThreads, kPoolQueueSize);
   setInstance(m_name, this);
-  m_managed.insert(this);
-  setupComponent(this, m_name, m_sharedApp, m_sharedData, m_sharedThreadPool, m_sharedShareMem,
+  // Our own services are deleted by the destructor, field by field.
+  ComponentRecord own;
+  setupComponent(this, &own, m_name, m_sharedApp, m_sharedData, m_sharedThreadPool, m_sharedShareMem,
                  m_sharedChannelMgr, cfg, kStartupLogLevel, true);
   srand(static_cast<unsigned>(time(nullptr)));
   int level = readLogLevel();

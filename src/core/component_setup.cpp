@@ -30,43 +30,58 @@ void deleteAndNull(T*& p) {
 
 }  // namespace
 
-bool setupComponent(Interface* comp, const char* name, App* app, Data* data, Thread_Pool* pool,
-                    Share_Mem* shm, Channel_Mgr* chm, const std::string& cfg, int logLevel,
+bool setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app, Data* data,
+                    Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm, const std::string& cfg, int logLevel,
                     bool logToStdout) {
-  if (comp->m_data != nullptr) return true;
-  comp->m_argv = new Argv();
-  comp->m_localData = new Data();
+  comp->m_argv = record->argv = new Argv();
+  comp->m_localData = record->localData = new Data();
   comp->m_app = app;
   comp->m_data = data;
   comp->m_threadPool = pool;
   comp->m_shareMem = shm;
   comp->m_channelMgr = chm;
-  comp->m_config = new Config((cfg + "/conf/" + name + ".conf").c_str());
-  comp->m_logger = new Logger((cfg + "/log/" + name + today() + ".log").c_str());
+  comp->m_config = record->config = new Config((cfg + "/conf/" + name + ".conf").c_str());
+  comp->m_logger = record->logger = new Logger((cfg + "/log/" + name + today() + ".log").c_str());
   comp->m_logger->setLevel(logLevel);
   if (logToStdout) comp->m_logger->setStream(stdout);
-  comp->m_tracer = new Func_Tracer((cfg + "/log/" + name + today() + ".tcr").c_str());
+  comp->m_tracer = record->tracer = new Func_Tracer((cfg + "/log/" + name + today() + ".tcr").c_str());
   comp->m_tracer->setEnabled(logLevel >= 4);
-  comp->m_utils = new Utils();
-  comp->m_crypt = new Crypt();
-  comp->m_memPool = new Mem_Pool(kMemPoolBlockSize);
+  comp->m_utils = record->utils = new Utils();
+  comp->m_crypt = record->crypt = new Crypt();
+  comp->m_memPool = record->memPool = new Mem_Pool(kMemPoolBlockSize);
   // The central object runs its own init; only plug-in components are started here.
-  if (dynamic_cast<Bridge_A*>(comp) == nullptr && !comp->init()) {
-    comp->uninit();
-    return false;
+  if (dynamic_cast<Bridge_A*>(comp) == nullptr) {
+    record->initialised = comp->init();
+    if (!record->initialised) {
+      comp->uninit();
+      return false;
+    }
   }
   return true;
 }
 
-void releaseComponentServices(Interface* comp) {
-  deleteAndNull(comp->m_argv);
-  deleteAndNull(comp->m_logger);
-  deleteAndNull(comp->m_config);
-  deleteAndNull(comp->m_tracer);
-  deleteAndNull(comp->m_utils);
-  deleteAndNull(comp->m_crypt);
-  deleteAndNull(comp->m_memPool);
-  deleteAndNull(comp->m_localData);
+void releaseComponentServices(Interface* comp, ComponentRecord* record) {
+  deleteAndNull(record->argv);
+  deleteAndNull(record->logger);
+  deleteAndNull(record->config);
+  deleteAndNull(record->tracer);
+  deleteAndNull(record->utils);
+  deleteAndNull(record->crypt);
+  deleteAndNull(record->memPool);
+  deleteAndNull(record->localData);
+  comp->m_app = nullptr;
+  comp->m_logger = nullptr;
+  comp->m_config = nullptr;
+  comp->m_tracer = nullptr;
+  comp->m_data = nullptr;
+  comp->m_localData = nullptr;
+  comp->m_argv = nullptr;
+  comp->m_utils = nullptr;
+  comp->m_crypt = nullptr;
+  comp->m_threadPool = nullptr;
+  comp->m_memPool = nullptr;
+  comp->m_shareMem = nullptr;
+  comp->m_channelMgr = nullptr;
 }
 
 }  // namespace bg

@@ -2,28 +2,52 @@
 #ifndef KQBRIDGE_CORE_COMPONENT_SETUP_H_
 #define KQBRIDGE_CORE_COMPONENT_SETUP_H_
 
+#include <map>
 #include <string>
 
-#include "kqbridge/export.h"
 #include "kqbridge/interface.h"
 
 namespace bg {
 
 // The configuration directory of application `name`: the first of
-// <temp>/../name, <home>/name, <appdata>/name and <exe dir>/name that can be
-// created and written, reported on stderr and cached in g_configDir for the
-// life of the process. Empty (and searched again next time) when none can.
-KQ_EXPORT std::string findConfigDir(const std::string& name);
+// <local data>/name, <home>/name, <appdata>/name and <exe dir>/name that can
+// be created and written, reported on stderr and cached in g_configDir for
+// the life of the process. Empty (and searched again next time) when none can.
+std::string findConfigDir(const std::string& name);
 
-// Gives `comp` its own services (files under `cfg` named after `name`) and the
-// shared ones, then runs init() on a plug-in component; one whose init()
-// fails gets uninit() at once and the result is false. An object that has
-// its data bus already is left as it is.
-bool setupComponent(Interface* comp, const char* name, App* app, Data* data, Thread_Pool* pool,
-                    Share_Mem* shm, Channel_Mgr* chm, const std::string& cfg, int logLevel, bool logToStdout);
+// What the central object knows of one component it set up: the services it
+// made for it and whether its init() succeeded. The pointer fields of the
+// component say nothing reliable: a component loaded again after a restart
+// still holds the pointers of the bridge that is gone.
+struct ComponentRecord {
+  bool initialised = false;
+  Argv* argv = nullptr;
+  Logger* logger = nullptr;
+  Config* config = nullptr;
+  Func_Tracer* tracer = nullptr;
+  Utils* utils = nullptr;
+  Crypt* crypt = nullptr;
+  Mem_Pool* memPool = nullptr;
+  Data* localData = nullptr;
+};
 
-// Deletes and nulls the component's own services; the shared ones stay.
-void releaseComponentServices(Interface* comp);
+// The records of one central object, by component address; emptied at stop.
+struct ComponentBook {
+  std::map<const void*, ComponentRecord> records;
+};
+
+// Gives `comp` fresh services of its own (files under `cfg` named after
+// `name`, noted in `record`) and the shared ones, then runs init() on a
+// plug-in component; one whose init() fails gets uninit() at once and the
+// result is false.
+bool setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app, Data* data,
+                    Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm, const std::string& cfg, int logLevel,
+                    bool logToStdout);
+
+// Deletes the services `record` notes, in the order the component got them
+// released, and nulls every service field of `comp`, the shared ones too, so
+// that nothing of a stopped bridge stays reachable from the component.
+void releaseComponentServices(Interface* comp, ComponentRecord* record);
 
 }  // namespace bg
 

@@ -2,6 +2,7 @@
 
 #include "core/component_setup.h"
 #include "kqbridge/utils.h"
+#include "platform/folders.h"
 
 namespace bg {
 
@@ -13,14 +14,19 @@ const char kProbeName[] = "~test_writeable~.tmp";
 
 std::string findConfigDir(const std::string& name) {
   if (!g_configDir.empty()) return g_configDir;
-  const std::string candidates[] = {
-      getTempDir() + "/../" + name,
-      getHomeDir() + "/" + name,
-      getAppDataDir() + "/" + name,
-      g_exeDir + "/" + name,
+  // The first place is the per-user data folder, which is what the
+  // temporary directory's parent is on Windows; on POSIX that parent is the
+  // file-system root, where nothing of ours belongs.
+  const std::string bases[] = {
+      platform::localDataFolder(),
+      getHomeDir(),
+      getAppDataDir(),
+      g_exeDir,
   };
-  for (const std::string& raw : candidates) {
-    std::string dir = normalizePath(raw);
+  for (const std::string& base : bases) {
+    // An unknown folder would put the directory at the root; we skip it.
+    if (base.empty()) continue;
+    std::string dir = normalizePath(base + "/" + name);
     if (!mkDir(dir.c_str())) {
       fprintf(stderr, "\n\n[Bridge Error] can't mkdir:  %s\n\n", dir.c_str());
       fflush(stderr);

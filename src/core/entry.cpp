@@ -29,8 +29,14 @@ void forwardError(const char* key, const Value* value, ListenerRecord* rec) {
 
 }  // namespace
 
+// The count is not read: argv[0] alone matters, and it has to be there.
 int InitBridge(int /*argc*/, char** argv) {
   if (CD != nullptr) return 0;
+  if (argv == nullptr || argv[0] == nullptr) {
+    fprintf(stderr, "InitBridge: argv[0] is null; the bridge needs the executable's path and was not started\n");
+    fflush(stderr);
+    return -1;
+  }
   setEnv("KQBridge", kMakerDomain, 1);
   CD = new Admin();
   setExecutablePath(argv[0]);
@@ -71,6 +77,11 @@ void UninitBridge() {
 }
 
 void RegistBgErrHandle(ErrorHandler handler, void* user) {
+  if (CD == nullptr || CD->m_data == nullptr) {
+    fprintf(stderr, "RegistBgErrHandle: no bridge yet (InitBridge first); the handler was not registered\n");
+    fflush(stderr);
+    return;
+  }
   ListenerRecord record = {};
   record.callback = forwardError;
   record.user[0] = reinterpret_cast<intptr_t>(handler);

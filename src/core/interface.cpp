@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kqbridge/utils.h"
+#include "platform/folders.h"
 
 namespace bg {
 
@@ -51,10 +52,17 @@ Value Interface::call(const char* /*to*/, BridgeMsg /*msg*/) {
   return Value::ErrorValue("null");
 }
 
+// A program started through PATH gets a bare name in argv[0]; its modules
+// are beside the file the system actually ran, so we ask the system for it.
 void setExecutablePath(const char* argv0) {
   g_exePath = argv0;
   g_exeDir = getDirName(argv0);
   g_exeName = getBaseName(argv0);
+  if (!g_exeDir.empty()) return;
+  std::string real = platform::executablePath();
+  if (real.empty()) return;
+  g_exePath = real;
+  g_exeDir = getDirName(real.c_str());
 }
 
 }  // namespace bg

@@ -4,13 +4,11 @@
 
 #include <string>
 
-#include "kqbridge/export.h"
-
 namespace kq {
 
 // Loads a module by path and finds its symbols. Destroying the object never
 // unloads the module: a loaded module stays in the process until it ends.
-class KQ_EXPORT Library {
+class Library {
  public:
   // Keeps `path` in normalised form; nothing is loaded yet.
   explicit Library(const char* path);

@@ -32,6 +32,7 @@ void startComponent(const char* /*name*/, void* inst, void* user) {
 
 }  // namespace
 
+// Null names load nothing; a null entry among them is skipped.
 int LoadModule(const char* const* names, int n, bool start) {
   Admin* admin = dynamic_cast<Admin*>(CD);
   if (admin != nullptr && admin->loadModules(names, n) && start) CD->initExtend();
@@ -44,6 +45,7 @@ bool StartModules() {
 
 bool Admin::loadModules(const char* const* names, int n) {
   if (n < 0) return true;
+  if (names == nullptr) n = 0;
   std::string cfg = findConfigDir(g_exeName);
   int level = m_logger->getLevel();
   bool toStdout = m_logger->getStream() == stdout;
@@ -58,12 +60,17 @@ bool Admin::loadOne(const std::string& path, const std::string& cfg, int logLeve
   if (!hasModuleSuffix(path)) return false;
   Interface* comp = nullptr;
   if (!loadComponent(path, &comp)) return false;
-  if (!setupComponent(comp, comp->m_name, m_sharedApp, m_sharedData, m_sharedThreadPool, m_sharedShareMem,
-                      m_sharedChannelMgr, cfg, logLevel, logToStdout)) {
+  // A component this bridge set up before (its module named twice) keeps its
+  // services and is not initialised twice; one whose init() failed stays out.
+  auto known = m_components->records.find(comp);
+  if (known != m_components->records.end()) {
+    if (!known->second.initialised) return false;
+  } else if (!setupComponent(comp, &m_components->records[comp], comp->m_name, m_sharedApp, m_sharedData,
+                             m_sharedThreadPool, m_sharedShareMem, m_sharedChannelMgr, cfg, logLevel,
+                             logToStdout)) {
     return false;
   }
   setInstance(comp->m_name, comp);
-  m_managed.insert(comp);
   return true;
 }
 

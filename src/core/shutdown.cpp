@@ -34,15 +34,22 @@ bool Admin::uninit() {
       Admin* admin = static_cast<Admin*>(user);
       if (inst == admin || !admin->isManaged(inst)) return;
       Interface* comp = static_cast<Interface*>(inst);
+      auto& records = admin->m_components->records;
       BG_LOG(ERROR, "> before uninit cmp '%s'", name);
       comp->uninit();
-      releaseComponentServices(comp);
+      releaseComponentServices(comp, &records[comp]);
+      records.erase(comp);
       BG_LOG(ERROR, "> uninit cmp '%s' OK", name);
     }
   };
   travellInstance(&StopWalk::travell, this);
+  // Components that are not registered any more (their init() failed, or a
+  // later one took their name) were not stopped, but their services go all
+  // the same: the next set-up of the same object must start afresh.
+  for (auto& entry : m_components->records)
+    releaseComponentServices(static_cast<Interface*>(const_cast<void*>(entry.first)), &entry.second);
+  m_components->records.clear();
   clearInstance();
-  m_managed.clear();
   BG_LOG(ERROR, "[Admin] ::uninit end @==@");
   return true;
 }

@@ -13,6 +13,8 @@ namespace {
 
 const char kHeaderRule[] = "-------------------------";
 
+typedef std::lock_guard<std::mutex> Hold;
+
 }  // namespace
 
 Abstract_Logger::~Abstract_Logger() = default;
@@ -21,6 +23,7 @@ Logger::Logger(const char* path)
     : m_path(strdup(path != nullptr ? path : "")), m_stream(nullptr), m_borrowed(false), m_level(6) {}
 
 Logger::~Logger() {
+  Hold hold(m_lock);
   if (m_stream != nullptr) {
     fputs("\n", m_stream);
     fflush(m_stream);
@@ -33,6 +36,7 @@ Logger::~Logger() {
 }
 
 FILE* Logger::setStream(FILE* s) {
+  Hold hold(m_lock);
   if (m_stream != nullptr && !m_borrowed) fclose(m_stream);
   m_stream = s;
   m_borrowed = true;
@@ -40,19 +44,23 @@ FILE* Logger::setStream(FILE* s) {
 }
 
 FILE* Logger::getStream() {
+  Hold hold(m_lock);
   return m_stream;
 }
 
 void Logger::setLevel(int level) {
+  Hold hold(m_lock);
   m_level = level;
-  if (level == 0) close();
+  if (level == 0) closeLocked();
 }
 
 int Logger::getLevel() {
+  Hold hold(m_lock);
   return m_level;
 }
 
 void Logger::log(int level, const char* fmt, ...) {
+  Hold hold(m_lock);
   // Level 0 silences the logger even for lines of level 0 or below.
   if (level > m_level || m_level <= 0) return;
   if (m_stream == nullptr) openStream();
@@ -72,6 +80,11 @@ std::string Logger::getDir() {
 }
 
 void Logger::close() {
+  Hold hold(m_lock);
+  closeLocked();
+}
+
+void Logger::closeLocked() {
   m_level = 0;
   if (m_stream != nullptr && !m_borrowed) {
     fclose(m_stream);

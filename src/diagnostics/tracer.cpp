@@ -8,6 +8,12 @@
 
 namespace bg {
 
+namespace {
+
+typedef std::lock_guard<std::mutex> Hold;
+
+}  // namespace
+
 Abstract_Func_Tracer::~Abstract_Func_Tracer() = default;
 
 Func_Tracer::Func_Tracer(const char* path)
@@ -18,6 +24,7 @@ Func_Tracer::Func_Tracer(const char* path)
       m_enabled(true) {}
 
 Func_Tracer::~Func_Tracer() {
+  Hold hold(m_lock);
   free(m_path);
   m_path = nullptr;
   if (m_stream != nullptr) {
@@ -29,6 +36,7 @@ Func_Tracer::~Func_Tracer() {
 }
 
 FILE* Func_Tracer::setStream(FILE* s) {
+  Hold hold(m_lock);
   if (m_stream != nullptr && !m_borrowed) fclose(m_stream);
   m_stream = s;
   m_borrowed = true;
@@ -36,6 +44,7 @@ FILE* Func_Tracer::setStream(FILE* s) {
 }
 
 bool Func_Tracer::setEnabled(bool on) {
+  Hold hold(m_lock);
   m_enabled = on;
   return on;
 }
@@ -45,6 +54,7 @@ const char* Func_Tracer::getPath() {
 }
 
 void Func_Tracer::enter(const char* function, int line, const char* note) {
+  Hold hold(m_lock);
   if (!m_enabled) return;
   if (m_stream == nullptr) openStream();
   ++m_depth;
@@ -55,6 +65,7 @@ void Func_Tracer::enter(const char* function, int line, const char* note) {
 }
 
 void Func_Tracer::leave(int line) {
+  Hold hold(m_lock);
   if (!m_enabled || m_stream == nullptr) return;
   writeIndent();
   fprintf(m_stream, "|__@ [%d]\n", line);

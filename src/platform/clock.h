@@ -7,16 +7,14 @@
 #include <cstdint>
 #include <ctime>
 
-#include "kqbridge/export.h"
-
 namespace bg {
 namespace platform {
 
 // Seconds and microseconds since 1970-01-01 UTC.
-KQ_EXPORT void wallClock(struct ::timeval* tv);
-KQ_EXPORT int64_t nowSeconds();
+void wallClock(struct ::timeval* tv);
+int64_t nowSeconds();
 // `t` (seconds since the epoch) as local calendar time; false when it has none.
-KQ_EXPORT bool localTime(int64_t t, struct ::tm* out);
+bool localTime(int64_t t, struct ::tm* out);
 
 }  // namespace platform
 }  // namespace bg

@@ -4,15 +4,13 @@
 
 #include <cstddef>
 
-#include "kqbridge/export.h"
-
 namespace bg {
 namespace platform {
 
 // One write call of `len` bytes to `fd`, as the C runtime's _write does;
 // the count written or -1. A negative descriptor fails at once without a
 // system call (the system would refuse it anyway).
-KQ_EXPORT long writeDescriptor(int fd, const void* data, size_t len);
+long writeDescriptor(int fd, const void* data, size_t len);
 
 }  // namespace platform
 }  // namespace bg

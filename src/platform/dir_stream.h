@@ -3,8 +3,6 @@
 #ifndef KQBRIDGE_PLATFORM_DIR_STREAM_H_
 #define KQBRIDGE_PLATFORM_DIR_STREAM_H_
 
-#include "kqbridge/export.h"
-
 namespace bg {
 namespace platform {
 
@@ -18,12 +16,12 @@ struct DirEntry {
 struct DirStream;
 
 // Null on failure with errno set (ENOENT for a null or empty name).
-KQ_EXPORT DirStream* openDir(const char* path);
-KQ_EXPORT DirStream* openDirW(const wchar_t* path);
+DirStream* openDir(const char* path);
+DirStream* openDirW(const wchar_t* path);
 // False at the end of the listing, and on every read after it.
-KQ_EXPORT bool readDir(DirStream* dir, DirEntry* entry);
+bool readDir(DirStream* dir, DirEntry* entry);
 // 0, or -1 with errno EBADF for a null stream.
-KQ_EXPORT int closeDir(DirStream* dir);
+int closeDir(DirStream* dir);
 
 }  // namespace platform
 }  // namespace bg

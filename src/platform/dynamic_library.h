@@ -4,21 +4,19 @@
 
 #include <string>
 
-#include "kqbridge/export.h"
-
 namespace bg {
 namespace platform {
 
 // Loads the library at `path` ('\' separates too) with every symbol bound at
 // once. Libraries are never unloaded: they stay until the process ends. Null
-// on failure, with the last error 126 (missing file or dependency), 127 (a
-// symbol the library needs is missing) or 193 (not a loadable image); `why`,
-// when given, receives the system loader's own explanation.
-KQ_EXPORT void* openLibrary(const char* path, std::string* why);
+// on failure, with the last error 126 (the file is missing, or something it
+// needs is), 5 (it cannot be read) or 193 (not a shared object this machine
+// loads); `why`, when given, receives the system loader's own explanation.
+void* openLibrary(const char* path, std::string* why);
 
 // The address of `symbol` in a library from openLibrary; null with the last
 // error 127 when it is absent.
-KQ_EXPORT void* findSymbol(void* library, const char* symbol, std::string* why);
+void* findSymbol(void* library, const char* symbol, std::string* why);
 
 }  // namespace platform
 }  // namespace bg

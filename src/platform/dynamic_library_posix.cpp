@@ -1,6 +1,11 @@
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/dynamic_library.h"
@@ -12,16 +17,48 @@ namespace platform {
 
 namespace {
 
-// dlopen explains itself only in text; the number is the one Windows gives
-// for the same cause, so messages read alike on every platform.
-unsigned classifyLoadFailure(const std::string& file, const char* text) {
+// The fields of an ELF header that say which machine can load the file:
+// class, byte order, object type and machine number.
+struct ImageKind {
+  unsigned char elfClass;
+  unsigned char byteOrder;
+  uint16_t type;
+  uint16_t machine;
+};
+
+bool readImageKind(const char* file, ImageKind* kind) {
+  int fd = open(file, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  unsigned char header[EI_NIDENT + 4];
+  ssize_t n = read(fd, header, sizeof(header));
+  close(fd);
+  if (n != static_cast<ssize_t>(sizeof(header)) || memcmp(header, ELFMAG, SELFMAG) != 0) return false;
+  kind->elfClass = header[EI_CLASS];
+  kind->byteOrder = header[EI_DATA];
+  memcpy(&kind->type, header + EI_NIDENT, sizeof(kind->type));
+  memcpy(&kind->machine, header + EI_NIDENT + 2, sizeof(kind->machine));
+  return true;
+}
+
+// The number Windows gives for the same cause, decided from the file itself
+// so that it does not depend on the wording (or the language) of dlerror().
+// A shared object for another machine is one whose header differs from our
+// own executable's. A well-formed image the system still refused lacks
+// something it needs: a library (126 on Windows) or a symbol in one (127);
+// only the system's text tells those apart, so we say 126 for both.
+unsigned classifyLoadFailure(const std::string& file) {
   struct stat st;
-  if (stat(file.c_str(), &st) != 0) return kErrModNotFound;
-  if (text == nullptr) return kErrBadExeFormat;
-  if (strstr(text, "undefined symbol") != nullptr) return kErrProcNotFound;
-  if (strstr(text, "cannot open shared object file") != nullptr) return kErrModNotFound;
-  if (strstr(text, "Permission denied") != nullptr) return kErrAccessDenied;
-  return kErrBadExeFormat;
+  if (stat(file.c_str(), &st) != 0) return errno == EACCES ? kErrAccessDenied : kErrModNotFound;
+  if (!S_ISREG(st.st_mode)) return kErrBadExeFormat;
+  if (access(file.c_str(), R_OK) != 0) return kErrAccessDenied;
+  ImageKind image, self;
+  if (!readImageKind(file.c_str(), &image) || image.type != ET_DYN) return kErrBadExeFormat;
+  if (readImageKind("/proc/self/exe", &self) &&
+      (image.elfClass != self.elfClass || image.byteOrder != self.byteOrder ||
+       image.machine != self.machine)) {
+    return kErrBadExeFormat;
+  }
+  return kErrModNotFound;
 }
 
 void keepReason(const char* text, std::string* why) {
@@ -39,7 +76,7 @@ void* openLibrary(const char* path, std::string* why) {
     return handle;
   }
   const char* text = dlerror();
-  setLastError(classifyLoadFailure(file, text));
+  setLastError(classifyLoadFailure(file));
   keepReason(text, why);
   return nullptr;
 }

@@ -4,18 +4,16 @@
 
 #include <string>
 
-#include "kqbridge/export.h"
-
 namespace bg {
 namespace platform {
 
 // Sets or replaces `name`; 0, or -1 when the name is not acceptable.
-KQ_EXPORT int setEnvVar(const char* name, const char* value);
+int setEnvVar(const char* name, const char* value);
 // The runtime's own text, or null when unset.
-KQ_EXPORT char* getEnvVar(const char* name);
+char* getEnvVar(const char* name);
 // TMP, TEMP, TMPDIR (the first that is set and not empty), else /tmp/;
 // always ends with a separator.
-KQ_EXPORT std::string tempPath();
+std::string tempPath();
 
 }  // namespace platform
 }  // namespace bg

@@ -5,29 +5,32 @@
 #ifndef KQBRIDGE_PLATFORM_FS_H_
 #define KQBRIDGE_PLATFORM_FS_H_
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
-
-#include "kqbridge/export.h"
-#include "kqbridge/utils.h"
 
 namespace bg {
 namespace platform {
 
-KQ_EXPORT FILE* fileOpen(const char* path, const char* mode);
-KQ_EXPORT FILE* fileOpenW(const wchar_t* path, const wchar_t* mode);
-KQ_EXPORT int fileRemove(const char* path);
-KQ_EXPORT int fileRemoveW(const wchar_t* path);
-KQ_EXPORT int fileStat(const char* path, FileStat* st);
-KQ_EXPORT int fileStatW(const wchar_t* path, FileStat* st);
-KQ_EXPORT int makeDir(const char* path);
-KQ_EXPORT int makeDirW(const wchar_t* path);
-KQ_EXPORT int removeDir(const char* path);
-KQ_EXPORT int removeDirW(const wchar_t* path);
-KQ_EXPORT int changeDir(const char* path);
+// The file-status record with 64-bit size and times; the same type as the
+// public FileStat.
+typedef struct ::stat FileStat;
+
+FILE* fileOpen(const char* path, const char* mode);
+FILE* fileOpenW(const wchar_t* path, const wchar_t* mode);
+int fileRemove(const char* path);
+int fileRemoveW(const wchar_t* path);
+int fileStat(const char* path, FileStat* st);
+int fileStatW(const wchar_t* path, FileStat* st);
+int makeDir(const char* path);
+int makeDirW(const wchar_t* path);
+int removeDir(const char* path);
+int removeDirW(const wchar_t* path);
+int changeDir(const char* path);
 // The process's working directory; empty when it cannot be read.
-KQ_EXPORT std::string currentDir();
-KQ_EXPORT bool isDirectory(const FileStat& st);
+std::string currentDir();
+bool isDirectory(const FileStat& st);
 
 }  // namespace platform
 }  // namespace bg

@@ -35,7 +35,10 @@ FILE* fileOpen(const char* path, const char* mode) {
     setLastError(kErrFileNotFound);
     return nullptr;
   }
-  FILE* f = fopen(nativePath(path).c_str(), mode);
+  // "e" opens with O_CLOEXEC: a child some module starts must not inherit
+  // our logs and configuration files.
+  std::string closeOnExec = std::string(mode) + "e";
+  FILE* f = fopen(nativePath(path).c_str(), closeOnExec.c_str());
   if (f == nullptr) setLastErrorFromErrno();
   return f;
 }

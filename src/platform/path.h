@@ -4,15 +4,16 @@
 
 #include <string>
 
-#include "kqbridge/export.h"
-
 namespace bg {
 namespace platform {
 
 // Both '/' and '\' separate, as on Windows: every '\' becomes '/' before a
 // file call. Nothing else changes (no collapsing, no resolution of "..").
-KQ_EXPORT std::string nativePath(const char* path);
-KQ_EXPORT std::string nativePath(const std::string& path);
+std::string nativePath(const char* path);
+std::string nativePath(const std::string& path);
+
+// The separator of the paths we hand out and print.
+constexpr char kNativeSeparator = '/';
 
 // True for '/' and '\'.
 inline bool isSeparator(char c) {

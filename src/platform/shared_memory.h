@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "kqbridge/export.h"
-
 namespace bg {
 namespace platform {
 
@@ -14,19 +12,19 @@ namespace platform {
 struct SharedSegment;
 
 // Opens the existing block called `name`; null when there is none.
-KQ_EXPORT SharedSegment* openSharedMemory(const char* name);
+SharedSegment* openSharedMemory(const char* name);
 // Creates a block of `size` bytes called `name`, readable and writable by this
 // user only; a block of that name made meanwhile by someone else is opened
 // instead. Null on failure (also for a size of 0).
-KQ_EXPORT SharedSegment* createSharedMemory(const char* name, uint32_t size);
+SharedSegment* createSharedMemory(const char* name, uint32_t size);
 // Closes the handle; the last handle removes the name. True on success.
-KQ_EXPORT bool closeSharedMemory(SharedSegment* segment);
+bool closeSharedMemory(SharedSegment* segment);
 // A read-write view of the whole block (the size its creator gave); null on
 // failure. Views stay valid after the handle is closed.
-KQ_EXPORT void* mapSharedMemory(SharedSegment* segment);
-KQ_EXPORT void unmapSharedMemory(void* view);
+void* mapSharedMemory(SharedSegment* segment);
+void unmapSharedMemory(void* view);
 // The system object name a block name maps to.
-KQ_EXPORT std::string sharedMemoryObjectName(const char* name);
+std::string sharedMemoryObjectName(const char* name);
 
 }  // namespace platform
 }  // namespace bg

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 #include "platform/shared_memory.h"
 
@@ -41,10 +42,13 @@ namespace {
 
 const uint64_t kSegmentMagic = 0x6b71624d656d3031ULL;
 // A creator makes its object and then initialises it under the lock; an
-// opener that got the lock in between sees an empty object and retries for
-// up to about a second.
+// opener that got the lock in between sees an object without a header and
+// retries. Once the object has not changed for kStaleAfterMs and still has
+// no header under the lock, its creator died before writing one (or the
+// object is not one of ours): it is stale, and waiting longer cannot help.
 const int kOpenAttempts = 200;
 const useconds_t kOpenRetryUs = 5000;
+const long kStaleAfterMs = 100;
 const size_t kMaxPlainNameLength = 200;
 
 size_t headerSize() {
@@ -61,10 +65,34 @@ SharedSegment* makeSegment(int fd, const std::string& objectName, SegmentHeader*
   return new SharedSegment{fd, objectName, header, header->size.load()};
 }
 
-enum class JoinResult { kJoined, kRetry, kFailed };
+enum class JoinResult { kJoined, kRetry, kStale, kFailed };
+
+bool changedLongAgo(const struct stat& st) {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  const struct timespec& changed = st.st_ctim.tv_sec > st.st_mtim.tv_sec ? st.st_ctim : st.st_mtim;
+  long ageMs = (now.tv_sec - changed.tv_sec) * 1000 + (now.tv_nsec - changed.tv_nsec) / 1000000;
+  return ageMs >= kStaleAfterMs;
+}
+
+// The object on `fd` has no usable header: still being made, or stale. A
+// stale one's name is dropped when `dropStale` is set and the name still
+// leads to this very object (checked and done under its lock, so of two
+// processes finding it stale only one drops it, and never a successor).
+JoinResult notReady(const struct stat& st, const std::string& objectName, bool dropStale) {
+  if (!changedLongAgo(st)) return JoinResult::kRetry;
+  if (dropStale) {
+    int again = shm_open(objectName.c_str(), O_RDONLY, 0);
+    struct stat now;
+    if (again >= 0 && fstat(again, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+      shm_unlink(objectName.c_str());
+    if (again >= 0) ::close(again);
+  }
+  return JoinResult::kStale;
+}
 
 // Counts this process in as a holder of the object open on `fd`.
-JoinResult joinSegment(int fd, SegmentHeader** out) {
+JoinResult joinSegment(int fd, const std::string& objectName, bool dropStale, SegmentHeader** out) {
   flock(fd, LOCK_EX);
   struct stat st;
   if (fstat(fd, &st) != 0) {
@@ -72,8 +100,9 @@ JoinResult joinSegment(int fd, SegmentHeader** out) {
     return JoinResult::kFailed;
   }
   if (static_cast<size_t>(st.st_size) < headerSize()) {
+    JoinResult result = notReady(st, objectName, dropStale);
     flock(fd, LOCK_UN);
-    return JoinResult::kRetry;
+    return result;
   }
   SegmentHeader* header = mapHeader(fd);
   if (header == nullptr) {
@@ -82,8 +111,9 @@ JoinResult joinSegment(int fd, SegmentHeader** out) {
   }
   if (header->magic.load() != kSegmentMagic || header->removed.load() != 0) {
     munmap(header, headerSize());
+    JoinResult result = notReady(st, objectName, dropStale);
     flock(fd, LOCK_UN);
-    return JoinResult::kRetry;
+    return result;
   }
   header->holders.fetch_add(1);
   flock(fd, LOCK_UN);
@@ -130,20 +160,34 @@ std::string sharedMemoryObjectName(const char* name) {
   return "/kqb-" + escaped;
 }
 
-SharedSegment* openSharedMemory(const char* name) {
-  if (name == nullptr) return nullptr;
-  std::string objectName = sharedMemoryObjectName(name);
+namespace {
+
+// Null when there is no usable object of that name; `*stale` tells whether
+// there was one that will never become usable.
+SharedSegment* openSegment(const std::string& objectName, bool dropStale, bool* stale) {
+  *stale = false;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     int fd = shm_open(objectName.c_str(), O_RDWR, 0);
     if (fd < 0) return nullptr;
     SegmentHeader* header = nullptr;
-    JoinResult joined = joinSegment(fd, &header);
+    JoinResult joined = joinSegment(fd, objectName, dropStale, &header);
     if (joined == JoinResult::kJoined) return makeSegment(fd, objectName, header);
     ::close(fd);
-    if (joined == JoinResult::kFailed) return nullptr;
+    *stale = joined == JoinResult::kStale;
+    if (joined != JoinResult::kRetry) return nullptr;
     usleep(kOpenRetryUs);
   }
   return nullptr;
+}
+
+}  // namespace
+
+// shm_open always sets FD_CLOEXEC, so a child some module starts holds none
+// of our blocks.
+SharedSegment* openSharedMemory(const char* name) {
+  if (name == nullptr) return nullptr;
+  bool stale = false;
+  return openSegment(sharedMemoryObjectName(name), false, &stale);
 }
 
 namespace {
@@ -177,11 +221,13 @@ SharedSegment* createSharedMemory(const char* name, uint32_t size) {
   // A mapping of no bytes cannot be made, as with paging-file mappings.
   if (name == nullptr || size == 0) return nullptr;
   std::string objectName = sharedMemoryObjectName(name);
-  // Someone else may create the name, or drop it again, between our tries.
+  // Someone else may create the name, or drop it again, between our tries;
+  // a stale object under the name is dropped and the name made anew.
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     if (SharedSegment* made = makeNewSegment(objectName, size)) return made;
     if (errno != EEXIST) return nullptr;
-    if (SharedSegment* opened = openSharedMemory(name)) return opened;
+    bool stale = false;
+    if (SharedSegment* opened = openSegment(objectName, true, &stale)) return opened;
   }
   return nullptr;
 }

@@ -6,8 +6,6 @@
 
 #include <string>
 
-#include "kqbridge/export.h"
-
 namespace bg {
 namespace platform {
 
@@ -15,16 +13,16 @@ namespace platform {
 // `outLen` 0 returns the number of wide characters needed; otherwise writes
 // whole characters while they fit and returns the count written, or 0 when
 // the terminator did not fit. Malformed bytes decode to U+FFFD.
-KQ_EXPORT int utf8ToWideChars(const char* s, wchar_t* out, int outLen);
+int utf8ToWideChars(const char* s, wchar_t* out, int outLen);
 
 // Encodes `wlen` wide characters (no terminator is added) into the system
 // code page. With `outLen` 0 returns the number of bytes needed; otherwise
 // writes whole characters while they fit and returns the count written, or 0
 // when not all of them fit. Values that are no character encode as U+FFFD.
-KQ_EXPORT int wideToAnsiBytes(const wchar_t* w, int wlen, char* out, int outLen);
+int wideToAnsiBytes(const wchar_t* w, int wlen, char* out, int outLen);
 
 // The UTF-8 text of a NUL-terminated wide string (empty for null).
-KQ_EXPORT std::string wideToUtf8(const wchar_t* w);
+std::string wideToUtf8(const wchar_t* w);
 
 }  // namespace platform
 }  // namespace bg

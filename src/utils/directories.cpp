@@ -4,21 +4,12 @@
 #include "kqbridge/utils.h"
 #include "platform/dir_stream.h"
 #include "platform/env.h"
+#include "platform/folders.h"
 #include "platform/fs.h"
 #include "platform/shell.h"
 #include "utils/wide_path.h"
 
 namespace bg {
-
-namespace {
-
-std::string normalizedVariable(const char* name) {
-  const char* value = platform::getEnvVar(name);
-  if (value == nullptr || *value == '\0') return std::string();
-  return normalizePath(value);
-}
-
-}  // namespace
 
 bool isDirExist(const char* path) {
   if (path == nullptr) return false;
@@ -52,11 +43,11 @@ std::string getTempDir() {
 }
 
 std::string getAppDataDir() {
-  return normalizedVariable("APPDATA");
+  return normalizePath(platform::appDataFolder());
 }
 
 std::string getHomeDir() {
-  return normalizedVariable("HOMEPATH");
+  return normalizePath(platform::homeFolder());
 }
 
 // The folder that holds `path` is opened; the desktop opener has no way to

@@ -2,7 +2,9 @@
 // lists, so that callbacks open entries by their bare names.
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "kqbridge/utils.h"
 #include "platform/dir_stream.h"
@@ -13,6 +15,26 @@ namespace bg {
 namespace {
 
 typedef void (*ListCallback)(void* user, const char* name);
+
+// A directory link may lead back up the tree (d/loop -> ..) or to a place
+// listed already, so each directory, known by its device and inode, is
+// entered once per walk; and the walk stops going down at a depth no real
+// tree reaches, since every level holds a directory stream open.
+const int kMaxDepth = 128;
+
+struct Walk {
+  ListCallback callback;
+  void* user;
+  bool print;
+  std::set<std::pair<dev_t, ino_t>> entered;
+};
+
+// False when `dir` was entered before in this walk.
+bool enterOnce(Walk* w, const char* dir) {
+  FileStat st;
+  if (platform::fileStat(dir, &st) != 0) return true;
+  return w->entered.insert(std::make_pair(st.st_dev, st.st_ino)).second;
+}
 
 // An entry that cannot be examined is classified by what the stream said
 // of it, and taken for a file when the stream could not say either.
@@ -26,7 +48,7 @@ bool isDotOrDotDot(const char* name) {
   return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
 }
 
-int walk(const char* dir, ListCallback callback, void* user, bool print, int depth) {
+int walk(Walk* w, const char* dir, int depth) {
   platform::DirStream* stream = platform::openDir(dir);
   std::string previous = platform::currentDir();
   // A directory that opens but cannot be entered cannot be listed either:
@@ -39,11 +61,11 @@ int walk(const char* dir, ListCallback callback, void* user, bool print, int dep
   platform::DirEntry entry;
   while (platform::readDir(stream, &entry)) {
     if (!isDirectoryEntry(entry)) {
-      if (print) printf("%*s%s\n", depth * 4, "", entry.name);
-      if (callback != nullptr) callback(user, entry.name);
+      if (w->print) printf("%*s%s\n", depth * 4, "", entry.name);
+      if (w->callback != nullptr) w->callback(w->user, entry.name);
     } else if (!isDotOrDotDot(entry.name)) {
-      if (print) printf("%*s%s/\n", depth * 4, "", entry.name);
-      walk(entry.name, callback, user, print, depth + 1);
+      if (w->print) printf("%*s%s/\n", depth * 4, "", entry.name);
+      if (depth < kMaxDepth && enterOnce(w, entry.name)) walk(w, entry.name, depth + 1);
     }
   }
   platform::changeDir(previous.c_str());
@@ -58,7 +80,9 @@ int listDir(const char* dir, ListCallback callback, void* user, bool print) {
     fprintf(stderr, "cannot open directory: %s\n", "(null)");
     return -1;
   }
-  return walk(dir, callback, user, print, 0);
+  Walk w{callback, user, print, {}};
+  enterOnce(&w, dir);
+  return walk(&w, dir, 0);
 }
 
 }  // namespace bg

@@ -27,7 +27,7 @@ std::string normalizePath(const std::string& path) {
   bool afterSeparator = false;
   for (; *p != '\0'; ++p) {
     if (platform::isSeparator(*p)) {
-      if (!afterSeparator) out += '\\';
+      if (!afterSeparator) out += platform::kNativeSeparator;
       afterSeparator = true;
     } else {
       out += *p;

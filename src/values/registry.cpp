@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,13 @@ InstanceTable& table() {
   return *instances;
 }
 
+std::mutex& tableLock() {
+  static std::mutex* lock = new std::mutex();  // as long-lived as the table
+  return *lock;
+}
+
+typedef std::lock_guard<std::mutex> Hold;
+
 // Named "show" because the log line carries the function's name.
 void show(const char* name, void* /*inst*/, void* /*user*/) {
   BG_LOG(DEBUG, "Instance: %s", name);
@@ -28,6 +36,8 @@ void show(const char* name, void* /*inst*/, void* /*user*/) {
 }  // namespace
 
 void setInstance(const char* name, void* inst) {
+  if (name == nullptr) return;
+  Hold hold(tableLock());
   table()[name] = inst;
 }
 
@@ -36,6 +46,8 @@ void setInstance(const std::type_info& type, void* inst) {
 }
 
 void* getInstance(const char* name) {
+  if (name == nullptr) return nullptr;
+  Hold hold(tableLock());
   InstanceTable& t = table();
   auto it = t.find(std::string_view(name));
   return it == t.end() ? nullptr : it->second;
@@ -46,6 +58,8 @@ void* getInstance(const std::type_info& type) {
 }
 
 int eraseInstance(const char* name) {
+  if (name == nullptr) return 0;
+  Hold hold(tableLock());
   InstanceTable& t = table();
   auto it = t.find(std::string_view(name));
   if (it == t.end()) return 0;
@@ -54,18 +68,31 @@ int eraseInstance(const char* name) {
 }
 
 void clearInstance() {
+  Hold hold(tableLock());
   table().clear();
 }
 
 int getInstanceCount() {
+  Hold hold(tableLock());
   return static_cast<int>(table().size());
 }
 
+// The walk copies one entry out under the lock, calls `cb` without it, and
+// finds its place again by name, so `cb` may change the table freely.
 void travellInstance(void (*cb)(const char* name, void* inst, void* user), void* user) {
-  InstanceTable& t = table();
-  for (auto it = t.begin(); it != t.end();) {
-    auto current = it++;
-    cb(current->first.c_str(), current->second, user);
+  if (cb == nullptr) return;
+  std::string name;
+  for (bool first = true;; first = false) {
+    void* inst;
+    {
+      Hold hold(tableLock());
+      InstanceTable& t = table();
+      auto it = first ? t.begin() : t.upper_bound(name);
+      if (it == t.end()) return;
+      name = it->first;
+      inst = it->second;
+    }
+    cb(name.c_str(), inst, user);
   }
 }
 

@@ -1,3 +1,5 @@
+// A trace scope writes to the central object's tracer, so it lives beside the
+// central object rather than with the tracer itself.
 #include "kqbridge/interface.h"
 #include "kqbridge/tracer.h"
 

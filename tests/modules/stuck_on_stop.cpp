@@ -1,0 +1,16 @@
+// A component that never returns from uninit(); it says so on stdout first.
+#include <kqbridge/kqbridge.h>
+#include <unistd.h>
+
+struct StuckComponent : bg::Interface {
+  StuckComponent() { snprintf(m_name, sizeof(m_name), "stuck"); }
+  bool init() override { return true; }
+  bool initExtend() override { return true; }
+  bool uninit() override { puts("stuck:uninit"); fflush(stdout); for (;;) pause(); }
+  bg::Value process(const char*, BridgeMsg) override { return bg::Value(); }
+};
+
+KQ_MODULE_EXPORT bg::Interface* get_component(bg::Interface*) {
+  static StuckComponent component;
+  return &component;
+}

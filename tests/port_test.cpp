@@ -1,0 +1,133 @@
+// The POSIX port: where the files go, the real executable directory, clean
+// children and Windows error numbers.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "core/component_setup.h"
+#include "kqbridge/kqbridge.h"
+#include "platform/dynamic_library.h"
+#include "platform/last_error.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace pf = bg::platform;
+using kqtest::contains;
+
+std::set<std::string> tree(const std::string& root) {
+  std::set<std::string> paths;
+  for (auto& e : fs::recursive_directory_iterator(root)) paths.insert(e.path().string());
+  return paths;
+}
+
+// Each row sets folder variables (in the sandbox; "/-" is a plain file)
+// and names the directory chosen; nothing else appears but its parents.
+TEST(PortFolders, ConfigurationDirectoryFollowsTheEnvironment) {
+  const std::pair<std::vector<std::pair<const char*, const char*>>, std::string> rows[] = {
+      {{{"HOME", "/home"}}, "/home/.local/share/app"},
+      {{{"HOME", "/home"}, {"TMPDIR", "/bin"}, {"TMP", "/bin"}, {"TEMP", "/bin"}}, "/home/.local/share/app"},
+      {{{"HOME", "/home"}, {"XDG_DATA_HOME", "/data"}}, "/data/app"},
+      {{{"HOME", "/-"}, {"HOMEPATH", "/hp"}}, "/hp/app"},
+      {{{"HOME", "/-"}, {"XDG_CONFIG_HOME", "/cfg"}}, "/cfg/app"},
+      {{{"HOME", "/-"}, {"XDG_CONFIG_HOME", "/cfg"}, {"APPDATA", "/ad"}}, "/ad/app"},
+      {{{"HOME", "/-"}}, "/bin/app"},
+  };
+  for (auto& [vars, dir] : rows) {
+    kqtest::TempDir td;
+    const std::string root = td.path(), chosen = root + dir;
+    kqtest::writeFile(root + "/-", "");
+    for (const char* d : {"/bin", "/home", "/hp", "/cfg", "/ad"}) mkdir((root + d).c_str(), 0755);
+    std::set<std::string> before = tree(root);
+    std::string err;
+    int rc = kqtest::runInChild(
+        [&] {
+          clearenv();
+          for (auto& v : vars) setenv(v.first, (root + v.second).c_str(), 1);
+          bg::setExecutablePath((root + "/bin/host").c_str());
+          return bg::findConfigDir("app") == chosen ? 0 : 1;
+        },
+        nullptr, &err);
+    EXPECT_TRUE(rc == 0 && (vars[0].second[1] == '-' || err == "[Bridge] config dir = " + chosen + "\n"))
+        << err;
+    for (const std::string& p : tree(root))
+      EXPECT_TRUE(before.count(p) || p.rfind(chosen, 0) == 0 || chosen.rfind(p + "/", 0) == 0) << p;
+  }
+}
+
+// Through PATH on a stock environment: modules beside the host, files in ~/.local/share.
+TEST(PortHost, StartedThroughPathLoadsModulesBesideItself) {
+  kqtest::TempDir td;
+  const std::string bin = td.file("bin"), home = td.file("home"), cfg = home + "/.local/share/kqbridge-host";
+  fs::create_directories(bin), fs::create_directories(home);
+  fs::copy_file(KQ_HOST_PATH, bin + "/kqbridge-host");
+  fs::create_symlink(std::string(KQ_TEST_MODULE_DIR) + "/mod_quit.dll", bin + "/mod_quit.dll");
+  std::string out, err;
+  int rc = kqtest::runInChild(
+      [&] {
+        clearenv();
+        setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+        setenv("HOME", home.c_str(), 1);
+        if (chdir(td.path().c_str()) != 0) return 98;
+        return execlp("kqbridge-host", "kqbridge-host", "--start", "mod_quit.dll", nullptr);
+      },
+      &out, &err);
+  EXPECT_TRUE(rc == 0 && contains(out, "quitter:initExtend") && contains(err, " = " + cfg + "\n")) << err;
+  EXPECT_EQ(tree(td.path()).size(), tree(cfg).size() + 7) << "bin and its 2 files, home, .local, share, cfg";
+}
+
+// The opener holds none of our descriptors, blocks no signal, leads a session.
+TEST(PortShell, FolderOpenerStartsACleanChild) {
+  kqtest::TempDir td;
+  const std::string root = td.path(), report = root + "/xdg-open.done";
+  // The mask is read before the shell starts a child (it blocks signals then).
+  kqtest::writeFile(root + "/xdg-open",
+                    "#!/bin/sh\nwhile read -r k v; do [ \"$k\" = SigBlk: ] && echo \"$k $v\"; done"
+                    " < /proc/$$/status > \"$0.tmp\"\n"
+                    "for f in /proc/$$/fd/*; do readlink \"$f\"; done >> \"$0.tmp\"\n"
+                    "[ \"$(cut -d' ' -f6 /proc/$$/stat)\" = \"$$\" ] && echo leader >> \"$0.tmp\"\n"
+                    "mv \"$0.tmp\" \"$0.done\"\n");
+  chmod((root + "/xdg-open").c_str(), 0755);
+  ASSERT_EQ(kqtest::runInChild([&] {
+              setenv("PATH", (root + ":/usr/bin:/bin").c_str(), 1);
+              sigset_t all;
+              sigfillset(&all);
+              sigprocmask(SIG_BLOCK, &all, nullptr);
+              bg::Logger log((root + "/held.log").c_str());
+              log.log(bg::LOG_ERROR, "open\n");
+              bg::showInExplorer((root + "/held.log").c_str());
+              for (int i = 0; i < 3000 && !kqtest::fileExists(report); ++i) usleep(20000);
+              return 0;
+            }),
+            0);
+  std::string seen = kqtest::readFile(report);
+  EXPECT_FALSE(contains(seen, "held")) << seen;
+  EXPECT_TRUE(contains(seen, "SigBlk: 0000000000000000\n") && contains(seen, "\nleader\n")) << seen;
+}
+
+// errno values give Windows numbers; so do module files that do not load,
+// judged from the file and not from the system's wording.
+TEST(PortErrors, ErrnoAndModuleFilesGiveWindowsNumbers) {
+  const std::pair<int, unsigned> table[] = {
+      {ENOENT, 2},         {EEXIST, 183}, {ENOTEMPTY, 145}, {EMFILE, 4},        {ENOSPC, 112},
+      {ENAMETOOLONG, 206}, {EACCES, 5},   {EPERM, 5},       {ENOTDIR, 267},     {EINVAL, 87},
+      {EPIPE, 109},        {EAGAIN, 170}, {EXDEV, 17},      {EHOSTUNREACH, 31},
+  };
+  for (auto& row : table) EXPECT_EQ(pf::winErrorFromErrno(row.first), row.second) << strerror(row.first);
+  kqtest::TempDir td;
+  std::string image = kqtest::readFile(std::string(KQ_TEST_MODULE_DIR) + "/mod_a.dll");
+  kqtest::writeFile(td.file("text.dll"), "not a library");
+  kqtest::writeFile(td.file("arm.dll"), image.replace(18, 2, std::string("\x28\0", 2)));
+  for (const char* name : {"missing.dll", "text.dll", "arm.dll", ""}) {
+    EXPECT_EQ(pf::openLibrary(td.file(name).c_str(), nullptr), nullptr) << name;
+    EXPECT_EQ(pf::getLastError(), std::string(name) == "missing.dll" ? 126u : 193u) << name;
+  }
+}
+
+}  // namespace

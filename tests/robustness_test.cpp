@@ -1,0 +1,173 @@
+// The bridge restarted, stopped while jobs wait, driven from several threads, fed bad input, interrupted.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "bridge_sandbox.h"
+#include "kqbridge/kqbridge.h"
+#include "platform/shared_memory.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+template <typename Done>
+bool waitUntil(Done done, double seconds) {
+  for (auto start = Clock::now(); !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+    if (since(start) > seconds) return false;
+  return true;
+}
+
+bool channelCarries(bg::Abstract_Channel_Mgr* mgr, const char* name) {
+  bg::Abstract_Channel *c = mgr->createChannel(name), *o = mgr->openChannel(name);
+  char buf[4] = {};
+  bool ok = c->write("hi", 3) == 3 && o->timedRead(buf, sizeof(buf), 5000) == 3 && strcmp(buf, "hi") == 0;
+  mgr->releaseChannel(&o);
+  mgr->releaseChannel(&c);
+  return ok;
+}
+
+TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
+  kqtest::TempDir td;
+  std::string out;
+  int rc = kqtest::runInChild(
+      [&] {
+        char* noProgram[] = {nullptr};
+        CHILD_CHECK(bg::InitBridge(0, nullptr) == -1 && bg::InitBridge(1, noProgram) == -1 && bg::CD == nullptr);
+        CHILD_CHECK(bg::LoadModule(nullptr, 3, true) == -1);
+        bg::RegistBgErrHandle(nullptr, nullptr);
+        kqtest::BridgeSandbox box(td.path());
+        box.addModule("mod_a.dll");
+        const char* names[] = {"mod_a.dll"};
+        for (int round = 0; round < 2; ++round) {
+          char* argv[] = {box.argv0(), nullptr};
+          CHILD_CHECK(bg::InitBridge(1, argv) == 0 && bg::LoadModule(names, 1, true) == 1);
+          auto* a = static_cast<bg::Interface*>(bg::getInstance("a"));
+          CHILD_CHECK(a->m_data == bg::CD->m_data && channelCarries(a->m_channelMgr, "c"));
+          auto job = [](void* end) {  // says it runs, then waits for what never comes
+            auto* c = static_cast<bg::Abstract_Channel*>(end);
+            char b[8];
+            if (c->write("!", 1) == 1) c->read(b, sizeof(b));
+          };
+          CHILD_CHECK(a->m_threadPool->addTask(job, a->m_channelMgr->createChannel("blocked")));
+          char b[8];
+          CHILD_CHECK(a->m_channelMgr->openChannel("blocked")->timedRead(b, sizeof(b), 5000) == 1);
+          alarm(5);  // a hung shutdown ends the child
+          bg::UninitBridge();
+        }
+        return 0;
+      },
+      &out);
+  ASSERT_EQ(rc, 0) << out;
+  EXPECT_NE(out.find("a:init missing=0"), out.rfind("a:init missing=0")) << out;  // init() ran in both rounds
+}
+
+TEST(Robustness, HostEndsAtOnceOnASecondSignalWhileStopping) {
+  kqtest::TempDir td;
+  pid_t pid = fork();
+  if (pid == 0) {
+    kqtest::BridgeSandbox box(td.path());
+    if (chdir(KQ_TEST_MODULE_DIR) != 0 || !freopen(td.file("out").c_str(), "w", stdout)) _exit(120);
+    execl(KQ_HOST_PATH, "kqbridge-host", "mod_stuck.dll", static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  waitUntil([&] { return kqtest::fileExists(td.file("kqbridge-host/log")); }, 60);  // signals blocked by now
+  kill(pid, SIGINT);
+  waitUntil([&] { return kqtest::contains(kqtest::readFile(td.file("out")), "stuck:uninit"); }, 60);
+  kill(pid, SIGINT);
+  int status = 0;
+  if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 2)) kill(pid, SIGKILL);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);  // status 0 when it did not end
+}
+
+void countAndLeave(const char* key, const bg::Value*, ListenerRecord* rec) {
+  ++*reinterpret_cast<std::atomic<int>*>(rec->user[0]);
+  if (rec->user[1] != 0) reinterpret_cast<bg::Data*>(rec->user[1])->unregistListener(key, rec->id);
+}
+
+TEST(Robustness, FourThreadsShareTheBusLoggerRegistryAndChannels) {  // in-process: ThreadSanitizer decides
+  kqtest::TempDir td;
+  int quiet = open("/dev/null", O_WRONLY), saved = dup(STDERR_FILENO);  // every removal says so there
+  dup2(quiet, STDERR_FILENO);
+  bg::Data bus;
+  bg::Logger logger(td.file("bus.log").c_str());
+  bg::Channel_Mgr channels;
+  std::atomic<int> rounds{0}, wrong{0}, filtered{0}, own{0};
+  ListenerRecord filter{countAndLeave, {reinterpret_cast<intptr_t>(&filtered)}, 0, 0};
+  bus.registListener(nullptr, &filter);
+  auto run = [&](int t) {
+    std::string key = "key" + std::to_string(t);
+    ListenerRecord mine{countAndLeave, {reinterpret_cast<intptr_t>(&own), reinterpret_cast<intptr_t>(&bus)}, 0, 0};
+    for (auto start = Clock::now(); since(start) < 2; ++rounds) {
+      bus.registListener(key.c_str(), &mine);
+      bus.setDataNotify(key.c_str(), bg::Value(1), true);
+      bus.setDataNotify(key.c_str(), bg::Value(2), true);
+      bg::setInstance(key.c_str(), &bus);
+      wrong += bus.getData(key.c_str(), bg::Value()).toInt() != 2 || bg::getInstance(key.c_str()) != &bus ||
+               !channelCarries(&channels, key.c_str());
+      logger.log(2, "thread %d\n", t);
+    }
+    bg::eraseInstance(key.c_str());
+  };
+  std::thread threads[] = {std::thread(run, 0), std::thread(run, 1), std::thread(run, 2), std::thread(run, 3)};
+  for (std::thread& t : threads) t.join();
+  EXPECT_TRUE(dup2(saved, STDERR_FILENO) >= 0 && close(saved) == 0 && close(quiet) == 0);
+  EXPECT_TRUE(wrong == 0 && own == rounds && filtered == 2 * rounds);
+  std::string log = kqtest::readFile(td.file("bus.log"));
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), rounds + 1);  // one header line
+}
+
+TEST(Robustness, LinkLoopsAndArenaResetsStayBounded) {
+  kqtest::TempDir td;
+  std::string d = td.file("d");
+  mkdir(d.c_str(), 0700);
+  kqtest::writeFile(d + "/f", "x");
+  ASSERT_EQ(symlink("..", (d + "/up").c_str()) | symlink(".", (d + "/self").c_str()), 0);
+  int files = 0;
+  EXPECT_EQ(bg::listDir(d.c_str(), [](void* n, const char*) { ++*static_cast<int*>(n); }, &files, false), 0);
+  EXPECT_EQ(files, 1);
+  auto peakKb = [] { rusage u; return getrusage(RUSAGE_SELF, &u) == 0 ? u.ru_maxrss : -1L; };
+  bg::Mem_Pool pool(2048);
+  EXPECT_EQ(pool.alloc(-1), nullptr);
+  long before = 0;
+  for (int cycle = 0; cycle < 1000; ++cycle, pool.reset()) {
+    if (cycle == 10) before = peakKb();
+    for (int i = 0; i < 1000; ++i) ASSERT_NE(pool.alloc(100), nullptr);
+  }
+  EXPECT_LT(peakKb() - before, 2048);
+}
+
+TEST(Robustness, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
+  kqtest::TempDir td;
+  std::string path = td.file("c.conf"), old = "#Bridge Config (#note)\nold : 1\n";
+  kqtest::writeFile(path, old);
+  EXPECT_EQ(kqtest::runInChild([&] {  // the file-size limit kills it mid-write, as a crash would
+              struct rlimit none = {0, 0}, small = {64, 64};
+              bg::Config config(path.c_str());
+              config.setValue("big", std::string(4000, 'x').c_str());
+              if (setrlimit(RLIMIT_CORE, &none) == 0 && setrlimit(RLIMIT_FSIZE, &small) == 0) config.save();
+              return 0;
+            }),
+            -1);
+  EXPECT_EQ(kqtest::readFile(path), old);
+  std::string name = kqtest::uniqueName("stale");
+  for (off_t size : {0, 8192}) {  // a creator that died before its header; a foreign object
+    int fd = shm_open(bg::platform::sharedMemoryObjectName(name.c_str()).c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_TRUE(fd >= 0 && ftruncate(fd, size) == 0 && close(fd) == 0);
+    auto start = Clock::now();
+    bg::Share_Mem creator, opener;
+    EXPECT_EQ(creator.open(name.c_str(), 64), 1);
+    EXPECT_EQ(opener.open(name.c_str(), 64), 2);
+    EXPECT_LT(since(start), 0.9);
+  }
+}
+
+}  // namespace
