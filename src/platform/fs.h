@@ -5,17 +5,16 @@
 #ifndef KQBRIDGE_PLATFORM_FS_H_
 #define KQBRIDGE_PLATFORM_FS_H_
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
+
+#include "kqbridge/utils.h"
 
 namespace bg {
 namespace platform {
 
-// The file-status record with 64-bit size and times; the same type as the
-// public FileStat.
-typedef struct ::stat FileStat;
+// The file-status record with 64-bit size and times: the public FileStat.
+typedef ::bg::FileStat FileStat;
 
 FILE* fileOpen(const char* path, const char* mode);
 FILE* fileOpenW(const wchar_t* path, const wchar_t* mode);

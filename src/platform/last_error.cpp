@@ -69,8 +69,10 @@ unsigned winErrorFromErrno(int err) {
       return kErrOperationAborted;
     case EIO:
       return kErrIoDevice;
+#if defined(EDQUOT)  // the Windows C runtime has no quotas
     case EDQUOT:
       return kErrDiskQuotaExceeded;
+#endif
     case ETIMEDOUT:
       return kErrTimeout;
     case ELOOP:
