@@ -24,7 +24,9 @@ TEST(PlatformLastError, IsPerThreadAndUsesWindowsNumbers) {
   }).join();
   EXPECT_EQ(seenByOther, 0u);
   // The system's own number on Windows does not outlive the calls that join.
-  if (!kqtest::kOnWindows) EXPECT_EQ(pf::getLastError(), 126u);
+  if (!kqtest::kOnWindows) {
+    EXPECT_EQ(pf::getLastError(), 126u);
+  }
   const std::pair<int, unsigned> numbers[] = {{ENOENT, 2}, {EACCES, 5}, {EPIPE, 109}, {ENOTDIR, 267}};
   for (const auto& n : numbers) EXPECT_EQ(pf::winErrorFromErrno(n.first), n.second) << n.first;
   kqtest::TempDir tmp;

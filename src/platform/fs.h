@@ -5,8 +5,10 @@
 #ifndef KQBRIDGE_PLATFORM_FS_H_
 #define KQBRIDGE_PLATFORM_FS_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "kqbridge/utils.h"
 
@@ -30,6 +32,10 @@ int changeDir(const char* path);
 // The process's working directory; empty when it cannot be read.
 std::string currentDir();
 bool isDirectory(const FileStat& st);
+// What tells one file or directory apart from every other on this machine
+// (device and inode, or volume and file index); false when `path` cannot
+// be examined.
+bool fileIdentity(const char* path, std::pair<uint64_t, uint64_t>* id);
 
 }  // namespace platform
 }  // namespace bg

@@ -5,6 +5,8 @@
 namespace bg {
 namespace platform {
 
+const char kNativeSeparator = '\\';
+
 // The system takes both separators; we hand it its own.
 std::string nativePath(const std::string& path) {
   std::string out(path);
