@@ -4,7 +4,6 @@
 
 #include "platform/env.h"
 #include "platform/folders.h"
-#include "platform/path.h"
 #include "platform/text.h"
 
 namespace bg {
@@ -28,12 +27,9 @@ std::string appDataFolder() {
 }
 
 // The per-user local data folder is the temporary directory's parent
-// (...\AppData\Local for ...\AppData\Local\Temp\). It exists already.
+// (...\AppData\Local for ...\AppData\Local\Temp\), named as such.
 std::string localDataFolder() {
-  std::string temp = tempPath();
-  while (!temp.empty() && isSeparator(temp.back())) temp.pop_back();
-  size_t cut = temp.find_last_of("/\\");
-  return cut == std::string::npos ? std::string() : temp.substr(0, cut);
+  return tempPath() + "..";
 }
 
 std::string executablePath() {
