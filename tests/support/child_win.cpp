@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "kqtest_compat.h"
