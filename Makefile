@@ -1,5 +1,5 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan check fuzz i386 bench clean windows-deps windows windows-test windows-demo
+.PHONY: deps demo test debug asan tsan check fuzz i386 bench clean windows-deps windows windows-test windows-demo windows-i686
 
 deps:
 	scripts/install-deps.sh
@@ -81,6 +81,12 @@ windows-test: windows
 
 windows-demo: windows
 	examples/run-demo-windows.sh build/windows
+
+# The 32-bit build; it runs only where Debian's wine32 could be installed.
+windows-i686: windows-deps
+	scripts/build-windows-deps.sh i686
+	cmake --preset windows-i686
+	cmake --build --preset windows-i686
 
 clean:
 	rm -rf build
