@@ -287,4 +287,30 @@ TEST(PacketPool, StressProducersAndConsumer) {
   EXPECT_TRUE(allNodesBack(&pool));
 }
 
+// A caller's own pool gets the last reference under its lock, and the count
+// is 0 afterwards even though its put() does not touch it.
+class CountingPool : public pp::PoolInterface {
+ public:
+  void put(pp::FLMemNode*) override { ++puts; }
+  void lock() override { ++locks; }
+  void unlock() override { --locks; }
+  int puts = 0, locks = 0;
+};
+
+TEST(PacketPoolRefs, ACallersPoolGetsTheLastReferenceUnderItsLock) {
+  CountingPool pool;
+  pp::FLMemNode node{};
+  node.ref = 2;
+  node.pool = &pool;
+  pp::FLMemNode* p = &node;
+  pp::release_pnode(&p);
+  EXPECT_EQ(nullptr, p);
+  EXPECT_EQ(0, pool.puts);
+  p = &node;
+  pp::release_pnode(&p);
+  EXPECT_EQ(1, pool.puts);
+  EXPECT_EQ(0, node.ref);
+  EXPECT_EQ(0, pool.locks);
+}
+
 }  // namespace

@@ -25,9 +25,10 @@ struct FLMemNode {
 
 static_assert(sizeof(void*) != 4 || sizeof(FLMemNode) == 36, "i386 layout of FLMemNode");
 
-// What a node's references go back to. release_pnode() calls lock(), then
-// put() when it drops the last reference, then unlock(); put() takes the node
-// over and leaves its `ref` 0, and the caller must not touch the node after it.
+// What a node's references go back to. For a pool of a class of its own,
+// release_pnode() calls lock(), then put() when it drops the last reference,
+// then unlock(); put() takes the node over and leaves its `ref` 0, and the
+// caller must not touch the node after it.
 class KQ_EXPORT PoolInterface {
  public:
   virtual ~PoolInterface();
@@ -52,7 +53,8 @@ class KQ_EXPORT FLMemPool : public PoolInterface {
   // pool; anything else is ignored. A node already in the list is reported on
   // stderr ("same node, can't double free") and stays there once.
   void put(FLMemNode* node) override;
-  // The lock that guards the `ref` fields of every node of this pool.
+  // A mutex for callers that serialise their own work on the pool. The
+  // pool's own counting changes `ref` by atomic steps and does not take it.
   void lock() override;
   void unlock() override;
 

@@ -1,12 +1,15 @@
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "kqbridge/packet_pool.h"
 #include "packet_pool/brief_lock.h"
+#include "packet_pool/node_ref.h"
 
 namespace pp {
 
@@ -28,23 +31,49 @@ Slot* slotOf(FLMemNode* node) {
   return reinterpret_cast<Slot*>(node);
 }
 
+// A new node of `capacity` bytes for `pool`, handed out at once; null when
+// memory runs out.
+FLMemNode* makeNode(PoolInterface* pool, std::atomic<int32_t>* nextId, int32_t capacity, int size) {
+  Slot* s = new (std::nothrow) Slot();
+  uint8_t* data = static_cast<uint8_t*>(malloc(static_cast<size_t>(capacity)));
+  if (s == nullptr || data == nullptr) {
+    delete s;
+    free(data);
+    return nullptr;
+  }
+  s->node.data = data;
+  s->node.id = nextId->fetch_add(1, std::memory_order_relaxed);
+  s->node.total = capacity;
+  s->node.pool = pool;
+  s->node.used = size;
+  storeRef(&s->node, 1);
+  return &s->node;
+}
+
 }  // namespace
 
 PoolInterface::~PoolInterface() = default;
 
 // The producer gets nodes and the consumer releases them: the list lock and
-// the list itself share cache lines that move between them, while the
-// reference lock, taken by the releasing side alone, has a line of its own.
+// the list itself share one cache line that moves between them, while the
+// reference lock, which the pool's own counting never takes, has its own.
 struct alignas(64) FLMemPool::State {
-  pthread_mutex_t listLock;
+  BriefLock listLock;
   Slot* first = nullptr;
   Slot* last = nullptr;
   uint32_t freeCount = 0;
-  int32_t nextId = 0;
-  // 64-bit so that many large free buffers cannot overflow the sum.
+  // 64-bit so that many large free buffers cannot overflow the sum. We keep
+  // no average: "below the average" is tested by a multiplication, which
+  // spares a division on every get and put.
   int64_t freeBytes = 0;
-  int64_t average = 0;
+  // Counted outside the list lock: new nodes are made outside it.
+  std::atomic<int32_t> nextId{0};
   alignas(64) pthread_mutex_t refLock;
+
+  // size < freeBytes / freeCount (integer division), for a non-empty list.
+  bool belowAverage(int size) const {
+    return (static_cast<int64_t>(size) + 1) * freeCount <= freeBytes;
+  }
 
   void unlink(Slot* s) {
     (s->prev ? s->prev->next : first) = s->next;
@@ -52,13 +81,7 @@ struct alignas(64) FLMemPool::State {
     s->prev = s->next = nullptr;
     s->listed = false;
     --freeCount;
-    if (freeCount > 0) {
-      freeBytes -= s->node.total;
-      average = freeBytes / freeCount;
-    } else {
-      freeBytes = 0;
-      average = 0;
-    }
+    freeBytes = freeCount > 0 ? freeBytes - s->node.total : 0;
   }
 
   // Links `s` before `at` (at the end when `at` is null).
@@ -70,7 +93,6 @@ struct alignas(64) FLMemPool::State {
     s->listed = true;
     ++freeCount;
     freeBytes += s->node.total;
-    average = freeBytes / freeCount;
   }
 
   // The node goes before the first node of a larger capacity, so the list
@@ -83,13 +105,11 @@ struct alignas(64) FLMemPool::State {
 };
 
 FLMemPool::FLMemPool() : m_state(new State) {
-  pthread_mutex_init(&m_state->listLock, nullptr);
   pthread_mutex_init(&m_state->refLock, nullptr);
 }
 
 FLMemPool::~FLMemPool() {
   clear();
-  pthread_mutex_destroy(&m_state->listLock);
   pthread_mutex_destroy(&m_state->refLock);
   delete m_state;
 }
@@ -107,98 +127,102 @@ FLMemNode* FLMemPool::get(int size) {
   int64_t capacity = (static_cast<int64_t>(size) + kStep - 1) / kStep * kStep;
   if (capacity > INT32_MAX) return nullptr;
   State* st = m_state;
-  lockBriefly(&st->listLock);
-  Slot* s;
+  st->listLock.lock();
   if (st->first == nullptr) {
-    s = new (std::nothrow) Slot();
-    uint8_t* data = static_cast<uint8_t*>(malloc(static_cast<size_t>(capacity)));
-    if (s == nullptr || data == nullptr) {
-      pthread_mutex_unlock(&st->listLock);
-      delete s;
-      free(data);
+    st->listLock.unlock();
+    return makeNode(this, &st->nextId, static_cast<int32_t>(capacity), size);
+  }
+  Slot* s = st->belowAverage(size) ? st->first : st->last;
+  st->unlink(s);
+  st->listLock.unlock();
+  // The node is ours alone from here: growing it needs no lock.
+  if (s->node.total < size) {
+    void* grown = realloc(s->node.data, static_cast<size_t>(capacity));
+    if (grown == nullptr) {
+      // The old buffer is intact: the node waits in the list for a request
+      // it can serve.
+      st->listLock.lock();
+      st->insertSorted(s);
+      st->listLock.unlock();
       return nullptr;
     }
-    s->node.data = data;
-    s->node.id = st->nextId++;
+    s->node.data = static_cast<uint8_t*>(grown);
     s->node.total = static_cast<int32_t>(capacity);
-    s->node.pool = this;
-  } else {
-    s = size < st->average ? st->first : st->last;
-    st->unlink(s);
-    if (s->node.total < size) {
-      void* grown = realloc(s->node.data, static_cast<size_t>(capacity));
-      if (grown == nullptr) {
-        // The old buffer is intact: the node waits in the list for a
-        // request it can serve.
-        st->insertSorted(s);
-        pthread_mutex_unlock(&st->listLock);
-        return nullptr;
-      }
-      s->node.data = static_cast<uint8_t*>(grown);
-      s->node.total = static_cast<int32_t>(capacity);
-    }
   }
   s->node.used = size;
-  // Set under the list lock: the thread that released the node last wrote
-  // `ref` under it too (in put()), so the two writes are ordered.
-  s->node.ref = 1;
-  pthread_mutex_unlock(&st->listLock);
+  // The thread that released the node last wrote `ref` before it linked the
+  // node under the list lock, so this write comes after it.
+  storeRef(&s->node, 1);
   return &s->node;
 }
 
 void FLMemPool::put(FLMemNode* node) {
   // A node claiming another pool (or none) is not ours to link.
-  if (node == nullptr || node->ref < 1 || node->pool != this) return;
+  if (node == nullptr || loadRef(node) < 1 || node->pool != this) return;
   State* st = m_state;
   Slot* s = slotOf(node);
-  lockBriefly(&st->listLock);
+  st->listLock.lock();
+  // Two threads releasing the last reference of one node at once (a caller's
+  // bug) meet here: the second finds the count 0 and does nothing.
+  if (loadRef(node) < 1) {
+    st->listLock.unlock();
+    return;
+  }
   node->used = 0;
   if (s->listed) {
     // Which end the node would have gone to tells the caller where the
     // double release was seen.
     int where = node->total >= st->last->node.total ? 1 : node->total <= st->first->node.total ? 2 : 3;
-    fprintf(stderr, "%d.same node, can't double free, id=%d, ref=%d\n", where, node->id, node->ref);
+    int ref = loadRef(node);
+    st->listLock.unlock();
+    fprintf(stderr, "%d.same node, can't double free, id=%d, ref=%d\n", where, node->id, ref);
     fflush(stderr);
-  } else {
-    node->ref = 0;
-    if (st->last == nullptr || node->total >= st->last->node.total) {
-      st->link(s, nullptr);
-    } else if (node->total <= st->first->node.total) {
-      st->link(s, st->first);
-    } else {
-      st->insertSorted(s);
-    }
+    return;
   }
-  pthread_mutex_unlock(&st->listLock);
+  storeRef(node, 0);
+  if (st->last == nullptr || node->total >= st->last->node.total) {
+    st->link(s, nullptr);
+  } else if (node->total <= st->first->node.total) {
+    st->link(s, st->first);
+  } else {
+    st->insertSorted(s);
+  }
+  st->listLock.unlock();
 }
 
 void FLMemPool::show(const char* title) {
   fprintf(stderr, "-------------- FLMemory show : %s ----------\n", title ? title : "");
-  pthread_mutex_lock(&m_state->listLock);
+  // The lines are made under the list lock and printed after it: a writer
+  // blocked on a full stderr must not hold up every get and put.
+  std::string lines;
+  char line[128];
+  m_state->listLock.lock();
   int i = 0;
   for (Slot* s = m_state->first; s; s = s->next, ++i) {
-    fprintf(stderr, "node[%d] (id=%d) --> ref=%d, used=%d, total=%d\n", i, s->node.id, s->node.ref, s->node.used,
-            s->node.total);
+    snprintf(line, sizeof line, "node[%d] (id=%d) --> ref=%d, used=%d, total=%d\n", i, s->node.id, loadRef(&s->node),
+             s->node.used, s->node.total);
+    lines += line;
   }
-  pthread_mutex_unlock(&m_state->listLock);
+  m_state->listLock.unlock();
+  fputs(lines.c_str(), stderr);
   fprintf(stderr, "[end]\n\n");
 }
 
 void FLMemPool::clear() {
   State* st = m_state;
-  lockBriefly(&st->listLock);
+  st->listLock.lock();
   Slot* s = st->first;
+  st->first = st->last = nullptr;
+  st->freeCount = 0;
+  st->freeBytes = 0;
+  st->listLock.unlock();
+  // The nodes are unlinked already: nobody waits for the lock while we free.
   while (s) {
     Slot* next = s->next;
     free(s->node.data);
     delete s;
     s = next;
   }
-  st->first = st->last = nullptr;
-  st->freeCount = 0;
-  st->freeBytes = 0;
-  st->average = 0;
-  pthread_mutex_unlock(&st->listLock);
 }
 
 }  // namespace pp

@@ -2,11 +2,13 @@
 
 #include <sys/time.h>
 
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 
 #include "kqbridge/utils.h"
-#include "packet_pool/brief_lock.h"
+#include "platform/cpu_relax.h"
+#include "platform/wait_word.h"
 
 namespace pp {
 
@@ -49,17 +51,11 @@ void FLQueue::setDisposer(Disposer d) {
 FLQueue::FLQueue() {
   Disposer none = nullptr;
   g_disposer.compare_exchange_strong(none, freeElement);
-  pthread_mutex_init(&m_lock, nullptr);
-  pthread_cond_init(&m_notEmpty, nullptr);
-  pthread_cond_init(&m_notFull, nullptr);
 }
 
 FLQueue::~FLQueue() {
   exit();
   clear();
-  pthread_mutex_destroy(&m_lock);
-  pthread_cond_destroy(&m_notEmpty);
-  pthread_cond_destroy(&m_notFull);
   free(m_ring);
 }
 
@@ -78,43 +74,74 @@ bool FLQueue::makeRoomLocked() {
   return true;
 }
 
-void FLQueue::appendLocked(const FLQueueElement& e) {
+bool FLQueue::appendLocked(const FLQueueElement& e) {
   int n = m_count.load(std::memory_order_relaxed);
   m_ring[(m_head + static_cast<uint32_t>(n)) & (m_capacity - 1)] = e;
   m_count.store(n + 1, std::memory_order_relaxed);
   m_bytes.store(m_bytes.load(std::memory_order_relaxed) + e.len + 16, std::memory_order_relaxed);
-  if (m_takersWaiting > 0) pthread_cond_signal(&m_notEmpty);
+  return signalTakerLocked();
 }
 
-FLQueueElement FLQueue::removeLocked() {
-  FLQueueElement e = m_ring[m_head];
+bool FLQueue::signalTakerLocked() {
+  if (m_takersWaiting == 0 || m_takerWakeSent) return false;
+  m_takerWakeSent = true;
+  m_notEmpty.fetch_add(1, std::memory_order_relaxed);
+  return true;
+}
+
+bool FLQueue::removeLocked(FLQueueElement* out) {
+  *out = m_ring[m_head];
   m_head = (m_head + 1) & (m_capacity - 1);
   m_count.store(m_count.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
-  m_bytes.store(m_bytes.load(std::memory_order_relaxed) - (e.len + 16), std::memory_order_relaxed);
-  if (m_pushersWaiting > 0) pthread_cond_signal(&m_notFull);
-  return e;
+  m_bytes.store(m_bytes.load(std::memory_order_relaxed) - (out->len + 16), std::memory_order_relaxed);
+  if (m_pushersWaiting == 0) return false;
+  m_notFull.fetch_add(1, std::memory_order_relaxed);
+  return true;
 }
 
 void FLQueue::spinWhileEmpty(int* spins) const {
   for (; *spins > 0; --*spins) {
     if (m_count.load(std::memory_order_relaxed) > 0 || m_exit.load(std::memory_order_relaxed)) return;
-    pauseCpu();
+    bg::platform::cpuRelax();
   }
 }
 
+bool FLQueue::sleepOn(std::atomic<uint32_t>* word, int* waiting, const timespec* deadline) {
+  // A change made after we read the word, under the lock we still hold,
+  // makes the sleep return at once: no wake-up is lost.
+  uint32_t seen = word->load(std::memory_order_relaxed);
+  ++*waiting;
+  m_lock.unlock();
+  bool inTime = bg::platform::waitWord(word, seen, deadline);
+  m_lock.lock();
+  --*waiting;
+  return inTime;
+}
+
+bool FLQueue::sleepAsTaker(const timespec* deadline) {
+  bool inTime = sleepOn(&m_notEmpty, &m_takersWaiting, deadline);
+  m_takerWakeSent = false;
+  return inTime;
+}
+
+void FLQueue::wake(std::atomic<uint32_t>* word, int count) {
+  bg::platform::wakeWord(word, count);
+}
+
 FLQueueStatus FLQueue::push(const FLQueueElement& e) {
-  lockBriefly(&m_lock);
+  m_lock.lock();
   if (!makeRoomLocked()) {
-    pthread_mutex_unlock(&m_lock);
+    m_lock.unlock();
     return FLQ_MALLOC_FAILED;
   }
-  appendLocked(e);
-  pthread_mutex_unlock(&m_lock);
+  bool wakeTaker = appendLocked(e);
+  m_lock.unlock();
+  if (wakeTaker) wake(&m_notEmpty, 1);
   return FLQ_OK;
 }
 
 FLQueueStatus FLQueue::pushBounded(const FLQueueElement& e, int maxCount, bool block) {
-  lockBriefly(&m_lock);
+  m_lock.lock();
   FLQueueStatus status = FLQ_OK;
   for (;;) {
     if (m_exit.load(std::memory_order_relaxed)) {
@@ -126,18 +153,18 @@ FLQueueStatus FLQueue::pushBounded(const FLQueueElement& e, int maxCount, bool b
       status = FLQ_FULL;
       break;
     }
-    ++m_pushersWaiting;
-    pthread_cond_wait(&m_notFull, &m_lock);
-    --m_pushersWaiting;
+    sleepOn(&m_notFull, &m_pushersWaiting, nullptr);
   }
+  bool wakeTaker = false;
   if (status == FLQ_OK) {
     if (makeRoomLocked()) {
-      appendLocked(e);
+      wakeTaker = appendLocked(e);
     } else {
       status = FLQ_MALLOC_FAILED;
     }
   }
-  pthread_mutex_unlock(&m_lock);
+  m_lock.unlock();
+  if (wakeTaker) wake(&m_notEmpty, 1);
   return status;
 }
 
@@ -145,15 +172,18 @@ FLQueueStatus FLQueue::take(FLQueueElement* out, bool block, const timespec* dea
   bool timed = !block && deadline != nullptr;
   bool mayWait = block || timed;
   int spins = mayWait ? kSpinsBeforeSleep : 0;
+  bool wakePusher = false;
+  bool wakeTaker = false;
   FLQueueStatus status;
-  lockBriefly(&m_lock);
+  m_lock.lock();
   for (;;) {
     if (m_exit.load(std::memory_order_relaxed)) {
       status = FLQ_EXIT;
       break;
     }
     if (m_count.load(std::memory_order_relaxed) > 0) {
-      *out = removeLocked();
+      wakePusher = removeLocked(out);
+      wakeTaker = m_count.load(std::memory_order_relaxed) > 0 && signalTakerLocked();
       status = FLQ_OK;
       break;
     }
@@ -162,25 +192,25 @@ FLQueueStatus FLQueue::take(FLQueueElement* out, bool block, const timespec* dea
       break;
     }
     if (spins > 0) {
-      pthread_mutex_unlock(&m_lock);
+      m_lock.unlock();
       spinWhileEmpty(&spins);
-      lockBriefly(&m_lock);
+      m_lock.lock();
       continue;
     }
-    ++m_takersWaiting;
     // A wake-up without an element before the deadline (spurious, or another
     // taker was faster) waits again for the rest of the time.
-    int rc = timed ? pthread_cond_timedwait(&m_notEmpty, &m_lock, deadline) : pthread_cond_wait(&m_notEmpty, &m_lock);
-    --m_takersWaiting;
-    if (rc != 0) mayWait = false;
+    if (!sleepAsTaker(timed ? deadline : nullptr)) mayWait = false;
   }
-  pthread_mutex_unlock(&m_lock);
+  m_lock.unlock();
+  if (wakePusher) wake(&m_notFull, 1);
+  if (wakeTaker) wake(&m_notEmpty, 1);
   return status;
 }
 
 FLQueueStatus FLQueue::look(FLQueueElement* out, bool block, void (*onFound)(const FLQueueElement&)) {
+  bool wakeTaker = false;
   FLQueueStatus status;
-  lockBriefly(&m_lock);
+  m_lock.lock();
   for (;;) {
     if (m_exit.load(std::memory_order_relaxed)) {
       status = FLQ_EXIT;
@@ -189,6 +219,7 @@ FLQueueStatus FLQueue::look(FLQueueElement* out, bool block, void (*onFound)(con
     if (m_count.load(std::memory_order_relaxed) > 0) {
       *out = m_ring[m_head];
       if (onFound) onFound(*out);
+      wakeTaker = signalTakerLocked();
       status = FLQ_OK;
       break;
     }
@@ -196,34 +227,35 @@ FLQueueStatus FLQueue::look(FLQueueElement* out, bool block, void (*onFound)(con
       status = FLQ_NO_DATA;
       break;
     }
-    ++m_takersWaiting;
-    pthread_cond_wait(&m_notEmpty, &m_lock);
-    --m_takersWaiting;
+    sleepAsTaker(nullptr);
   }
-  pthread_mutex_unlock(&m_lock);
+  m_lock.unlock();
+  if (wakeTaker) wake(&m_notEmpty, 1);
   return status;
 }
 
 bool FLQueue::at(int index, FLQueueElement* out) {
-  lockBriefly(&m_lock);
+  m_lock.lock();
   bool found = index >= 0 && index < m_count.load(std::memory_order_relaxed);
   if (found) *out = m_ring[(m_head + static_cast<uint32_t>(index)) & (m_capacity - 1)];
-  pthread_mutex_unlock(&m_lock);
+  m_lock.unlock();
   return found;
 }
 
 void FLQueue::exit() {
   if (m_exit.load(std::memory_order_acquire)) return;
-  lockBriefly(&m_lock);
+  m_lock.lock();
   m_exit.store(true, std::memory_order_release);
-  pthread_cond_broadcast(&m_notEmpty);
-  pthread_cond_broadcast(&m_notFull);
-  pthread_mutex_unlock(&m_lock);
+  m_notEmpty.fetch_add(1, std::memory_order_relaxed);
+  m_notFull.fetch_add(1, std::memory_order_relaxed);
+  m_lock.unlock();
+  wake(&m_notEmpty, INT_MAX);
+  wake(&m_notFull, INT_MAX);
 }
 
 void FLQueue::clear() {
   Disposer dispose = g_disposer.load();
-  lockBriefly(&m_lock);
+  m_lock.lock();
   int n = m_count.load(std::memory_order_relaxed);
   for (int i = 0; i < n; ++i) {
     FLQueueElement* e = &m_ring[(m_head + static_cast<uint32_t>(i)) & (m_capacity - 1)];
@@ -232,8 +264,10 @@ void FLQueue::clear() {
   m_head = 0;
   m_count.store(0, std::memory_order_relaxed);
   m_bytes.store(0, std::memory_order_relaxed);
-  if (m_pushersWaiting > 0) pthread_cond_broadcast(&m_notFull);
-  pthread_mutex_unlock(&m_lock);
+  bool wakePushers = m_pushersWaiting > 0;
+  if (wakePushers) m_notFull.fetch_add(1, std::memory_order_relaxed);
+  m_lock.unlock();
+  if (wakePushers) wake(&m_notFull, INT_MAX);
 }
 
 }  // namespace pp

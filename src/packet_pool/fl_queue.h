@@ -2,13 +2,12 @@
 #ifndef KQBRIDGE_PACKET_POOL_FL_QUEUE_H_
 #define KQBRIDGE_PACKET_POOL_FL_QUEUE_H_
 
-#include <pthread.h>
-
 #include <atomic>
 #include <cstdint>
 #include <ctime>
 
 #include "kqbridge/packet_pool.h"
+#include "packet_pool/brief_lock.h"
 
 namespace pp {
 
@@ -69,28 +68,47 @@ class FLQueue {
 
  private:
   bool makeRoomLocked();
-  void appendLocked(const FLQueueElement& e);
-  FLQueueElement removeLocked();
+  // Both return true when a sleeper of the other side is to be woken.
+  bool appendLocked(const FLQueueElement& e);
+  bool removeLocked(FLQueueElement* out);
   void spinWhileEmpty(int* spins) const;
+  // True when a sleeping taker is to be woken once the lock is released.
+  bool signalTakerLocked();
+  bool sleepAsTaker(const timespec* deadline);
+  // Sleeps on `word` with the lock released; false when `deadline` passed.
+  bool sleepOn(std::atomic<uint32_t>* word, int* waiting, const timespec* deadline);
+  // Wakes `count` sleepers of `word` after the lock is released; the word
+  // was changed under the lock.
+  static void wake(std::atomic<uint32_t>* word, int count);
 
   // Read at the start of every operation, written rarely: kept away from
   // the line that every push and take writes.
   std::atomic<bool> m_exit{false};
   // The lock and everything a push or take touches under it share one cache
   // line, which moves between the producer and the consumer once per packet.
-  alignas(64) pthread_mutex_t m_lock;
+  // The lock is never held across a wait: waiters sleep on the two words
+  // below, which a push or take changes (under the lock) only when somebody
+  // sleeps on them.
+  alignas(64) BriefLock m_lock;
   // A ring of m_capacity (a power of two) slots; m_count of them from m_head.
   FLQueueElement* m_ring = nullptr;
   uint32_t m_capacity = 0;
   uint32_t m_head = 0;
-  std::atomic<int> m_count{0};
-  std::atomic<int> m_bytes{0};
-  // Threads asleep on each condition, so that a push or take with nobody
-  // waiting costs no wake-up.
+  // Threads asleep on each word, so that a push or take with nobody waiting
+  // costs no wake-up.
   int m_takersWaiting = 0;
   int m_pushersWaiting = 0;
-  alignas(64) pthread_cond_t m_notEmpty;
-  pthread_cond_t m_notFull;
+  // A taker has been woken and has not come back yet: the pushes meanwhile
+  // wake nobody else (one system call per sleep, not per push), and the
+  // taker that comes back passes the wake on when elements are left.
+  bool m_takerWakeSent = false;
+  // A taker that polls for the next element reads the count on a line of its
+  // own, so that it does not pull the lock's line away from a pusher that
+  // holds the lock.
+  alignas(64) std::atomic<int> m_count{0};
+  std::atomic<int> m_bytes{0};
+  alignas(64) std::atomic<uint32_t> m_notEmpty{0};
+  std::atomic<uint32_t> m_notFull{0};
 };
 
 }  // namespace pp
