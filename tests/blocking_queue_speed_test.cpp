@@ -5,11 +5,9 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "concurrency/blocking_io.h"
 
@@ -48,44 +46,6 @@ TEST(BlockingQueueSpeed, MixedSizesArriveWholeAndTruncatedAsAsked) {
     ASSERT_EQ(buf.compare(0, n, want, 0, n), 0) << "message " << i;
   }
   writer.join();
-}
-
-// Writers keep their own order; readers that time out often, and readers
-// that sleep, together take every message exactly once and never hang.
-TEST(BlockingQueueSpeed, ManyWritersAndSleepyReadersLoseNothing) {
-  const int kWriters = 3, kPerWriter = 3000, kReaders = 3;
-  bg::Writer_IO q;
-  std::atomic<int> taken{0}, outOfOrder{0};
-  std::vector<std::thread> threads;
-  for (int r = 0; r < kReaders; ++r) {
-    threads.emplace_back([&, r] {
-      int last[kWriters] = {-1, -1, -1};  // what one reader takes of a writer's comes in order
-      for (;;) {
-        int rec[2];
-        int n = r == 0 ? q.read(rec, sizeof(rec)) : q.timedRead(rec, sizeof(rec), 1);
-        if (n == 0) continue;
-        if (rec[0] < 0) break;
-        if (rec[1] <= last[rec[0]]) outOfOrder.fetch_add(1);
-        last[rec[0]] = rec[1];
-        taken.fetch_add(1);
-      }
-    });
-  }
-  for (int w = 0; w < kWriters; ++w) {
-    threads.emplace_back([&, w] {
-      for (int i = 0; i < kPerWriter; ++i) {
-        int rec[2] = {w, i};
-        q.write(rec, sizeof(rec));
-        if (i % 100 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    });
-  }
-  for (size_t t = kReaders; t < threads.size(); ++t) threads[t].join();
-  int stop[2] = {-1, 0};
-  for (int r = 0; r < kReaders; ++r) q.write(stop, sizeof(stop));
-  for (int r = 0; r < kReaders; ++r) threads[r].join();
-  EXPECT_EQ(taken.load(), kWriters * kPerWriter);
-  EXPECT_EQ(outOfOrder.load(), 0);
 }
 
 TEST(BlockingQueueSpeed, AbortWithABatchInHandEndsTakes) {

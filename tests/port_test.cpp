@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -45,17 +46,14 @@ TEST(PortFolders, ConfigurationDirectoryFollowsTheEnvironment) {
     kqtest::writeFile(root + "/-", "");
     for (const char* d : {"/bin", "/home", "/hp", "/cfg", "/ad"}) mkdir((root + d).c_str(), 0755);
     std::set<std::string> before = tree(root);
-    std::string err;
-    int rc = kqtest::runInChild(
-        [&] {
-          clearenv();
-          for (auto& v : vars) setenv(v.first, (root + v.second).c_str(), 1);
-          bg::setExecutablePath((root + "/bin/host").c_str());
-          return bg::findConfigDir("app") == chosen ? 0 : 1;
-        },
-        nullptr, &err);
-    EXPECT_TRUE(rc == 0 && (vars[0].second[1] == '-' || err == "[Bridge] config dir = " + chosen + "\n"))
-        << err;
+    kqtest::ChildResult r = kqtest::runChild([&] {
+      clearenv();
+      for (auto& v : vars) setenv(v.first, (root + v.second).c_str(), 1);
+      bg::setExecutablePath((root + "/bin/host").c_str());
+      return bg::findConfigDir("app") == chosen ? 0 : 1;
+    });
+    EXPECT_TRUE(r.status == 0 && (vars[0].second[1] == '-' || r.err == "[Bridge] config dir = " + chosen + "\n"))
+        << r.err;
     for (const std::string& p : tree(root))
       EXPECT_TRUE(before.count(p) || p.rfind(chosen, 0) == 0 || chosen.rfind(p + "/", 0) == 0) << p;
   }
@@ -68,45 +66,54 @@ TEST(PortHost, StartedThroughPathLoadsModulesBesideItself) {
   fs::create_directories(bin), fs::create_directories(home);
   fs::copy_file(KQ_HOST_PATH, bin + "/kqbridge-host");
   fs::create_symlink(std::string(KQ_TEST_MODULE_DIR) + "/mod_quit.dll", bin + "/mod_quit.dll");
-  std::string out, err;
-  int rc = kqtest::runInChild(
-      [&] {
-        clearenv();
-        setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
-        setenv("HOME", home.c_str(), 1);
-        if (chdir(td.path().c_str()) != 0) return 98;
-        return execlp("kqbridge-host", "kqbridge-host", "--start", "mod_quit.dll", nullptr);
-      },
-      &out, &err);
-  EXPECT_TRUE(rc == 0 && contains(out, "quitter:initExtend") && contains(err, " = " + cfg + "\n")) << err;
+  kqtest::ChildResult r = kqtest::runChild([&] {
+    clearenv();
+    setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+    setenv("HOME", home.c_str(), 1);
+    if (chdir(td.path().c_str()) != 0) return 98;
+    return execlp("kqbridge-host", "kqbridge-host", "--start", "mod_quit.dll", nullptr);
+  });
+  EXPECT_TRUE(r.status == 0 && contains(r.out, "quitter:initExtend") && contains(r.err, " = " + cfg + "\n"))
+      << r.err;
   EXPECT_EQ(tree(td.path()).size(), tree(cfg).size() + 7) << "bin and its 2 files, home, .local, share, cfg";
 }
 
-// The opener holds none of our descriptors, blocks no signal, leads a session.
+// The opener gets the file's folder, holds none of our descriptors, blocks no
+// signal, leads a session and is reaped for us; what cannot be shown is
+// passed over quietly.
 TEST(PortShell, FolderOpenerStartsACleanChild) {
   kqtest::TempDir td;
   const std::string root = td.path(), report = root + "/xdg-open.done";
   // The mask is read before the shell starts a child (it blocks signals then).
   kqtest::writeFile(root + "/xdg-open",
-                    "#!/bin/sh\nwhile read -r k v; do [ \"$k\" = SigBlk: ] && echo \"$k $v\"; done"
-                    " < /proc/$$/status > \"$0.tmp\"\n"
+                    "#!/bin/sh\necho \"arg $1\" > \"$0.tmp\"\n"
+                    "while read -r k v; do [ \"$k\" = SigBlk: ] && echo \"$k $v\"; done"
+                    " < /proc/$$/status >> \"$0.tmp\"\n"
                     "for f in /proc/$$/fd/*; do readlink \"$f\"; done >> \"$0.tmp\"\n"
                     "[ \"$(cut -d' ' -f6 /proc/$$/stat)\" = \"$$\" ] && echo leader >> \"$0.tmp\"\n"
                     "mv \"$0.tmp\" \"$0.done\"\n");
   chmod((root + "/xdg-open").c_str(), 0755);
-  ASSERT_EQ(kqtest::runInChild([&] {
-              setenv("PATH", (root + ":/usr/bin:/bin").c_str(), 1);
-              sigset_t all;
-              sigfillset(&all);
-              sigprocmask(SIG_BLOCK, &all, nullptr);
-              bg::Logger log((root + "/held.log").c_str());
-              log.log(bg::LOG_ERROR, "open\n");
-              bg::showInExplorer((root + "/held.log").c_str());
-              for (int i = 0; i < 3000 && !kqtest::fileExists(report); ++i) usleep(20000);
-              return 0;
-            }),
-            0);
+  kqtest::ChildResult run = kqtest::runChild([&] {
+    setenv("PATH", (root + ":/usr/bin:/bin").c_str(), 1);
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, nullptr);
+    bg::Logger log((root + "/held.log").c_str());
+    log.log(bg::LOG_ERROR, "open\n");
+    bg::showInExplorer(nullptr);
+    bg::showInExplorer((root + "/gone/report.txt").c_str());
+    bg::showInExplorer((root + "/held.log").c_str());
+    CHILD_CHECK(kqtest::waitFor([&] { return kqtest::fileExists(report); }));
+    siginfo_t info;
+    errno = 0;
+    kqtest::waitFor([&] { return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0; }, 30);
+    CHILD_CHECK(errno == ECHILD);
+    return 0;
+  });
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
   std::string seen = kqtest::readFile(report);
+  EXPECT_TRUE(contains(seen, "arg " + root + "/\n")) << seen;
   EXPECT_FALSE(contains(seen, "held")) << seen;
   EXPECT_TRUE(contains(seen, "SigBlk: 0000000000000000\n") && contains(seen, "\nleader\n")) << seen;
 }

@@ -10,21 +10,16 @@
 #include <chrono>
 #include <thread>
 
-#include "bridge_sandbox.h"
 #include "kqbridge/kqbridge.h"
 #include "platform/shared_memory.h"
+#include "support/bridge_sandbox.h"
+#include "support/test_support.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-template <typename Done>
-bool waitUntil(Done done, double seconds) {
-  for (auto start = Clock::now(); !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-    if (since(start) > seconds) return false;
-  return true;
-}
 
 bool channelCarries(bg::Abstract_Channel_Mgr* mgr, const char* name) {
   bg::Abstract_Channel *c = mgr->createChannel(name), *o = mgr->openChannel(name);
@@ -36,20 +31,14 @@ bool channelCarries(bg::Abstract_Channel_Mgr* mgr, const char* name) {
 }
 
 TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
-  kqtest::TempDir td;
-  std::string out;
-  int rc = kqtest::runInChild(
-      [&] {
+  kqtest::BridgeRun run = kqtest::runBridge([](const kqtest::Sandbox& box) {
         char* noProgram[] = {nullptr};
         CHILD_CHECK(bg::InitBridge(0, nullptr) == -1 && bg::InitBridge(1, noProgram) == -1 && bg::CD == nullptr);
         CHILD_CHECK(bg::LoadModule(nullptr, 3, true) == -1);
         bg::RegistBgErrHandle(nullptr, nullptr);
-        kqtest::BridgeSandbox box(td.path());
         box.addModule("mod_a.dll");
-        const char* names[] = {"mod_a.dll"};
         for (int round = 0; round < 2; ++round) {
-          char* argv[] = {box.argv0(), nullptr};
-          CHILD_CHECK(bg::InitBridge(1, argv) == 0 && bg::LoadModule(names, 1, true) == 1);
+          CHILD_CHECK(box.init() == 0 && box.load({"mod_a.dll"}, true) == 1);
           auto* a = static_cast<bg::Interface*>(bg::getInstance("a"));
           CHILD_CHECK(a->m_data == bg::CD->m_data && channelCarries(a->m_channelMgr, "c"));
           auto job = [](void* end) {  // says it runs, then waits for what never comes
@@ -64,28 +53,26 @@ TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
           bg::UninitBridge();
         }
         return 0;
-      },
-      &out);
-  ASSERT_EQ(rc, 0) << out;
-  EXPECT_NE(out.find("a:init missing=0"), out.rfind("a:init missing=0")) << out;  // init() ran in both rounds
+      });
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("a:init missing=0"), run.out.rfind("a:init missing=0")) << run.out;  // in both rounds
 }
 
 TEST(Robustness, HostEndsAtOnceOnASecondSignalWhileStopping) {
   kqtest::TempDir td;
-  pid_t pid = fork();
-  if (pid == 0) {
-    kqtest::BridgeSandbox box(td.path());
-    if (chdir(KQ_TEST_MODULE_DIR) != 0 || !freopen(td.file("out").c_str(), "w", stdout)) _exit(120);
+  kqtest::Sandbox box(td.path(), "kqbridge-host");
+  kqtest::Child host([&] {
+    box.enter();
+    if (chdir(KQ_TEST_MODULE_DIR) != 0) return 120;
     execl(KQ_HOST_PATH, "kqbridge-host", "mod_stuck.dll", static_cast<char*>(nullptr));
-    _exit(121);
-  }
-  waitUntil([&] { return kqtest::fileExists(td.file("kqbridge-host/log")); }, 60);  // signals blocked by now
-  kill(pid, SIGINT);
-  waitUntil([&] { return kqtest::contains(kqtest::readFile(td.file("out")), "stuck:uninit"); }, 60);
-  kill(pid, SIGINT);
-  int status = 0;
-  if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 2)) kill(pid, SIGKILL);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);  // status 0 when it did not end
+    return 121;
+  });
+  // Signals are blocked for the host's own handling once its log exists.
+  ASSERT_TRUE(kqtest::waitFor([&] { return kqtest::fileExists(box.configDir() + "/log"); }));
+  kill(host.pid(), SIGINT);
+  ASSERT_TRUE(host.waitOutput([&] { return kqtest::contains(host.out, "stuck:uninit"); }));
+  kill(host.pid(), SIGINT);
+  EXPECT_GT(host.finish(2), 0) << "ended with a failure status within 2 s";
 }
 
 void countAndLeave(const char* key, const bg::Value*, ListenerRecord* rec) {
@@ -149,13 +136,13 @@ TEST(Robustness, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
   kqtest::TempDir td;
   std::string path = td.file("c.conf"), old = "#Bridge Config (#note)\nold : 1\n";
   kqtest::writeFile(path, old);
-  EXPECT_EQ(kqtest::runInChild([&] {  // the file-size limit kills it mid-write, as a crash would
+  EXPECT_EQ(kqtest::runChild([&] {  // the file-size limit kills it mid-write, as a crash would
               struct rlimit none = {0, 0}, small = {64, 64};
               bg::Config config(path.c_str());
               config.setValue("big", std::string(4000, 'x').c_str());
               if (setrlimit(RLIMIT_CORE, &none) == 0 && setrlimit(RLIMIT_FSIZE, &small) == 0) config.save();
               return 0;
-            }),
+            }).status,
             -1);
   EXPECT_EQ(kqtest::readFile(path), old);
   std::string name = kqtest::uniqueName("stale");

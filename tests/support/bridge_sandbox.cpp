@@ -1,9 +1,9 @@
 #include "support/bridge_sandbox.h"
 
-#include <dirent.h>
 #include <kqbridge/kqbridge.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "kqtest_compat.h"
 #include "support/test_support.h"
@@ -26,10 +26,6 @@ void Sandbox::addModule(const std::string& file, const std::string& as) const {
   if (symlink(target.c_str(), (binDir() + "/" + (as.empty() ? file : as)).c_str()) != 0) abort();
 }
 
-void Sandbox::addModules(std::initializer_list<const char*> files) const {
-  for (const char* file : files) addModule(file);
-}
-
 void Sandbox::writeAdminConf(const std::string& lines) const {
   mkdir(configDir().c_str(), 0755);
   mkdir((configDir() + "/conf").c_str(), 0755);
@@ -47,17 +43,13 @@ int Sandbox::load(std::vector<const char*> names, bool start) const {
 }
 
 std::string Sandbox::logFile(const std::string& stem, const std::string& ext) const {
-  std::string dir = configDir() + "/log";
   std::vector<std::string> found;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      if (name.size() > stem.size() + ext.size() && name.compare(0, stem.size(), stem) == 0 &&
-          name.compare(name.size() - ext.size(), ext.size(), ext) == 0) {
-        found.push_back(dir + "/" + name);
-      }
-    }
-    closedir(d);
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(configDir() + "/log", ec)) {
+    std::string name = entry.path().filename();
+    if (name.size() > stem.size() + ext.size() && name.rfind(stem, 0) == 0 &&
+        name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
+      found.push_back(entry.path());
   }
   return found.size() == 1 ? readFile(found[0]) : std::string();
 }

@@ -7,7 +7,6 @@
 #define KQBRIDGE_TESTS_SUPPORT_BRIDGE_SANDBOX_H_
 
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -26,7 +25,6 @@ class Sandbox {
   void enter() const;
   // Links modules built beside the tests into binDir(), under `as` if given.
   void addModule(const std::string& file, const std::string& as = std::string()) const;
-  void addModules(std::initializer_list<const char*> files) const;
   // Writes Admin.conf before InitBridge reads it.
   void writeAdminConf(const std::string& lines) const;
   // InitBridge as an executable in binDir().
@@ -35,8 +33,9 @@ class Sandbox {
   int load(std::vector<const char*> names, bool start) const;
 
   std::string binDir() const { return root + "/bin"; }
-  // Where the first configuration-directory candidate puts the files.
-  std::string configDir() const { return root + "/" + app; }
+  // Where the first configuration-directory candidate (the data folder)
+  // puts the files.
+  std::string configDir() const { return root + "/data/" + app; }
   // The content of the one file in the log directory named stem*ext.
   std::string logFile(const std::string& stem, const std::string& ext) const;
 

@@ -97,17 +97,9 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-std::string written(const std::function<void(FILE*)>& write) {
-  FILE* f = tmpfile();
-  if (f == nullptr) return std::string();
-  write(f);
-  fflush(f);
-  rewind(f);
-  std::string text;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof(buf), f)) > 0;) text.append(buf, n);
-  fclose(f);
-  return text;
+size_t countEntries(const std::string& dir) {
+  std::error_code ec;
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir, ec), {}));
 }
 
 std::string randomText(std::mt19937& rng, size_t maxLen, const std::string& alphabet) {
@@ -154,7 +146,7 @@ int Gate::left() {
 
 std::string shownPath(const std::string& path) {
   // The separator the library prints.
-  const char kSeparator = '\\';
+  const char kSeparator = '/';
   std::string shown;
   for (char c : path) {
     bool separator = c == '/' || c == '\\';

@@ -1,6 +1,6 @@
 // Helpers shared by the test programs: temporary directories and environment
-// guards, child processes with captured output, waiting without fixed sleeps,
-// random text, and reading what a stream received.
+// guards, child processes with captured output, waiting without fixed sleeps
+// and random text.
 #ifndef KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define KQBRIDGE_TESTS_SUPPORT_TEST_SUPPORT_H_
 
@@ -66,12 +66,11 @@ std::string uniqueName(const std::string& prefix);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
+// How many entries `dir` holds (/proc/self/fd: open descriptors).
+size_t countEntries(const std::string& dir);
 inline bool contains(const std::string& text, const std::string& what) {
   return text.find(what) != std::string::npos;
 }
-
-// Everything `write` puts into a fresh stream.
-std::string written(const std::function<void(FILE*)>& write);
 
 // Up to `maxLen` bytes (none of them NUL); with an alphabet, about half the
 // characters come from it so that parsers get past their first checks.
