@@ -145,8 +145,8 @@ int Gate::left() {
 }
 
 std::string shownPath(const std::string& path) {
-  // The separator the library prints.
-  const char kSeparator = '/';
+  // The separator the library prints: the system's own.
+  const char kSeparator = kOnWindows ? '\\' : '/';
   std::string shown;
   for (char c : path) {
     bool separator = c == '/' || c == '\\';
