@@ -1,5 +1,5 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan check fuzz i386 bench clean
+.PHONY: deps demo test debug asan tsan check fuzz i386 bench clean windows-deps windows windows-test windows-demo windows-i686
 
 deps:
 	scripts/install-deps.sh
@@ -65,6 +65,28 @@ bench:
 	scripts/install-deps.sh --bench
 	cmake --preset bench
 	cmake --build --preset bench --target run-bench
+
+# The Windows build: cross-compiled with MinGW-w64 and run under Wine in a
+# private prefix (build/windows/wine). Programs and DLLs land in
+# build/windows/bin.
+windows-deps:
+	scripts/install-deps.sh --windows
+
+windows: windows-deps
+	cmake --preset windows
+	cmake --build --preset windows
+
+windows-test: windows
+	ctest --preset windows
+
+windows-demo: windows
+	examples/run-demo-windows.sh build/windows
+
+# The 32-bit build; it runs only where Debian's wine32 could be installed.
+windows-i686: windows-deps
+	scripts/build-windows-deps.sh i686
+	cmake --preset windows-i686
+	cmake --build --preset windows-i686
 
 clean:
 	rm -rf build

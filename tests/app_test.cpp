@@ -30,7 +30,7 @@ TEST(ExecutablePath, GivesDirectoryAndNameUpToTheFirstDot) {
     EXPECT_STREQ(app.getAppDir(), c.dir);
   }
   bg::setExecutablePath("tool");  // found through PATH: the directory is the real file's
-  EXPECT_EQ(bg::g_exePath, bg::g_exeDir + "app_test");
+  EXPECT_EQ(bg::g_exePath, bg::g_exeDir + (kqtest::kOnWindows ? "app_test.exe" : "app_test"));
   EXPECT_EQ(bg::g_exeName, "tool");
 }
 

@@ -143,6 +143,7 @@ TEST(CryptAes, TextFormsRoundTripForEveryKeyLengthAndRefuseBadInput) {
 }
 
 TEST(CryptBase64, Rfc4648VectorsSizesAndTheSystemTool) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "compares with the POSIX base64 tool";
   bg::Crypt c;
   const char* vectors[][2] = {{"", ""},
                               {"f", "Zg=="},
@@ -197,6 +198,7 @@ TEST(CryptMd5, Rfc1321TestSuite) {
 }
 
 TEST(CryptMd5, FilesMatchTheSystemTool) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "compares with the POSIX md5sum tool";
   kqtest::TempDir tmp;
   bg::Crypt c;
   // Lengths around the 56-byte padding edge and the 10240-byte chunks, and a few MiB.

@@ -16,11 +16,19 @@ namespace {
 std::string entryPath(const std::string& name) {
   return "/dev/shm" + bg::platform::sharedMemoryObjectName(name.c_str());
 }
-bool entryExists(const std::string& name) { return kqtest::fileExists(entryPath(name)); }
+// The system's own record of the name: a /dev/shm entry, or on Windows a
+// mapping object that can still be opened.
+bool entryExists(const std::string& name) {
+  if (!kqtest::kOnWindows) return kqtest::fileExists(entryPath(name));
+  bg::platform::SharedSegment* probe = bg::platform::openSharedMemory(name.c_str());
+  if (probe != nullptr) bg::platform::closeSharedMemory(probe);
+  return probe != nullptr;
+}
 
 // An opener in another process gets the creator's block whatever size it
 // asks for; the name is private to the user and goes with its last holder.
 TEST(ShareMem, TwoProcessesShareTheCreatorsBlockAndLeaveNoEntry) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "the child replays the test and would make a block of its own";
   std::string name = kqtest::uniqueName("kq-shm");
   bg::Share_Mem parent;
   ASSERT_EQ(parent.open(name.c_str(), 8192), 1);
@@ -68,6 +76,7 @@ TEST(ShareMem, LastHolderRemovesTheName) {
 }
 
 TEST(ShareMem, AnyNameMakesItsOwnBlock) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "Windows object names take no backslash and stop at MAX_PATH characters";
   std::string base = kqtest::uniqueName("kq-shm");
   const std::string names[] = {base + "/with/slashes", base + "\\with\\backslashes", base + "%2fwith%2fslashes",
                                base + " \xc3\xa9t\xc3\xa9", base + std::string(1000, 'x'),

@@ -37,6 +37,7 @@ TEST(UtilsTime, FormatsIntoBoundedPerThreadBuffersFromTheWallClock) {
 }
 
 TEST(UtilsDirectories, TempAppDataAndHomeComeFromTheEnvironment) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "GetTempPathW resolves TMP to a full path with its drive";
   const struct {
     const char* tmp;
     const char* temp;

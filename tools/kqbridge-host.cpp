@@ -7,19 +7,14 @@
 // The host stops on SIGINT or SIGTERM, or when a module ends the process
 // through the central object's stop command. A second SIGINT or SIGTERM while
 // it stops ends it at once with status 128 + the signal number.
-#include <signal.h>
-#include <unistd.h>
-
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "kqbridge/kqbridge.h"
+#include "stop_request.h"
 
 namespace {
 
@@ -96,46 +91,6 @@ bool loadEach(const std::vector<std::string>& modules) {
   return allLoaded;
 }
 
-// One thread takes every stop signal for the whole run. The first asks the
-// main thread to stop; a later one means the stop itself is stuck (a
-// component that does not return from uninit, say), and the user should not
-// need SIGKILL to get the terminal back.
-class StopSignals {
- public:
-  explicit StopSignals(const sigset_t& signals) : m_signals(signals) {
-    std::thread(&StopSignals::watch, this).detach();
-  }
-
-  int waitForFirst() {
-    std::unique_lock<std::mutex> hold(m_lock);
-    m_arrived.wait(hold, [this] { return m_first != 0; });
-    return m_first;
-  }
-
- private:
-  // Lives until the process ends: the object is never destroyed.
-  void watch() {
-    for (;;) {
-      int sig = 0;
-      if (sigwait(&m_signals, &sig) != 0) continue;
-      std::lock_guard<std::mutex> hold(m_lock);
-      if (m_first == 0) {
-        m_first = sig;
-        m_arrived.notify_all();
-        continue;
-      }
-      fprintf(stderr, "kqbridge-host: %s while stopping, exiting at once\n", strsignal(sig));
-      fflush(stderr);
-      _exit(128 + sig);
-    }
-  }
-
-  sigset_t m_signals;
-  std::mutex m_lock;
-  std::condition_variable m_arrived;
-  int m_first = 0;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,14 +108,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Blocked before any thread exists, so every worker inherits the mask and
-  // the signals wait for sigwait on this thread.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  static StopSignals* stop = new StopSignals(stopSignals);
+  // Held before any thread exists, so every worker inherits the setting.
+  holdStopRequests();
 
   bg::InitBridge(1, argv);
   if (!loadEach(options.modules)) {
@@ -169,8 +118,8 @@ int main(int argc, char** argv) {
   }
   if (options.start) bg::StartModules();
 
-  int sig = stop->waitForFirst();
-  fprintf(stderr, "kqbridge-host: %s, stopping\n", strsignal(sig));
+  std::string request = waitForStopRequest("kqbridge-host");
+  fprintf(stderr, "kqbridge-host: %s, stopping\n", request.c_str());
   bg::UninitBridge();
   return 0;
 }

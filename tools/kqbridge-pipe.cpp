@@ -2,7 +2,6 @@
 //
 //   kqbridge-pipe listen NAME
 //   kqbridge-pipe send NAME TEXT...
-#include <signal.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "kqbridge/named_pipe.h"
+#include "stop_request.h"
 
 namespace {
 
@@ -38,22 +38,12 @@ void printMessages(bg::pi::INamedPipe* pipe, void*) {
 }
 
 int listen(const char* name) {
-  // A shell starts background jobs with SIGINT ignored, which would make an
-  // interrupt vanish instead of reaching sigwait. The signals are blocked
-  // before the server starts, so its threads inherit the mask.
-  signal(SIGINT, SIG_DFL);
-  signal(SIGTERM, SIG_DFL);
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGINT);
-  sigaddset(&stop, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  // Held before the server starts, so its threads inherit the setting.
+  holdStopRequests();
   bg::pi::INamedPipeServer* server = bg::pi::listen_pipe(name, 1, printMessages, nullptr);
   if (server == nullptr) return 1;
-  int sig = 0;
-  sigwait(&stop, &sig);
   // A second Ctrl-C ends the program even while a client holds the worker.
-  pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+  waitForStopRequest("kqbridge-pipe");
   bg::pi::destroy_pipe_server(&server);
   return 0;
 }

@@ -16,7 +16,11 @@
 namespace bg {
 
 // The platform's file-status record with a 64-bit size and 64-bit times.
+#if defined(_WIN32)
+typedef struct ::_stat64 FileStat;
+#else
 typedef struct ::stat FileStat;
+#endif
 
 // Paths are UTF-8 (or the system code page); both '/' and '\' separate.
 // Every file-system routine tries the narrow call first and, only when it

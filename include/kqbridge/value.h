@@ -139,7 +139,13 @@ class KQ_EXPORT Value {
 
 static_assert(sizeof(Value::VT) == 2, "the kind is stored in 16 bits");
 #if defined(__i386__) && defined(__GNUC__)
+// 32-bit Windows aligns the 64-bit payload members to 8 bytes, the i386
+// System V convention to 4.
+#if defined(_WIN32)
+static_assert(sizeof(Value) == 64, "32-bit Windows layout of Value");
+#else
 static_assert(sizeof(Value) == 56, "i386 layout of Value");
+#endif
 #endif
 
 }  // namespace bg

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/aligned_memory.h"
 #include "platform/descriptor_write.h"
 
 namespace bg {
@@ -42,8 +43,8 @@ void traceFailure(int fd, const char* operation, const char* failure) {
 }
 
 void* allocateBlock(size_t size, int fd) {
-  void* p = nullptr;
-  if (posix_memalign(&p, kAlignment, size) != 0) {
+  void* p = platform::allocateAligned(kAlignment, size);
+  if (p == nullptr) {
     traceFailure(fd, "zrc_memalign", "memalign failed");
     return nullptr;
   }
@@ -188,10 +189,10 @@ void destroyArena(MemArena* arena) {
   }
   freeLarges(arena);
   MemBlock* p = arena->first.next;
-  free(arena);
+  platform::freeAligned(arena);
   while (p != nullptr) {
     MemBlock* next = p->next;
-    free(p);
+    platform::freeAligned(p);
     p = next;
   }
 }

@@ -14,9 +14,12 @@ namespace {
 // opened fail with this number.
 const unsigned kErrInvalidHandle = 6;
 
+// The number is taken first: building the text may make system calls that
+// set the system's last error anew.
 [[noreturn]] void throwWithLastError(const char* what) {
+  unsigned error = platform::getLastError();
   std::ostringstream os;
-  os << what << ", GLE=" << platform::getLastError();
+  os << what << ", GLE=" << error;
   throw std::runtime_error(os.str());
 }
 

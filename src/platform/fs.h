@@ -5,17 +5,18 @@
 #ifndef KQBRIDGE_PLATFORM_FS_H_
 #define KQBRIDGE_PLATFORM_FS_H_
 
-#include <sys/stat.h>
-
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
+
+#include "kqbridge/utils.h"
 
 namespace bg {
 namespace platform {
 
-// The file-status record with 64-bit size and times; the same type as the
-// public FileStat.
-typedef struct ::stat FileStat;
+// The file-status record with 64-bit size and times: the public FileStat.
+typedef ::bg::FileStat FileStat;
 
 FILE* fileOpen(const char* path, const char* mode);
 FILE* fileOpenW(const wchar_t* path, const wchar_t* mode);
@@ -31,6 +32,10 @@ int changeDir(const char* path);
 // The process's working directory; empty when it cannot be read.
 std::string currentDir();
 bool isDirectory(const FileStat& st);
+// What tells one file or directory apart from every other on this machine
+// (device and inode, or volume and file index); false when `path` cannot
+// be examined.
+bool fileIdentity(const char* path, std::pair<uint64_t, uint64_t>* id);
 
 }  // namespace platform
 }  // namespace bg

@@ -110,6 +110,13 @@ std::string currentDir() {
   return buf;
 }
 
+bool fileIdentity(const char* path, std::pair<uint64_t, uint64_t>* id) {
+  FileStat st;
+  if (fileStat(path, &st) != 0) return false;
+  *id = std::make_pair(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
+  return true;
+}
+
 bool isDirectory(const FileStat& st) {
   return S_ISDIR(st.st_mode);
 }

@@ -5,18 +5,7 @@
 namespace bg {
 namespace platform {
 
-namespace {
-thread_local unsigned t_lastError = kErrSuccess;
-}  // namespace
-
-unsigned getLastError() {
-  return t_lastError;
-}
-
-void setLastError(unsigned code) {
-  t_lastError = code;
-}
-
+// The number for a C-runtime failure: the same table on every system.
 unsigned winErrorFromErrno(int err) {
   switch (err) {
     case 0:
@@ -80,8 +69,10 @@ unsigned winErrorFromErrno(int err) {
       return kErrOperationAborted;
     case EIO:
       return kErrIoDevice;
+#if defined(EDQUOT)  // the Windows C runtime has no quotas
     case EDQUOT:
       return kErrDiskQuotaExceeded;
+#endif
     case ETIMEDOUT:
       return kErrTimeout;
     case ELOOP:
@@ -93,7 +84,7 @@ unsigned winErrorFromErrno(int err) {
 
 unsigned setLastErrorFromErrno() {
   unsigned code = winErrorFromErrno(errno);
-  t_lastError = code;
+  setLastError(code);
   return code;
 }
 

@@ -13,7 +13,7 @@ std::string nativePath(const char* path);
 std::string nativePath(const std::string& path);
 
 // The separator of the paths we hand out and print.
-constexpr char kNativeSeparator = '/';
+extern const char kNativeSeparator;
 
 // True for '/' and '\'.
 inline bool isSeparator(char c) {

@@ -5,6 +5,8 @@
 namespace bg {
 namespace platform {
 
+const char kNativeSeparator = '/';
+
 std::string nativePath(const std::string& path) {
   std::string out(path);
   std::replace(out.begin(), out.end(), '\\', '/');

@@ -26,14 +26,14 @@ struct Walk {
   ListCallback callback;
   void* user;
   bool print;
-  std::set<std::pair<dev_t, ino_t>> entered;
+  std::set<std::pair<uint64_t, uint64_t>> entered;
 };
 
 // False when `dir` was entered before in this walk.
 bool enterOnce(Walk* w, const char* dir) {
-  FileStat st;
-  if (platform::fileStat(dir, &st) != 0) return true;
-  return w->entered.insert(std::make_pair(st.st_dev, st.st_ino)).second;
+  std::pair<uint64_t, uint64_t> id;
+  if (!platform::fileIdentity(dir, &id)) return true;
+  return w->entered.insert(id).second;
 }
 
 // An entry that cannot be examined is classified by what the stream said

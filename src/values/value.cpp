@@ -20,7 +20,11 @@ char* dupTrimmed(const char* s) {
   while (end > 1 && isArgBlank(s[end - 1])) --end;
   size_t start = 0;
   while (start < end && isArgBlank(s[start])) ++start;
-  return strndup(s + start, end - start);
+  char* copy = static_cast<char*>(malloc(end - start + 1));
+  if (copy == nullptr) return nullptr;
+  memcpy(copy, s + start, end - start);
+  copy[end - start] = '\0';
+  return copy;
 }
 
 // Text at `bytes` up to its NUL, never past `n` bytes (raw bytes may hold no NUL).

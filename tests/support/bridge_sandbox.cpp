@@ -1,20 +1,19 @@
 #include "support/bridge_sandbox.h"
 
 #include <kqbridge/kqbridge.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include "kqtest_compat.h"
 #include "support/test_support.h"
 
 namespace kqtest {
 
 void Sandbox::enter() const {
-  for (const char* sub : {"/tmp", "/home", "/appdata", "/bin", "/data", "/config"})
+  for (const char* sub : {"/home", "/appdata", "/bin", "/data", "/data/tmp", "/config"})
     mkdir((root + sub).c_str(), 0755);
-  for (const char* var : {"TMPDIR", "TMP", "TEMP"}) setenv(var, (root + "/tmp").c_str(), 1);
+  for (const char* var : {"TMPDIR", "TMP", "TEMP"}) setenv(var, (root + "/data/tmp").c_str(), 1);
   setenv("HOMEPATH", (root + "/home").c_str(), 1);
   setenv("HOME", (root + "/home").c_str(), 1);
   setenv("APPDATA", (root + "/appdata").c_str(), 1);
@@ -47,10 +46,10 @@ std::string Sandbox::logFile(const std::string& stem, const std::string& ext) co
   std::vector<std::string> found;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(configDir() + "/log", ec)) {
-    std::string name = entry.path().filename();
+    std::string name = entry.path().filename().string();
     if (name.size() > stem.size() + ext.size() && name.rfind(stem, 0) == 0 &&
         name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
-      found.push_back(entry.path());
+      found.push_back(entry.path().string());
   }
   return found.size() == 1 ? readFile(found[0]) : std::string();
 }

@@ -33,8 +33,8 @@ class Sandbox {
   int load(std::vector<const char*> names, bool start) const;
 
   std::string binDir() const { return root + "/bin"; }
-  // Where the first configuration-directory candidate (the data folder)
-  // puts the files.
+  // Where the first configuration-directory candidate puts the files: the data
+  // folder, which on Windows is the temporary directory's parent.
   std::string configDir() const { return root + "/data/" + app; }
   // The content of the one file in the log directory named stem*ext.
   std::string logFile(const std::string& stem, const std::string& ext) const;

@@ -1,10 +1,6 @@
 #include "support/test_support.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "kqtest_compat.h"
 
 #include <atomic>
 #include <chrono>
@@ -43,14 +39,25 @@ void EnvGuard::unset(const char* name) {
   unsetenv(name);
 }
 
-TempDir::TempDir() {
-  const char* base = getenv("TMPDIR");
-  std::string templ = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kqtest-XXXXXX";
-  if (mkdtemp(&templ[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
-  m_path = templ;
+// A child on Windows works in the directories its parent made (see
+// child_win.cpp); everywhere else each TempDir is a fresh one of our own.
+TempDir::TempDir() : m_path(adoptParentDir()), m_adopted(!m_path.empty()) {
+  if (m_adopted) return;
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (;;) {
+    std::filesystem::path dir = base / uniqueName("kqtest");
+    std::error_code ec;
+    if (std::filesystem::create_directory(dir, ec)) {
+      m_path = dir.string();
+      noteTempDir(m_path);
+      return;
+    }
+    if (ec) throw std::runtime_error("cannot make a directory under " + base.string());
+  }
 }
 
 TempDir::~TempDir() {
+  if (m_adopted) return;
   std::error_code ec;
   std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
                                ec);
@@ -65,15 +72,24 @@ std::string uniqueName(const std::string& prefix) {
   return os.str();
 }
 
+// Paths are UTF-8, also where the system's narrow calls take another code
+// page. Text files the library writes on Windows end their lines with CR LF;
+// we compare them by their lines.
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   std::ostringstream os;
   os << in.rdbuf();
-  return os.str();
+  std::string text = os.str();
+  if (!kOnWindows) return text;
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  }
+  return lines;
 }
 
 void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+  std::ofstream(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc) << content;
 }
 
 bool fileExists(const std::string& path) {
@@ -128,99 +144,9 @@ int Gate::left() {
   return m_left;
 }
 
-Child::Child(const std::function<int()>& body) {
-  int outPipe[2], errPipe[2];
-  if (pipe(outPipe) != 0) return;
-  if (pipe(errPipe) != 0) {
-    close(outPipe[0]);
-    close(outPipe[1]);
-    return;
-  }
-  fflush(stdout);
-  fflush(stderr);
-  m_pid = fork();
-  if (m_pid == 0) {
-    dup2(outPipe[1], STDOUT_FILENO);
-    dup2(errPipe[1], STDERR_FILENO);
-    for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
-    int rc = body();
-    fflush(stdout);
-    fflush(stderr);
-    _exit(rc);
-  }
-  close(outPipe[1]);
-  close(errPipe[1]);
-  m_fds[0] = outPipe[0];
-  m_fds[1] = errPipe[0];
-}
-
-Child::~Child() {
-  if (m_pid > 0 && m_status == -2) {
-    kill(m_pid, SIGKILL);
-    waitpid(m_pid, nullptr, 0);
-  }
-  for (int fd : m_fds)
-    if (fd >= 0) close(fd);
-}
-
-bool Child::pump(int timeoutMs) {
-  pollfd fds[2];
-  int n = 0;
-  for (int i = 0; i < 2; ++i) {
-    if (m_fds[i] >= 0) fds[n++] = pollfd{m_fds[i], POLLIN, 0};
-  }
-  if (n == 0) return false;
-  if (poll(fds, static_cast<nfds_t>(n), timeoutMs) <= 0) return true;
-  for (int i = 0; i < n; ++i) {
-    if (fds[i].revents == 0) continue;
-    int which = fds[i].fd == m_fds[0] ? 0 : 1;
-    char buf[4096];
-    ssize_t got = read(fds[i].fd, buf, sizeof(buf));
-    if (got > 0) {
-      (which == 0 ? out : err).append(buf, static_cast<size_t>(got));
-    } else {
-      close(m_fds[which]);
-      m_fds[which] = -1;
-    }
-  }
-  return true;
-}
-
-bool Child::waitOutput(const std::function<bool()>& seen, int seconds) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!seen()) {
-    if (std::chrono::steady_clock::now() > deadline || !pump(100)) return seen();
-  }
-  return true;
-}
-
-int Child::finish(int seconds) {
-  if (m_pid <= 0) return -1;
-  if (m_status != -2) return m_status;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  int status = 0;
-  bool timedOut = false;
-  while (pump(100)) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      timedOut = true;
-      kill(m_pid, SIGKILL);
-      break;
-    }
-  }
-  waitpid(m_pid, &status, 0);
-  m_status = !timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return m_status;
-}
-
-ChildResult runChild(const std::function<int()>& body) {
-  Child child(body);
-  int status = child.finish();
-  return ChildResult{status, child.out, child.err};
-}
-
 std::string shownPath(const std::string& path) {
-  // The separator the library prints.
-  const char kSeparator = '/';
+  // The separator the library prints: the system's own.
+  const char kSeparator = kOnWindows ? '\\' : '/';
   std::string shown;
   for (char c : path) {
     bool separator = c == '/' || c == '\\';

@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+#include "kqtest_compat.h"
+
 #include <condition_variable>
 #include <cstdio>
 #include <functional>
@@ -49,7 +51,14 @@ class TempDir {
 
  private:
   std::string m_path;
+  bool m_adopted;
 };
+
+// How a child started by Child on Windows finds the directories its parent
+// made: the next of the parent's temporary directories, or empty where no
+// such hand-over happens (TempDir then makes a fresh one and notes it).
+std::string adoptParentDir();
+void noteTempDir(const std::string& path);
 
 // A name no other test process uses at the same time (pid, counter, time).
 std::string uniqueName(const std::string& prefix);
@@ -87,9 +96,11 @@ class Gate {
   bool m_open = false;
 };
 
-// `body` in a forked child whose stdout and stderr are read into out/err as
-// they come (both pipes are polled, so a chatty child never blocks). The
-// child ends with exit(body()) unless body ends the process itself.
+// `body` in a child process whose stdout and stderr are read into out/err as
+// they come, so a chatty child never blocks. The child ends with
+// exit(body()) unless body ends the process itself. On POSIX the child is a
+// fork; on Windows it is this program started again on the current test,
+// which it replays up to this point (child_win.cpp).
 class Child {
  public:
   explicit Child(const std::function<int()>& body);
@@ -110,6 +121,8 @@ class Child {
 
  private:
   bool pump(int timeoutMs);
+  struct Process;  // the Windows side's record of the child
+  Process* m_process = nullptr;
   pid_t m_pid = -1;
   int m_fds[2] = {-1, -1};
   int m_status = -2;

@@ -1,0 +1,37 @@
+// The POSIX calls the tests make, over the Windows C runtime.
+#ifndef KQBRIDGE_TESTS_SUPPORT_KQTEST_COMPAT_H_
+#define KQBRIDGE_TESTS_SUPPORT_KQTEST_COMPAT_H_
+
+#include <direct.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace kqtest {
+// Tests of POSIX-only behaviour skip themselves here.
+constexpr bool kOnWindows = true;
+}  // namespace kqtest
+
+int setenv(const char* name, const char* value, int overwrite);
+int unsetenv(const char* name);
+// The mode is the system's business on Windows.
+inline int mkdir(const char* path, int /*mode*/) {
+  return _mkdir(path);
+}
+// Mode bits restrict nobody on Windows, as they do not restrict root on POSIX.
+inline int geteuid() {
+  return 0;
+}
+// Children are not reaped on Windows: there is never one to wait for.
+#define WNOHANG 1
+inline int waitpid(int /*pid*/, int* /*status*/, int /*options*/) {
+  errno = ECHILD;
+  return -1;
+}
+// A copy: links need privileges a test does not have.
+int symlink(const char* target, const char* link);
+
+#endif  // KQBRIDGE_TESTS_SUPPORT_KQTEST_COMPAT_H_
