@@ -25,7 +25,8 @@ enum class AcceptResult { kConnected, kTimedOut, kFailed };
 PipeConnection* pipeConnect(const std::string& pipePath);
 
 // Starts serving `pipePath`. One listener accepts any number of clients.
-// Null on failure (231 when another live server holds the name).
+// Null on failure (231 when another live server holds the name; Windows
+// lets a second server add instances of the same pipe instead).
 PipeListener* pipeListen(const std::string& pipePath);
 // Waits up to `timeoutMs` (forever when negative) for a client of this user.
 // A cancel, or the time running out, gives kTimedOut.

@@ -119,34 +119,29 @@ AcceptResult pipeAccept(PipeListener* listener, int timeoutMs, PipeConnection** 
   *out = nullptr;
   HANDLE connected = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   if (connected == nullptr) return AcceptResult::kFailed;
+  OVERLAPPED ov = {};
+  ov.hEvent = connected;
+  if (ConnectNamedPipe(listener->instance, &ov)) {
+    CloseHandle(connected);
+    return AcceptResult::kFailed;
+  }
+  DWORD error = GetLastError();
   bool isConnected = false;
-  for (;;) {
-    OVERLAPPED ov = {};
-    ov.hEvent = connected;
-    if (ConnectNamedPipe(listener->instance, &ov)) {
-      CloseHandle(connected);
-      return AcceptResult::kFailed;
-    }
-    DWORD error = GetLastError();
-    if (error == ERROR_NO_DATA) {
-      // A client came and went before we looked: freed, the instance waits again.
-      DisconnectNamedPipe(listener->instance);
-      continue;
-    }
-    if (error == ERROR_PIPE_CONNECTED) {
-      isConnected = true;
-    } else if (error == ERROR_IO_PENDING) {
-      HANDLE events[2] = {connected, listener->cancel};
-      DWORD limit = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
-      if (WaitForMultipleObjects(2, events, FALSE, limit) != WAIT_OBJECT_0) CancelIoEx(listener->instance, &ov);
-      DWORD ignored = 0;
-      isConnected = GetOverlappedResult(listener->instance, &ov, &ignored, TRUE) != 0;
-    } else {
-      CloseHandle(connected);
-      SetLastError(error);
-      return AcceptResult::kFailed;
-    }
-    break;
+  // A client that came and already went (ERROR_NO_DATA) may have left a
+  // message: it is handed out like any other, and its reader finds the
+  // bytes and then the disconnect. Freeing the instance would drop them.
+  if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) {
+    isConnected = true;
+  } else if (error == ERROR_IO_PENDING) {
+    HANDLE events[2] = {connected, listener->cancel};
+    DWORD limit = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+    if (WaitForMultipleObjects(2, events, FALSE, limit) != WAIT_OBJECT_0) CancelIoEx(listener->instance, &ov);
+    DWORD ignored = 0;
+    isConnected = GetOverlappedResult(listener->instance, &ov, &ignored, TRUE) != 0;
+  } else {
+    CloseHandle(connected);
+    SetLastError(error);
+    return AcceptResult::kFailed;
   }
   CloseHandle(connected);
   if (!isConnected) return AcceptResult::kTimedOut;
