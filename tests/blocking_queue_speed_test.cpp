@@ -2,7 +2,6 @@
 // or straddle its reused buffers, handovers between writers and readers that
 // sleep or time out, abort with a batch in hand, CPU burnt while waiting.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <thread>
 
 #include "concurrency/blocking_io.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -19,12 +19,6 @@ std::string message(int seq) {
   std::string m(kSizes[seq % 10], '\0');
   for (size_t i = 0; i < m.size(); ++i) m[i] = static_cast<char>(seq * 31 + i);
   return m;
-}
-
-double threadCpuMs() {
-  rusage ru;
-  getrusage(RUSAGE_THREAD, &ru);
-  return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
 }
 
 TEST(BlockingQueueSpeed, MixedSizesArriveWholeAndTruncatedAsAsked) {
@@ -66,12 +60,12 @@ TEST(BlockingQueueSpeed, WaitingReadersSleep) {
   std::thread reader([&] {
     char buf[8];
     for (int i = 0; i < 20000; ++i) q.read(buf, sizeof(buf));
-    double start = threadCpuMs();
+    double start = kqtest::threadCpuMs();
     q.timedRead(buf, sizeof(buf), 1000);
-    timedMs = threadCpuMs() - start;
-    start = threadCpuMs();
+    timedMs = kqtest::threadCpuMs() - start;
+    start = kqtest::threadCpuMs();
     q.read(buf, sizeof(buf));
-    blockedMs = threadCpuMs() - start;
+    blockedMs = kqtest::threadCpuMs() - start;
   });
   for (int i = 0; i < 20000; ++i) q.write("ping", 4);
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));

@@ -1,11 +1,15 @@
 // The POSIX port: where the files go, the real executable directory, clean
-// children and Windows error numbers.
+// children, Windows error numbers and what a killed process leaves.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -14,6 +18,7 @@
 #include "kqbridge/kqbridge.h"
 #include "platform/dynamic_library.h"
 #include "platform/last_error.h"
+#include "platform/shared_memory.h"
 #include "support/test_support.h"
 
 namespace {
@@ -134,6 +139,33 @@ TEST(PortErrors, ErrnoAndModuleFilesGiveWindowsNumbers) {
   for (const char* name : {"missing.dll", "text.dll", "arm.dll", ""}) {
     EXPECT_EQ(pf::openLibrary(td.file(name).c_str(), nullptr), nullptr) << name;
     EXPECT_EQ(pf::getLastError(), std::string(name) == "missing.dll" ? 126u : 193u) << name;
+  }
+}
+
+// A crash mid-save and a creator that died early leave files behind that
+// the next process must cope with.
+TEST(PortLeftovers, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
+  kqtest::TempDir td;
+  std::string path = td.file("c.conf"), old = "#Bridge Config (#note)\nold : 1\n";
+  kqtest::writeFile(path, old);
+  EXPECT_EQ(kqtest::runChild([&] {  // the file-size limit kills it mid-write, as a crash would
+              struct rlimit none = {0, 0}, small = {64, 64};
+              bg::Config config(path.c_str());
+              config.setValue("big", std::string(4000, 'x').c_str());
+              if (setrlimit(RLIMIT_CORE, &none) == 0 && setrlimit(RLIMIT_FSIZE, &small) == 0) config.save();
+              return 0;
+            }).status,
+            -1);
+  EXPECT_EQ(kqtest::readFile(path), old);
+  std::string name = kqtest::uniqueName("stale");
+  for (off_t size : {0, 8192}) {  // a creator that died before its header; a foreign object
+    int fd = shm_open(bg::platform::sharedMemoryObjectName(name.c_str()).c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_TRUE(fd >= 0 && ftruncate(fd, size) == 0 && close(fd) == 0);
+    auto start = std::chrono::steady_clock::now();
+    bg::Share_Mem creator, opener;
+    EXPECT_EQ(creator.open(name.c_str(), 64), 1);
+    EXPECT_EQ(opener.open(name.c_str(), 64), 2);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.9);
   }
 }
 

@@ -2,16 +2,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/mman.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "kqbridge/kqbridge.h"
-#include "platform/shared_memory.h"
 #include "support/bridge_sandbox.h"
 #include "support/test_support.h"
 
@@ -37,6 +33,7 @@ TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
         CHILD_CHECK(bg::LoadModule(nullptr, 3, true) == -1);
         bg::RegistBgErrHandle(nullptr, nullptr);
         box.addModule("mod_a.dll");
+        alarm(20);  // a hung shutdown ends the child
         for (int round = 0; round < 2; ++round) {
           CHILD_CHECK(box.init() == 0 && box.load({"mod_a.dll"}, true) == 1);
           auto* a = static_cast<bg::Interface*>(bg::getInstance("a"));
@@ -49,7 +46,6 @@ TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
           CHILD_CHECK(a->m_threadPool->addTask(job, a->m_channelMgr->createChannel("blocked")));
           char b[8];
           CHILD_CHECK(a->m_channelMgr->openChannel("blocked")->timedRead(b, sizeof(b), 5000) == 1);
-          alarm(5);  // a hung shutdown ends the child
           bg::UninitBridge();
         }
         return 0;
@@ -59,6 +55,7 @@ TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
 }
 
 TEST(Robustness, HostEndsAtOnceOnASecondSignalWhileStopping) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "the host stops on console events there, which a run without a console lacks";
   kqtest::TempDir td;
   kqtest::Sandbox box(td.path(), "kqbridge-host");
   kqtest::Child host([&] {
@@ -82,7 +79,7 @@ void countAndLeave(const char* key, const bg::Value*, ListenerRecord* rec) {
 
 TEST(Robustness, FourThreadsShareTheBusLoggerRegistryAndChannels) {  // in-process: ThreadSanitizer decides
   kqtest::TempDir td;
-  int quiet = open("/dev/null", O_WRONLY), saved = dup(STDERR_FILENO);  // every removal says so there
+  int quiet = open(kqtest::kNullDevice, O_WRONLY), saved = dup(STDERR_FILENO);  // every removal says so there
   dup2(quiet, STDERR_FILENO);
   bg::Data bus;
   bg::Logger logger(td.file("bus.log").c_str());
@@ -112,7 +109,8 @@ TEST(Robustness, FourThreadsShareTheBusLoggerRegistryAndChannels) {  // in-proce
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), rounds + 1);  // one header line
 }
 
-TEST(Robustness, LinkLoopsAndArenaResetsStayBounded) {
+TEST(Robustness, ListDirStopsAtLinkLoops) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "making links takes a privilege tests do not have there";
   kqtest::TempDir td;
   std::string d = td.file("d");
   mkdir(d.c_str(), 0700);
@@ -121,40 +119,17 @@ TEST(Robustness, LinkLoopsAndArenaResetsStayBounded) {
   int files = 0;
   EXPECT_EQ(bg::listDir(d.c_str(), [](void* n, const char*) { ++*static_cast<int*>(n); }, &files, false), 0);
   EXPECT_EQ(files, 1);
-  auto peakKb = [] { rusage u; return getrusage(RUSAGE_SELF, &u) == 0 ? u.ru_maxrss : -1L; };
+}
+
+TEST(Robustness, ArenaResetsKeepMemoryBounded) {
   bg::Mem_Pool pool(2048);
   EXPECT_EQ(pool.alloc(-1), nullptr);
   long before = 0;
   for (int cycle = 0; cycle < 1000; ++cycle, pool.reset()) {
-    if (cycle == 10) before = peakKb();
+    if (cycle == 10) before = kqtest::peakMemoryKb();
     for (int i = 0; i < 1000; ++i) ASSERT_NE(pool.alloc(100), nullptr);
   }
-  EXPECT_LT(peakKb() - before, 2048);
-}
-
-TEST(Robustness, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
-  kqtest::TempDir td;
-  std::string path = td.file("c.conf"), old = "#Bridge Config (#note)\nold : 1\n";
-  kqtest::writeFile(path, old);
-  EXPECT_EQ(kqtest::runChild([&] {  // the file-size limit kills it mid-write, as a crash would
-              struct rlimit none = {0, 0}, small = {64, 64};
-              bg::Config config(path.c_str());
-              config.setValue("big", std::string(4000, 'x').c_str());
-              if (setrlimit(RLIMIT_CORE, &none) == 0 && setrlimit(RLIMIT_FSIZE, &small) == 0) config.save();
-              return 0;
-            }).status,
-            -1);
-  EXPECT_EQ(kqtest::readFile(path), old);
-  std::string name = kqtest::uniqueName("stale");
-  for (off_t size : {0, 8192}) {  // a creator that died before its header; a foreign object
-    int fd = shm_open(bg::platform::sharedMemoryObjectName(name.c_str()).c_str(), O_RDWR | O_CREAT, 0600);
-    ASSERT_TRUE(fd >= 0 && ftruncate(fd, size) == 0 && close(fd) == 0);
-    auto start = Clock::now();
-    bg::Share_Mem creator, opener;
-    EXPECT_EQ(creator.open(name.c_str(), 64), 1);
-    EXPECT_EQ(opener.open(name.c_str(), 64), 2);
-    EXPECT_LT(since(start), 0.9);
-  }
+  EXPECT_LT(kqtest::peakMemoryKb() - before, 2048);
 }
 
 }  // namespace

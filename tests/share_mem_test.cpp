@@ -28,11 +28,12 @@ bool entryExists(const std::string& name) {
 // An opener in another process gets the creator's block whatever size it
 // asks for; the name is private to the user and goes with its last holder.
 TEST(ShareMem, TwoProcessesShareTheCreatorsBlockAndLeaveNoEntry) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "the child replays the test and would make a block of its own";
   std::string name = kqtest::uniqueName("kq-shm");
   bg::Share_Mem parent;
-  ASSERT_EQ(parent.open(name.c_str(), 8192), 1);
+  // Not an assertion: a child on Windows replays this and opens our block.
+  EXPECT_EQ(parent.open(name.c_str(), 8192), 1);
   char* view = static_cast<char*>(parent.map());
+  ASSERT_NE(view, nullptr);
   strcpy(view, "from parent");
   kqtest::ChildResult run = kqtest::runChild([&] {
     bg::Share_Mem child;
@@ -47,8 +48,7 @@ TEST(ShareMem, TwoProcessesShareTheCreatorsBlockAndLeaveNoEntry) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_STREQ(view + 8000, "from child");
   struct stat st;
-  ASSERT_EQ(stat(entryPath(name).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_TRUE(kqtest::kOnWindows || (stat(entryPath(name).c_str(), &st) == 0 && (st.st_mode & 0777) == 0600));
   parent.unmap(view);
   EXPECT_NE(parent.close(), 0);
   EXPECT_FALSE(entryExists(name));

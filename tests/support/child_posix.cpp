@@ -12,11 +12,11 @@
 
 namespace kqtest {
 
-std::string adoptParentDir() {
+std::string handedDown() {
   return std::string();
 }
 
-void noteTempDir(const std::string& /*path*/) {}
+void handDown(const std::string& /*dirOrName*/) {}
 
 Child::Child(const std::function<int()>& body) {
   int outPipe[2], errPipe[2];

@@ -1,9 +1,11 @@
 // Windows has no fork: a child is this test program started again on the
 // current test alone. It replays the test up to the Child the parent is at,
 // runs that body with its output going to files the parent reads, and ends
-// with the body's status. The temporary directories the parent made are
-// handed down, so the replayed test works in the same places; the children
-// before the one wanted were the parent's business and count as done.
+// with the body's status. The temporary directories and unique names the
+// parent made are handed down, so the replayed test works in the same
+// places; the children before the one wanted were the parent's business and
+// count as done. What the test does before the child runs again in it, so
+// it must not claim what the parent holds, nor stop at a failed assertion.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -32,11 +34,11 @@ const char kOutVar[] = "KQTEST_CHILD_OUT";
 const char kErrVar[] = "KQTEST_CHILD_ERR";
 const char kDirsVar[] = "KQTEST_CHILD_DIRS";
 
-// Per test: the temporary directories made so far, the children started and
-// the directories a replaying child has taken over.
+// Per test: the directories and names made so far, the children started and
+// how many of those a replaying child has taken over.
 struct TestState {
   std::string test;
-  std::vector<std::string> dirs;
+  std::vector<std::string> made;
   int children = 0;
   size_t adopted = 0;
 };
@@ -55,8 +57,11 @@ bool isChild() {
   return getenv(kCallVar) != nullptr;
 }
 
+// Not a unique name of the test's: a replaying child makes no such file.
 std::string tempFile(const char* stem) {
-  return (std::filesystem::temp_directory_path() / uniqueName(stem)).string();
+  static int count = 0;
+  std::string name = stem + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+  return (std::filesystem::temp_directory_path() / name).string();
 }
 
 std::string selfPath() {
@@ -114,8 +119,8 @@ Child::Child(const std::function<int()>& body) {
     _exit(rc);
   }
   std::string dirs;
-  for (const std::string& d : s.dirs) dirs += d + "\n";
-  m_process = new Process{nullptr, tempFile("kqchild-out"), tempFile("kqchild-err")};
+  for (const std::string& d : s.made) dirs += d + "\n";
+  m_process = new Process{nullptr, tempFile("kqchild-out-"), tempFile("kqchild-err-")};
   EnvGuard env;
   env.set(kCallVar, std::to_string(call));
   env.set(kOutVar, m_process->outFile);
@@ -179,7 +184,7 @@ ChildResult runChild(const std::function<int()>& body) {
   return ChildResult{status, child.out, child.err};
 }
 
-std::string adoptParentDir() {
+std::string handedDown() {
   if (!isChild()) return std::string();
   TestState& s = state();
   const char* handed = getenv(kDirsVar);
@@ -192,8 +197,8 @@ std::string adoptParentDir() {
   return dirs.substr(start, end - start);
 }
 
-void noteTempDir(const std::string& path) {
-  state().dirs.push_back(path);
+void handDown(const std::string& dirOrName) {
+  state().made.push_back(dirOrName);
 }
 
 }  // namespace kqtest

@@ -39,17 +39,29 @@ void EnvGuard::unset(const char* name) {
   unsetenv(name);
 }
 
+namespace {
+
+std::string freshName(const std::string& prefix) {
+  static std::atomic<int> counter{0};
+  auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  std::ostringstream os;
+  os << prefix << "-" << getpid() << "-" << counter++ << "-" << (now % 1000000007);
+  return os.str();
+}
+
+}  // namespace
+
 // A child on Windows works in the directories its parent made (see
 // child_win.cpp); everywhere else each TempDir is a fresh one of our own.
-TempDir::TempDir() : m_path(adoptParentDir()), m_adopted(!m_path.empty()) {
+TempDir::TempDir() : m_path(handedDown()), m_adopted(!m_path.empty()) {
   if (m_adopted) return;
   std::filesystem::path base = std::filesystem::temp_directory_path();
   for (;;) {
-    std::filesystem::path dir = base / uniqueName("kqtest");
+    std::filesystem::path dir = base / freshName("kqtest");
     std::error_code ec;
     if (std::filesystem::create_directory(dir, ec)) {
       m_path = dir.string();
-      noteTempDir(m_path);
+      handDown(m_path);
       return;
     }
     if (ec) throw std::runtime_error("cannot make a directory under " + base.string());
@@ -65,11 +77,9 @@ TempDir::~TempDir() {
 }
 
 std::string uniqueName(const std::string& prefix) {
-  static std::atomic<int> counter{0};
-  auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-  std::ostringstream os;
-  os << prefix << "-" << getpid() << "-" << counter++ << "-" << (now % 1000000007);
-  return os.str();
+  std::string name = handedDown();
+  if (name.empty()) handDown(name = freshName(prefix));
+  return name;
 }
 
 // Paths are UTF-8, also where the system's narrow calls take another code
@@ -100,6 +110,12 @@ bool fileExists(const std::string& path) {
 size_t countEntries(const std::string& dir) {
   std::error_code ec;
   return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir, ec), {}));
+}
+
+size_t readFull(int fd, void* buf, size_t n) {
+  size_t got = 0;
+  for (int r; got < n && (r = read(fd, static_cast<char*>(buf) + got, static_cast<unsigned>(n - got))) > 0;) got += r;
+  return got;
 }
 
 std::string randomText(std::mt19937& rng, size_t maxLen, const std::string& alphabet) {

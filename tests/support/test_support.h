@@ -54,13 +54,15 @@ class TempDir {
   bool m_adopted;
 };
 
-// How a child started by Child on Windows finds the directories its parent
-// made: the next of the parent's temporary directories, or empty where no
-// such hand-over happens (TempDir then makes a fresh one and notes it).
-std::string adoptParentDir();
-void noteTempDir(const std::string& path);
+// How a child started by Child on Windows, which replays its test, comes to
+// the temporary directories and unique names its parent made: the next of
+// them in the order made, or empty where there is no such hand-over (the
+// maker then makes a fresh one and hands it down).
+std::string handedDown();
+void handDown(const std::string& dirOrName);
 
-// A name no other test process uses at the same time (pid, counter, time).
+// A name no other test process uses at the same time (pid, counter, time);
+// in a replaying child, the parent's.
 std::string uniqueName(const std::string& prefix);
 
 std::string readFile(const std::string& path);
@@ -134,6 +136,26 @@ struct ChildResult {
   std::string err;
 };
 ChildResult runChild(const std::function<int()>& body);
+
+// A peer of a library pipe that speaks to the system's channel directly, as
+// a program in another language would: a descriptor for read, write and
+// close, or -1. `path` is the socket file or the "\\.\pipe\" name.
+int rawPipeConnect(const std::string& path);
+// Sends all of `bytes`; a peer that has gone gives false, never a signal.
+bool rawSend(int fd, const std::string& bytes);
+// Reads `n` bytes unless the peer ends first; the count read.
+size_t readFull(int fd, void* buf, size_t n);
+
+// A measure of the descriptors or handles the process holds (it grows with
+// each one leaked), its peak resident memory, and the calling thread's CPU
+// time.
+size_t openHandles();
+long peakMemoryKb();
+double threadCpuMs();
+
+// Inside a child body: `path` runs with `args` (args[0] its name) in place
+// of the child and the child ends with its status.
+int runProgram(const std::string& path, std::vector<std::string> args);
 
 // How the library prints a path: every run of separators as one of its own.
 std::string shownPath(const std::string& path);

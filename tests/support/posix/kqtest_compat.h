@@ -11,6 +11,7 @@
 namespace kqtest {
 // Tests of POSIX-only behaviour skip themselves elsewhere.
 constexpr bool kOnWindows = false;
+constexpr char kNullDevice[] = "/dev/null";
 }  // namespace kqtest
 
 #endif  // KQBRIDGE_TESTS_SUPPORT_KQTEST_COMPAT_H_

@@ -5,6 +5,7 @@
 #include <direct.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 namespace kqtest {
 // Tests of POSIX-only behaviour skip themselves here.
 constexpr bool kOnWindows = true;
+constexpr char kNullDevice[] = "NUL";
 }  // namespace kqtest
 
 int setenv(const char* name, const char* value, int overwrite);
@@ -29,6 +31,16 @@ inline int geteuid() {
 #define WNOHANG 1
 inline int waitpid(int /*pid*/, int* /*status*/, int /*options*/) {
   errno = ECHILD;
+  return -1;
+}
+// Windows has no signals to send: any of them ends the process at once.
+#define SIGKILL 9
+int kill(pid_t pid, int sig);
+// Ends the process after `seconds`; there is nothing to cancel it with.
+unsigned alarm(unsigned seconds);
+// No numeric users: the tests that change user skip themselves here.
+inline int setuid(int /*uid*/) {
+  errno = EPERM;
   return -1;
 }
 // A copy: links need privileges a test does not have.
