@@ -32,7 +32,7 @@ std::unique_ptr<kqtest::Child> startHost(const std::string& root, const std::str
 // The example modules exchange data, messages and channel readings; on
 // SIGTERM the host stops them in name order and ends with 0.
 TEST(Host, RunsTheExampleModulesAndStopsOnSigterm) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "the host stops on console events there, which a run without a console lacks";
+  if (kqtest::kOnWindows) GTEST_SKIP() << "the host stops on console events on Windows; this run has none";
   kqtest::TempDir td;
   auto host = startHost(td.path(), KQ_EXAMPLE_MODULE_DIR, {"--start", "demo_sensor.dll", "demo_display.dll"},
                         "LogLevel : 5\nLogStdout : true\n");

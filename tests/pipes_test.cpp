@@ -201,7 +201,7 @@ TEST_F(PipesTest, KilledServerLeavesNameThatFailsAtOnceAndCanBeServedAgain) {
 // Even when another user reaches the socket (here the directory is opened up
 // on purpose), the server turns it away and goes on serving its own user.
 TEST_F(PipesTest, ClientOfAnotherUserIsRefused) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "a pipe's default security already keeps other users out on Windows";
+  if (kqtest::kOnWindows) GTEST_SKIP() << "a pipe's default security keeps other users out on Windows";
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
   std::string name = kqtest::uniqueName("user");
   Inbox inbox;

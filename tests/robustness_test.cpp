@@ -55,7 +55,7 @@ TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
 }
 
 TEST(Robustness, HostEndsAtOnceOnASecondSignalWhileStopping) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "the host stops on console events there, which a run without a console lacks";
+  if (kqtest::kOnWindows) GTEST_SKIP() << "the host stops on console events on Windows; this run has none";
   kqtest::TempDir td;
   kqtest::Sandbox box(td.path(), "kqbridge-host");
   kqtest::Child host([&] {

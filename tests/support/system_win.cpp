@@ -1,10 +1,10 @@
 // What the tests measure of the system, and raw peers of the library's pipes,
 // over Windows calls.
-#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <thread>
 
@@ -37,14 +37,17 @@ size_t openHandles() {
 
 long peakMemoryKb() {
   PROCESS_MEMORY_COUNTERS pmc;
-  return GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof(pmc)) ? static_cast<long>(pmc.PeakWorkingSetSize / 1024)
-                                                                       : -1L;
+  return GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof(pmc))
+             ? static_cast<long>(pmc.PeakWorkingSetSize / 1024)
+             : -1L;
 }
 
 double threadCpuMs() {
   FILETIME created, ended, kernel, user;
   GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
-  auto ms = [](const FILETIME& t) { return ((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4; };
+  auto ms = [](const FILETIME& t) {
+    return ((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+  };
   return ms(kernel) + ms(user);
 }
 

@@ -114,7 +114,9 @@ size_t countEntries(const std::string& dir) {
 
 size_t readFull(int fd, void* buf, size_t n) {
   size_t got = 0;
-  for (int r; got < n && (r = read(fd, static_cast<char*>(buf) + got, static_cast<unsigned>(n - got))) > 0;) got += r;
+  int r = 1;
+  while (got < n && (r = read(fd, static_cast<char*>(buf) + got, static_cast<unsigned>(n - got))) > 0)
+    got += r;
   return got;
 }
 
