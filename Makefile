@@ -76,16 +76,8 @@ windows: windows-deps
 	cmake --preset windows
 	cmake --build --preset windows
 
-# The wineserver and Wine's own services, when a test program starts them,
-# keep that test's output pipe open until the last Wine process ends, so
-# the test would seem to run as long as the whole suite (and might time
-# out): they are started first, with nothing to hold.
-WINE_ENV = WINEPREFIX=$(CURDIR)/build/windows/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 windows-test: windows
-	mkdir -p build/windows/wine
-	$(WINE_ENV) wineserver -p5 </dev/null >/dev/null 2>&1 || true
-	$(WINE_ENV) wine cmd /c exit </dev/null >/dev/null 2>&1
-	ctest --preset windows
+	scripts/run-windows-tests.sh
 
 windows-demo: windows
 	examples/run-demo-windows.sh build/windows

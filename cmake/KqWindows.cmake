@@ -23,3 +23,19 @@ kq_copy_windows_runtime(${CMAKE_BINARY_DIR}/bin)
 
 # The system libraries the platform layer calls into besides kernel32.
 set(KQ_PLATFORM_LIBRARIES shell32 synchronization)
+
+# The library the test programs link on Windows, into `BIN`.
+function(kq_windows_test_library BIN)
+  # A DLL cannot leave symbols to the program that loads it. Here the test
+  # programs and the test modules share one kqBridge_vs.dll of their own,
+  # made from the same objects with every symbol exported, internals
+  # included, in the tests' own directory; modules built for the real
+  # library bind to it too, as it is loaded under the same name.
+  add_library(kqBridge_internal SHARED $<TARGET_OBJECTS:kqBridge_objects>)
+  set_target_properties(kqBridge_internal PROPERTIES
+    OUTPUT_NAME kqBridge_vs ARCHIVE_OUTPUT_NAME kqBridge_internal RUNTIME_OUTPUT_DIRECTORY ${BIN})
+  target_link_options(kqBridge_internal PRIVATE -Wl,--export-all-symbols)
+  target_include_directories(kqBridge_internal PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(kqBridge_internal PUBLIC Threads::Threads PRIVATE ${KQ_LINK_DEPENDENCIES})
+  kq_copy_windows_runtime(${BIN})
+endfunction()

@@ -76,14 +76,6 @@ bool Child::pump(int timeoutMs) {
   return true;
 }
 
-bool Child::waitOutput(const std::function<bool()>& seen, int seconds) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!seen()) {
-    if (std::chrono::steady_clock::now() > deadline || !pump(100)) return seen();
-  }
-  return true;
-}
-
 int Child::finish(int seconds) {
   if (m_pid <= 0) return -1;
   if (m_status != -2) return m_status;
@@ -100,12 +92,6 @@ int Child::finish(int seconds) {
   waitpid(m_pid, &status, 0);
   m_status = !timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return m_status;
-}
-
-ChildResult runChild(const std::function<int()>& body) {
-  Child child(body);
-  int status = child.finish();
-  return ChildResult{status, child.out, child.err};
 }
 
 }  // namespace kqtest

@@ -155,14 +155,6 @@ bool Child::pump(int timeoutMs) {
   return !ended;
 }
 
-bool Child::waitOutput(const std::function<bool()>& seen, int seconds) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!seen()) {
-    if (std::chrono::steady_clock::now() > deadline || !pump(20)) return seen();
-  }
-  return true;
-}
-
 int Child::finish(int seconds) {
   if (m_status != -2) return m_status;
   if (m_process == nullptr || m_process->handle == nullptr) return -1;
@@ -176,12 +168,6 @@ int Child::finish(int seconds) {
   GetExitCodeProcess(m_process->handle, &code);
   m_status = wait == WAIT_OBJECT_0 ? static_cast<int>(code) : -1;
   return m_status;
-}
-
-ChildResult runChild(const std::function<int()>& body) {
-  Child child(body);
-  int status = child.finish();
-  return ChildResult{status, child.out, child.err};
 }
 
 std::string handedDown() {

@@ -112,6 +112,20 @@ size_t countEntries(const std::string& dir) {
   return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir, ec), {}));
 }
 
+bool Child::waitOutput(const std::function<bool()>& seen, int seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!seen()) {
+    if (std::chrono::steady_clock::now() > deadline || !pump(20)) return seen();
+  }
+  return true;
+}
+
+ChildResult runChild(const std::function<int()>& body) {
+  Child child(body);
+  int status = child.finish();
+  return ChildResult{status, child.out, child.err};
+}
+
 size_t readFull(int fd, void* buf, size_t n) {
   size_t got = 0;
   int r = 1;

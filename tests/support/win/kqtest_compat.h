@@ -27,12 +27,6 @@ inline int mkdir(const char* path, int /*mode*/) {
 inline int geteuid() {
   return 0;
 }
-// Children are not reaped on Windows: there is never one to wait for.
-#define WNOHANG 1
-inline int waitpid(int /*pid*/, int* /*status*/, int /*options*/) {
-  errno = ECHILD;
-  return -1;
-}
 // Windows has no signals to send: any of them ends the process at once.
 #define SIGKILL 9
 int kill(pid_t pid, int sig);
