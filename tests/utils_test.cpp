@@ -63,7 +63,7 @@ TEST(UtilsDirectories, TempAppDataAndHomeComeFromTheEnvironment) {
   EXPECT_EQ(bg::getHomeDir(), shownPath("/home/me"));
 }
 
-TEST(UtilsText, FormatSplitAndRandomStrings) {
+TEST(UtilsText, FormatSplitRandomStringsAndPaths) {
   bg::Utils u;
   std::string big(100000, 'q');
   EXPECT_EQ(u.format("<%s>", big.c_str()), "<" + big + ">") << "no length limit";
@@ -82,10 +82,7 @@ TEST(UtilsText, FormatSplitAndRandomStrings) {
   std::set<std::string> seen;
   for (int i = 0; i < 50; ++i) seen.insert(u.randomString(16));
   EXPECT_EQ(seen.size(), 50u) << "calls in the same microsecond still seed differently";
-}
-
-TEST(UtilsPaths, NormaliseCollapsesSeparatorRuns) {
-  bg::Utils u;
+  // Paths: every run of separators becomes one of the system's.
   for (const char* p : {"C:/a//b\\\\c/", "//server//share/x", "", "plain"})
     EXPECT_EQ(u.normalizePath(p), shownPath(p)) << p;
   EXPECT_EQ(u.normalizePath(std::string("a/b\0/c", 6)), shownPath("a/b"));

@@ -14,15 +14,11 @@
 
 namespace kqtest {
 
-// A client that finds every instance taken waits for one, as the system
-// asks of pipe clients.
+// A client waits for a free instance of the pipe, as the system asks.
 int rawPipeConnect(const std::string& path) {
-  for (int tries = 0; tries < 100; ++tries) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h != INVALID_HANDLE_VALUE) return _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
-    if (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeA(path.c_str(), 5000)) return -1;
-  }
-  return -1;
+  WaitNamedPipeA(path.c_str(), 5000);
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  return h == INVALID_HANDLE_VALUE ? -1 : _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
 }
 
 bool rawSend(int fd, const std::string& bytes) {
