@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ namespace {
 const char kCallVar[] = "KQTEST_CHILD_CALL";
 const char kOutVar[] = "KQTEST_CHILD_OUT";
 const char kErrVar[] = "KQTEST_CHILD_ERR";
-const char kDirsVar[] = "KQTEST_CHILD_DIRS";
+const char kMadeVar[] = "KQTEST_CHILD_MADE";
 
 // Per test: the directories and names made so far, the children started and
 // how many of those a replaying child has taken over.
@@ -118,14 +119,14 @@ Child::Child(const std::function<int()>& body) {
     fflush(stderr);
     _exit(rc);
   }
-  std::string dirs;
-  for (const std::string& d : s.made) dirs += d + "\n";
+  std::string made;
+  for (const std::string& m : s.made) made += m + "\n";
   m_process = new Process{nullptr, tempFile("kqchild-out-"), tempFile("kqchild-err-")};
   EnvGuard env;
   env.set(kCallVar, std::to_string(call));
   env.set(kOutVar, m_process->outFile);
   env.set(kErrVar, m_process->errFile);
-  env.set(kDirsVar, dirs);
+  env.set(kMadeVar, made);
   fflush(stdout);
   fflush(stderr);
   DWORD pid = 0;
@@ -171,16 +172,14 @@ int Child::finish(int seconds) {
 }
 
 std::string handedDown() {
-  if (!isChild()) return std::string();
+  const char* handed = isChild() ? getenv(kMadeVar) : nullptr;
+  std::istringstream made(handed != nullptr ? handed : "");
+  std::string line;
   TestState& s = state();
-  const char* handed = getenv(kDirsVar);
-  std::string dirs = handed != nullptr ? handed : "";
-  size_t start = 0;
-  for (size_t i = 0; i < s.adopted && start < dirs.size(); ++i) start = dirs.find('\n', start) + 1;
-  size_t end = dirs.find('\n', start);
-  if (start >= dirs.size() || end == std::string::npos) return std::string();
+  for (size_t i = 0; i <= s.adopted; ++i)
+    if (!std::getline(made, line)) return std::string();
   ++s.adopted;
-  return dirs.substr(start, end - start);
+  return line;
 }
 
 void handDown(const std::string& dirOrName) {
