@@ -1,5 +1,4 @@
-// What the tests measure of the system, and raw peers of the library's pipes,
-// over POSIX calls.
+// What the tests measure of the system, and raw pipe peers, over POSIX calls.
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>

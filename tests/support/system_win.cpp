@@ -1,5 +1,4 @@
-// What the tests measure of the system, and raw peers of the library's pipes,
-// over Windows calls.
+// What the tests measure of the system, and raw pipe peers, over Windows calls.
 // windows.h first: the other system headers build on it.
 #include <windows.h>
 

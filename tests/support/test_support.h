@@ -153,8 +153,7 @@ size_t openHandles();
 long peakMemoryKb();
 double threadCpuMs();
 
-// Inside a child body: `path` runs with `args` (args[0] its name) in place
-// of the child and the child ends with its status.
+// In a child body: runs `path` with `args` (args[0] its name) in the child's place.
 int runProgram(const std::string& path, std::vector<std::string> args);
 
 // How the library prints a path: every run of separators as one of its own.
