@@ -42,7 +42,8 @@ class KQ_EXPORT Abstract_Config : public Abstract_Base {
 
 class KQ_EXPORT Config : public Abstract_Config {
  public:
-  // Loads `path` (which must not be null) when it can be opened.
+  // Loads `path` (which must not be null) when it can be opened. An empty
+  // path names no file: nothing is loaded or written.
   explicit Config(const char* path);
   ~Config() override;
   bool setValue(const char* key, const char* value) override;

@@ -62,8 +62,10 @@ void Config::load(FILE* f) {
 // Written beside the file and renamed over it once it is complete on disk: a
 // save cut short by a crash or a kill leaves the previous file whole, where
 // truncating in place would leave it empty or half written. A temporary left
-// behind by such a cut is simply overwritten by the next save.
+// behind by such a cut is simply overwritten by the next save. An empty path
+// names no file (a store kept in memory only): there is nothing to write.
 bool Config::writeFile() {
+  if (*m_path == '\0') return true;
   std::string temporary = std::string(m_path) + ".tmp";
   FILE* f = openFile(temporary.c_str(), "wt");
   if (f == nullptr) return false;

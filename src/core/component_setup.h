@@ -10,9 +10,11 @@
 namespace bg {
 
 // The configuration directory of application `name`: the first of
-// <local data>/name, <home>/name, <appdata>/name and <exe dir>/name that can
-// be created and written, reported on stderr and cached in g_configDir for
-// the life of the process. Empty (and searched again next time) when none can.
+// <local data>/name, <home>/name, <appdata>/name and the directory beside the
+// executable (name.d; name on Windows) that can be created and written, else
+// a private folder in the temporary directory (with a warning), reported on
+// stderr and cached in g_configDir for the life of the process. Empty (and
+// searched again next time) when none can: then no file is named at all.
 std::string findConfigDir(const std::string& name);
 
 // What the central object knows of one component it set up: the services it
@@ -37,7 +39,8 @@ struct ComponentBook {
 };
 
 // Gives `comp` fresh services of its own (files under `cfg` named after
-// `name`, noted in `record`) and the shared ones, then runs init() on a
+// `name`, noted in `record`; with an empty `cfg` no files: the configuration
+// lives in memory and the logs go to stderr) and the shared ones, then runs init() on a
 // plug-in component; one whose init() fails gets uninit() at once and the
 // result is false.
 bool setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app, Data* data,
