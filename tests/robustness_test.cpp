@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "kqbridge/kqbridge.h"
@@ -48,6 +49,34 @@ TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
       });
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("a:init missing=0"), run.out.rfind("a:init missing=0")) << run.out;  // in both rounds
+}
+
+// What a component throws stops where the framework called it, in one line
+// (who, which call, what); init counts as failed, process answers empty.
+TEST(Robustness, ExceptionsStopAtTheComponentBoundary) {
+  kqtest::BridgeRun run = kqtest::runBridge([](const kqtest::Sandbox& box) {
+    for (const char* m : {"mod_throwinit.dll", "mod_thrower.dll"}) box.addModule(m);
+    box.init();
+    CHILD_CHECK(box.load({"mod_throwinit.dll", "mod_thrower.dll"}, true) == 1);
+    BridgeMsg msg = {3, 0, "x", 0, 0};
+    CHILD_CHECK(std::string(bg::CD->call("thrower", msg).errorMsg()) == bg::Value().errorMsg());
+    CHILD_CHECK(bg::CD->m_data->setDataNotify("thrower.boom", bg::Value(1), true));
+    static std::atomic<int> ran{0};  // after more throwing jobs than the pool has workers
+    void (*jobs[])(void*) = {[](void*) { throw std::runtime_error("job"); }, [](void*) { ++ran; }};
+    for (int i = 0; i < 9; ++i) bg::CD->m_threadPool->addTask(jobs[i / 8], nullptr);
+    CHILD_CHECK(kqtest::waitFor([] { return ran == 1; }, 30));
+    bg::UninitBridge();
+    return 0;
+  });
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "throwinit:init missing=0\nthrowinit:uninit aborting=0\nthrower:init missing=0\n"
+            "thrower:initExtend\nthrower:process from=Admin cmd=3\nthrower:uninit aborting=1\n");
+  for (const char* line :
+       {"component 'throwinit' threw from init(): throwinit init", "'thrower' threw from initExtend()",
+        "'thrower' threw from process()", "'thrower' threw from uninit()",
+        "mod_thrower.dll threw from a data listener", "threw from a pool job: job"})
+    EXPECT_TRUE(kqtest::contains(run.err, line) && kqtest::contains(run.log, line)) << line << run.err;
 }
 
 TEST(Robustness, HostEndsAtOnceOnASecondSignalWhileStopping) {

@@ -1,5 +1,6 @@
 #include "core/component_setup.h"
 
+#include "diagnostics/call_guard.h"
 #include "kqbridge/argv.h"
 #include "kqbridge/bridge.h"
 #include "kqbridge/config.h"
@@ -33,9 +34,9 @@ void deleteAndNull(T*& p) {
 // Without a configuration directory the paths stay empty: the configuration
 // lives in memory and the logs go to stderr, never to files named from the
 // root of the file system.
-bool setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app, Data* data,
-                    Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm, const std::string& cfg, int logLevel,
-                    bool logToStdout) {
+ModuleLoad::Result setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app,
+                                  Data* data, Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm,
+                                  const std::string& cfg, int logLevel, bool logToStdout) {
   auto under = [&cfg](const std::string& path) { return cfg.empty() ? std::string() : cfg + path; };
   comp->m_argv = record->argv = new Argv();
   comp->m_localData = record->localData = new Data();
@@ -55,14 +56,13 @@ bool setupComponent(Interface* comp, ComponentRecord* record, const char* name, 
   comp->m_crypt = record->crypt = new Crypt();
   comp->m_memPool = record->memPool = new Mem_Pool(kMemPoolBlockSize);
   // The central object runs its own init; only plug-in components are started here.
-  if (dynamic_cast<Bridge_A*>(comp) == nullptr) {
-    record->initialised = comp->init();
-    if (!record->initialised) {
-      comp->uninit();
-      return false;
-    }
-  }
-  return true;
+  if (dynamic_cast<Bridge_A*>(comp) != nullptr) return ModuleLoad::LOADED;
+  bool initialised = false;
+  bool returned = callComponent(name, "init()", [&] { initialised = comp->init(); });
+  record->initialised = initialised;
+  if (initialised) return ModuleLoad::LOADED;
+  callComponent(name, "uninit()", [comp] { comp->uninit(); });
+  return returned ? ModuleLoad::INIT_FALSE : ModuleLoad::INIT_THREW;
 }
 
 void releaseComponentServices(Interface* comp, ComponentRecord* record) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "kqbridge/bridge.h"
 #include "kqbridge/interface.h"
 
 namespace bg {
@@ -40,12 +41,12 @@ struct ComponentBook {
 
 // Gives `comp` fresh services of its own (files under `cfg` named after
 // `name`, noted in `record`; with an empty `cfg` no files: the configuration
-// lives in memory and the logs go to stderr) and the shared ones, then runs init() on a
-// plug-in component; one whose init() fails gets uninit() at once and the
-// result is false.
-bool setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app, Data* data,
-                    Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm, const std::string& cfg, int logLevel,
-                    bool logToStdout);
+// lives in memory and the logs go to stderr) and the shared ones, then runs
+// init() on a plug-in component; one whose init() fails or throws gets
+// uninit() at once and the result says which.
+ModuleLoad::Result setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app,
+                                  Data* data, Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm,
+                                  const std::string& cfg, int logLevel, bool logToStdout);
 
 // Deletes the services `record` notes, in the order the component got them
 // released, and nulls every service field of `comp`, the shared ones too, so
