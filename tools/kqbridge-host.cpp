@@ -5,8 +5,9 @@
 // A module named without a directory is taken from beside the executable
 // when it is there; other module paths are relative to the current directory.
 // The host stops on SIGINT or SIGTERM, or when a module ends the process
-// through the central object's stop command. A second SIGINT or SIGTERM while
-// it stops ends it at once with status 128 + the signal number.
+// through the central object's stop command. A second SIGINT or SIGTERM, a
+// second or more after the first, ends a stop that hangs at once with status
+// 128 + the signal number; one within a second is the same request.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,7 +24,8 @@ const char kSynopsis[] =
     "usage: kqbridge-host [--start] MODULE.dll...\n"
     "Loads each module (beside kqbridge-host, else a path from the current\n"
     "directory), then runs until SIGINT or SIGTERM and stops every component\n"
-    "in name order.\n"
+    "in name order. A second signal, a second or more after the first, ends a\n"
+    "stop that hangs at once.\n"
     "With --start the components are also started (initExtend) once all are loaded.\n";
 
 struct Options {
