@@ -39,9 +39,8 @@ bool takePrivateTempFolder(const std::string& name) {
   std::string why;
   std::string dir = platform::privateTempFolder(name, &why);
   if (dir.empty()) {
-    fprintf(stderr,
-            "\n\n[Bridge Error] no configuration directory: the temporary folder for %s is refused (%s)\n\n",
-            name.c_str(), why.c_str());
+    fprintf(stderr, "\n\n[Bridge Error] no configuration directory, not even in the temporary one: %s\n\n",
+            why.c_str());
     fflush(stderr);
     return false;
   }

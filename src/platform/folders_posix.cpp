@@ -71,15 +71,15 @@ std::string privateTempFolder(const std::string& name, std::string* why) {
   std::string dir = nativePath(tempPath()) + name + "-" + std::to_string(getuid());
   struct stat st;
   if ((mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) || lstat(dir.c_str(), &st) != 0) {
-    *why = strerror(errno);
+    *why = dir + ": " + strerror(errno);
   } else if (S_ISLNK(st.st_mode)) {
-    *why = "it is a link";
+    *why = dir + " is a link";
   } else if (!S_ISDIR(st.st_mode)) {
-    *why = "it is not a directory";
+    *why = dir + " is not a directory";
   } else if (st.st_uid != getuid()) {
-    *why = "it belongs to another user";
+    *why = dir + " belongs to another user";
   } else if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) {
-    *why = strerror(errno);
+    *why = dir + ": " + strerror(errno);
   } else {
     return dir;
   }

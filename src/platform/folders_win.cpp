@@ -42,14 +42,14 @@ std::string besideExecutableName(const std::string& name) {
 std::string privateTempFolder(const std::string& name, std::string* why) {
   std::string dir = tempPath() + name;
   if (!CreateDirectoryA(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    *why = "error " + std::to_string(GetLastError());
+    *why = dir + ": error " + std::to_string(GetLastError());
     return std::string();
   }
   DWORD attributes = GetFileAttributesA(dir.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    *why = "it is not a directory";
+    *why = dir + " is not a directory";
   } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    *why = "it is a link";
+    *why = dir + " is a link";
   } else {
     return dir;
   }
