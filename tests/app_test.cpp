@@ -32,6 +32,8 @@ TEST(ExecutablePath, GivesDirectoryAndNameUpToTheFirstDot) {
   bg::setExecutablePath("tool");  // found through PATH: the directory is the real file's
   EXPECT_EQ(bg::g_exePath, bg::g_exeDir + (kqtest::kOnWindows ? "app_test.exe" : "app_test"));
   EXPECT_EQ(bg::g_exeName, "tool");
+  bg::setExecutablePath("");  // no name at all: the real file's
+  EXPECT_EQ(bg::g_exeName, "app_test");
 }
 
 }  // namespace

@@ -125,6 +125,7 @@ TEST(ConfigDirectory, FirstUsableCandidateIsChosenAndCached) {
         setenv("XDG_DATA_HOME", (root + "/file/data").c_str(), 1);
         setenv("HOMEPATH", (root + "/file/home").c_str(), 1);
         setenv("APPDATA", (root + "/file/appdata").c_str(), 1);
+        for (const char* tmp : {"TMP", "TEMP", "TMPDIR"}) setenv(tmp, (root + "/file/tmp").c_str(), 1);
         bg::setExecutablePath((root + "/file/bin/host").c_str());
       },
       "");

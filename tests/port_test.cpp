@@ -40,10 +40,11 @@ TEST(PortFolders, ConfigurationDirectoryFollowsTheEnvironment) {
       {{{"HOME", "/home"}}, "/home/.local/share/app"},
       {{{"HOME", "/home"}, {"TMPDIR", "/bin"}, {"TMP", "/bin"}, {"TEMP", "/bin"}}, "/home/.local/share/app"},
       {{{"HOME", "/home"}, {"XDG_DATA_HOME", "/data"}}, "/data/app"},
+      {{{"HOME", "/home"}, {"XDG_DATA_HOME", "/x\\y"}}, "/x/y/app"},
       {{{"HOME", "/-"}, {"HOMEPATH", "/hp"}}, "/hp/app"},
       {{{"HOME", "/-"}, {"XDG_CONFIG_HOME", "/cfg"}}, "/cfg/app"},
       {{{"HOME", "/-"}, {"XDG_CONFIG_HOME", "/cfg"}, {"APPDATA", "/ad"}}, "/ad/app"},
-      {{{"HOME", "/-"}}, "/bin/app"},
+      {{{"HOME", "/-"}}, "/bin/app.d"},
   };
   for (auto& [vars, dir] : rows) {
     kqtest::TempDir td;
@@ -64,23 +65,41 @@ TEST(PortFolders, ConfigurationDirectoryFollowsTheEnvironment) {
   }
 }
 
-// Through PATH on a stock environment: modules beside the host, files in ~/.local/share.
-TEST(PortHost, StartedThroughPathLoadsModulesBesideItself) {
-  kqtest::TempDir td;
-  const std::string bin = td.file("bin"), home = td.file("home"), cfg = home + "/.local/share/kqbridge-host";
-  fs::create_directories(bin), fs::create_directories(home);
-  fs::copy_file(KQ_HOST_PATH, bin + "/kqbridge-host");
-  fs::create_symlink(std::string(KQ_TEST_MODULE_DIR) + "/mod_quit.dll", bin + "/mod_quit.dll");
-  kqtest::ChildResult r = kqtest::runChild([&] {
-    clearenv();
-    setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
-    setenv("HOME", home.c_str(), 1);
-    if (chdir(td.path().c_str()) != 0) return 98;
-    return execlp("kqbridge-host", "kqbridge-host", "--start", "mod_quit.dll", nullptr);
-  });
-  EXPECT_TRUE(r.status == 0 && contains(r.out, "quitter:initExtend") && contains(r.err, " = " + cfg + "\n"))
-      << r.err;
-  EXPECT_EQ(tree(td.path()).size(), tree(cfg).size() + 7) << "bin and its 2 files, home, .local, share, cfg";
+// Through PATH: modules beside the host; files in ~/.local/share, without
+// HOME (cron, env -i) beside the host, else in a private temporary folder
+// unless a link took its name. Nothing appears outside the folder printed.
+TEST(PortHost, StartedThroughPathKeepsEveryFileInThePrintedFolder) {
+  for (int place = 0; place < 4; ++place) {
+    kqtest::TempDir td;
+    const std::string bin = td.file("bin"), home = td.file("home"), tmp = td.file("tmp"),
+                      work = td.file("work");
+    const std::string own = tmp + "/kqbridge-host-" + std::to_string(getuid());
+    const std::string cfg[] = {home + "/.local/share/kqbridge-host", bin + "/kqbridge-host.d", own, ""};
+    for (const std::string& d : {bin, home, tmp, work}) fs::create_directories(d);
+    fs::copy_file(KQ_HOST_PATH, bin + "/kqbridge-host");
+    fs::create_symlink(std::string(KQ_TEST_MODULE_DIR) + "/mod_quit.dll", bin + "/mod_quit.dll");
+    if (place >= 2) kqtest::writeFile(bin + "/kqbridge-host.d", "");
+    if (place == 3) fs::create_directory_symlink(home, own);
+    std::set<std::string> before = tree(td.path());
+    size_t atRoot = kqtest::countEntries("/");
+    kqtest::ChildResult r = kqtest::runChild([&] {
+      clearenv();
+      setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+      setenv("TMPDIR", tmp.c_str(), 1);
+      if (place == 0) setenv("HOME", home.c_str(), 1);
+      if (chdir(work.c_str()) != 0) return 98;
+      return execlp("kqbridge-host", "kqbridge-host", "--start", "mod_quit.dll", nullptr);
+    });
+    const std::string& shown = cfg[place];
+    EXPECT_TRUE(r.status == 0 && contains(r.out, "quitter:initExtend") &&
+                contains(r.err, shown.empty() ? own + " is a link" : " = " + shown + "\n"))
+        << r.err;
+    for (const std::string& p : tree(td.path()))
+      EXPECT_TRUE(before.count(p) ||
+                  (!shown.empty() && (p.rfind(shown, 0) == 0 || shown.rfind(p + "/", 0) == 0)))
+          << p;
+    EXPECT_EQ(kqtest::countEntries("/"), atRoot);
+  }
 }
 
 // The opener gets the file's folder, holds none of our descriptors, blocks no

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "kqbridge/kqbridge.h"
@@ -50,22 +51,60 @@ TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
   EXPECT_NE(run.out.find("a:init missing=0"), run.out.rfind("a:init missing=0")) << run.out;  // in both rounds
 }
 
+// What a component throws stops where the framework called it, in one line
+// (who, which call, what); init counts as failed, process answers empty.
+TEST(Robustness, ExceptionsStopAtTheComponentBoundary) {
+  kqtest::BridgeRun run = kqtest::runBridge([](const kqtest::Sandbox& box) {
+    for (const char* m : {"mod_throwinit.dll", "mod_thrower.dll"}) box.addModule(m);
+    box.init();
+    CHILD_CHECK(box.load({"mod_throwinit.dll", "mod_thrower.dll"}, true) == 1);
+    BridgeMsg msg = {3, 0, "x", 0, 0};
+    CHILD_CHECK(std::string(bg::CD->call("thrower", msg).errorMsg()) == bg::Value().errorMsg());
+    CHILD_CHECK(bg::CD->m_data->setDataNotify("thrower.boom", bg::Value(1), true));
+    static std::atomic<int> ran{0};  // after more throwing jobs than the pool has workers
+    void (*jobs[])(void*) = {[](void*) { throw std::runtime_error("job"); }, [](void*) { ++ran; }};
+    for (int i = 0; i < 9; ++i) bg::CD->m_threadPool->addTask(jobs[i / 8], nullptr);
+    CHILD_CHECK(kqtest::waitFor([] { return ran == 1; }, 30));
+    bg::UninitBridge();
+    return 0;
+  });
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "throwinit:init missing=0\nthrowinit:uninit aborting=0\nthrower:init missing=0\n"
+            "thrower:initExtend\nthrower:process from=Admin cmd=3\nthrower:uninit aborting=1\n");
+  for (const char* line :
+       {"component 'throwinit' threw from init(): throwinit init", "'thrower' threw from initExtend()",
+        "'thrower' threw from process()", "'thrower' threw from uninit()",
+        "mod_thrower.dll threw from a data listener", "threw from a pool job: job"})
+    EXPECT_TRUE(kqtest::contains(run.err, line) && kqtest::contains(run.log, line)) << line << run.err;
+}
+
+// A second signal within a second is the same interrupt (sent to the group
+// too): the stop completes, its change saved. A later one ends it at once.
 TEST(Robustness, HostEndsAtOnceOnASecondSignalWhileStopping) {
   if (kqtest::kOnWindows) GTEST_SKIP() << "the host stops on console events on Windows; this run has none";
-  kqtest::TempDir td;
-  kqtest::Sandbox box(td.path(), "kqbridge-host");
-  kqtest::Child host([&] {
-    box.enter();
-    if (chdir(KQ_TEST_MODULE_DIR) != 0) return 120;
-    execl(KQ_HOST_PATH, "kqbridge-host", "mod_stuck.dll", static_cast<char*>(nullptr));
-    return 121;
-  });
-  // Signals are blocked for the host's own handling once its log exists.
-  ASSERT_TRUE(kqtest::waitFor([&] { return kqtest::fileExists(box.configDir() + "/log"); }));
-  kill(host.pid(), SIGINT);
-  ASSERT_TRUE(host.waitOutput([&] { return kqtest::contains(host.out, "stuck:uninit"); }));
-  kill(host.pid(), SIGINT);
-  EXPECT_GT(host.finish(2), 0) << "ended with a failure status within 2 s";
+  for (int gapMs : {10, 2000}) {
+    const std::string name = gapMs < 1000 ? "slow" : "stuck", module = "mod_" + name + ".dll";
+    kqtest::TempDir td;
+    kqtest::Sandbox box(td.path(), "kqbridge-host");
+    kqtest::Child host([&] {
+      box.enter();
+      if (chdir(KQ_TEST_MODULE_DIR) != 0) return 120;
+      execl(KQ_HOST_PATH, "kqbridge-host", module.c_str(), static_cast<char*>(nullptr));
+      return 121;
+    });
+    // Signals are blocked for the host's own handling once its log exists.
+    ASSERT_TRUE(kqtest::waitFor([&] { return kqtest::fileExists(box.configDir() + "/log"); }));
+    auto first = std::chrono::steady_clock::now();
+    kill(host.pid(), SIGINT);
+    ASSERT_TRUE(host.waitOutput([&] { return kqtest::contains(host.out, name + ":uninit"); }));
+    std::this_thread::sleep_until(first + std::chrono::milliseconds(gapMs));
+    kill(host.pid(), SIGINT);
+    EXPECT_EQ(host.finish(gapMs < 1000 ? 60 : 2), gapMs < 1000 ? 0 : 128 + SIGINT) << host.err;
+    EXPECT_EQ(kqtest::readFile(box.configDir() + "/conf/" + name + ".conf") ==
+                  "#Bridge Config (#note)\nran : yes\n",
+              gapMs < 1000);
+  }
 }
 
 void countAndLeave(const char* key, const bg::Value*, ListenerRecord* rec) {

@@ -5,11 +5,13 @@
 // A module named without a directory is taken from beside the executable
 // when it is there; other module paths are relative to the current directory.
 // The host stops on SIGINT or SIGTERM, or when a module ends the process
-// through the central object's stop command. A second SIGINT or SIGTERM while
-// it stops ends it at once with status 128 + the signal number.
+// through the central object's stop command. A second SIGINT or SIGTERM, a
+// second or more after the first, ends a stop that hangs at once with status
+// 128 + the signal number; one within a second is the same request.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,7 +24,8 @@ const char kSynopsis[] =
     "usage: kqbridge-host [--start] MODULE.dll...\n"
     "Loads each module (beside kqbridge-host, else a path from the current\n"
     "directory), then runs until SIGINT or SIGTERM and stops every component\n"
-    "in name order.\n"
+    "in name order. A second signal, a second or more after the first, ends a\n"
+    "stop that hangs at once.\n"
     "With --start the components are also started (initExtend) once all are loaded.\n";
 
 struct Options {
@@ -37,10 +40,14 @@ bool parseOptions(int argc, char** argv, Options* options) {
   std::vector<std::string> words{argv[0]};
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    std::string name = arg.substr(0, arg.find('='));
     if (arg == "--start" || arg == "--help" || arg == "-h") {
       words.push_back((arg == "--start" ? "--start" : "--help") + std::string("=1"));
-    } else if (!arg.empty() && arg[0] == '-') {
+    } else if (name == "--start" || name == "--help") {
       words.push_back(arg);
+    } else if (!arg.empty() && arg[0] == '-') {
+      fprintf(stderr, "kqbridge-host: unknown option '%s'\n%s", arg.c_str(), kSynopsis);
+      return false;
     } else {
       options->modules.push_back(arg);
     }
@@ -55,8 +62,10 @@ bool parseOptions(int argc, char** argv, Options* options) {
   options->help = parser.exist("help") && parser.get("help", bg::Value(false)).toBool();
   if (!ok || options->help) {
     FILE* out = ok ? stdout : stderr;
+    if (!ok) fputs("kqbridge-host: an option's value is not understood\n", out);
     fputs(kSynopsis, out);
     fputs(parser.usage().c_str(), out);
+    fputs("\n", out);
   }
   return ok;
 }
@@ -76,17 +85,40 @@ bool hasModuleName(const std::string& name) {
   return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".dll") == 0;
 }
 
-// Loads one module at a time so that a failure can be named.
+// Loads one module at a time so that each outcome can be named. Two modules
+// whose components share a name cannot both run (the later one takes the
+// name, and the earlier is never stopped), so that is a failure too.
 bool loadEach(const std::vector<std::string>& modules) {
   bool allLoaded = true;
+  std::map<std::string, std::string> fileOf;  // component name -> module
   for (const std::string& module : modules) {
-    std::string name = forLoader(module);
-    const char* names[] = {name.c_str()};
-    int before = bg::getInstanceCount() - 1;
-    if (bg::LoadModule(names, 1, false) <= before) {
-      fprintf(stderr, "kqbridge-host: module '%s' was not loaded (see the messages above)\n", module.c_str());
-      allLoaded = false;
+    bg::ModuleLoad load = bg::LoadOneModule(forLoader(module).c_str());
+    const char* file = module.c_str();
+    const char* comp = load.component;
+    switch (load.result) {
+      case bg::ModuleLoad::LOADED:
+        break;
+      case bg::ModuleLoad::LOADED_BEFORE:
+        fprintf(stderr, "kqbridge-host: module '%s' gives component '%s' again; it runs once\n", file, comp);
+        break;
+      case bg::ModuleLoad::REPLACED:
+        fprintf(stderr,
+                "kqbridge-host: modules '%s' and '%s' both give a component named '%s'; only one can run\n",
+                fileOf.count(comp) != 0 ? fileOf[comp].c_str() : "(another)", file, comp);
+        allLoaded = false;
+        break;
+      case bg::ModuleLoad::NOT_LOADED:
+        fprintf(stderr, "kqbridge-host: module '%s' was not loaded (see the messages above)\n", file);
+        allLoaded = false;
+        break;
+      case bg::ModuleLoad::INIT_FALSE:
+      case bg::ModuleLoad::INIT_THREW:
+        fprintf(stderr, "kqbridge-host: module '%s' was not loaded: init() of its component '%s' %s\n", file,
+                comp, load.result == bg::ModuleLoad::INIT_FALSE ? "returned false" : "threw (see above)");
+        allLoaded = false;
+        break;
     }
+    if (comp[0] != '\0') fileOf.emplace(comp, module);
   }
   return allLoaded;
 }

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -9,6 +10,9 @@
 #include "stop_request.h"
 
 namespace {
+
+// How long a second signal counts as the same request as the first.
+constexpr std::chrono::seconds kSameRequest(1);
 
 sigset_t stopSignals() {
   sigset_t set;
@@ -41,11 +45,20 @@ void holdStopRequests() {
 // The watcher lives until the process ends.
 std::string waitForStopRequest(const char* program) {
   int first = nextSignal();
-  std::thread([program] {
-    int sig = nextSignal();
-    fprintf(stderr, "%s: %s while stopping, exiting at once\n", program, strsignal(sig));
-    fflush(stderr);
-    _exit(128 + sig);
+  auto firstAt = std::chrono::steady_clock::now();
+  std::thread([program, firstAt] {
+    for (;;) {
+      int sig = nextSignal();
+      if (std::chrono::steady_clock::now() - firstAt >= kSameRequest) {
+        fprintf(stderr, "%s: %s again, a second or more after the first, while stopping; exiting at once\n",
+                program, strsignal(sig));
+        fflush(stderr);
+        _exit(128 + sig);
+      }
+      fprintf(stderr, "%s: %s within a second of the first, taken as the same request\n", program,
+              strsignal(sig));
+      fflush(stderr);
+    }
   }).detach();
   return strsignal(first);
 }

@@ -13,6 +13,8 @@ HANDLE g_stopped = nullptr;
 std::atomic<int> g_requests{0};
 std::atomic<DWORD> g_first{CTRL_C_EVENT};
 std::atomic<const char*> g_program{nullptr};
+std::atomic<ULONGLONG> g_firstAt{0};
+const ULONGLONG kSameRequestMs = 1000;
 
 const char* nameOf(DWORD event) {
   switch (event) {
@@ -27,16 +29,28 @@ const char* nameOf(DWORD event) {
 
 // Runs on a thread the system starts for each console event. After a close
 // event the process ends as soon as the handler returns, so it gives the
-// main thread a moment to stop the components first.
+// main thread a moment to stop the components first. A second event within
+// a second of the first is the same request.
 BOOL WINAPI onConsoleEvent(DWORD event) {
   if (g_requests++ == 0) {
     g_first = event;
+    g_firstAt = GetTickCount64();
     SetEvent(g_stopped);
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) Sleep(5000);
     return TRUE;
   }
   const char* program = g_program.load();
-  fprintf(stderr, "%s: %s while stopping, exiting at once\n", program != nullptr ? program : "", nameOf(event));
+  // Zero: the first event's handler has not noted its time yet, so this one came at once.
+  ULONGLONG firstAt = g_firstAt.load();
+  if (firstAt == 0 || GetTickCount64() - firstAt < kSameRequestMs) {
+    fprintf(stderr, "%s: %s within a second of the first, taken as the same request\n",
+            program != nullptr ? program : "", nameOf(event));
+    fflush(stderr);
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) Sleep(5000);
+    return TRUE;
+  }
+  fprintf(stderr, "%s: %s again, a second or more after the first, while stopping; exiting at once\n",
+          program != nullptr ? program : "", nameOf(event));
   fflush(stderr);
   _exit(128 + (event == CTRL_C_EVENT ? SIGINT : SIGTERM));
 }

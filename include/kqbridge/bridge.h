@@ -29,6 +29,24 @@ KQ_EXPORT int SetEnvPtr(const char* name, void* p);
 // initExtend on every component. Returns the number of registered components
 // (-1 before InitBridge).
 KQ_EXPORT int LoadModule(const char* const* names, int n, bool start);
+
+// What the loader did with one module file.
+struct ModuleLoad {
+  enum Result {
+    LOADED,         // set up, initialised and registered under `component`
+    LOADED_BEFORE,  // its component was loaded already (the file named twice): left as it was
+    REPLACED,       // loaded and registered, taking the name from another component, which is
+                    // neither started nor stopped any more
+    NOT_LOADED,     // not a module file name, or refused by the loader, which said why on stderr
+    INIT_FALSE,     // its component's init() returned false: it got uninit(), it is not registered
+    INIT_THREW,     // its component's init() threw (reported): it got uninit(), it is not registered
+  };
+  Result result;
+  char component[32];  // the component's name once the file gave one, else empty
+};
+// LoadModule for the one file "<exe dir>/<name>", without starting anything,
+// telling what became of it (NOT_LOADED before InitBridge).
+KQ_EXPORT ModuleLoad LoadOneModule(const char* name);
 KQ_EXPORT bool StartModules();
 // Stops every component and deletes the central object.
 KQ_EXPORT void UninitBridge();
@@ -74,6 +92,8 @@ class KQ_EXPORT Admin : public Bridge_A {
   // The body of LoadModule: loads, sets up, initialises and registers every
   // "<exe dir>/<name>" ending in ".dll"; a failing module is skipped.
   bool loadModules(const char* const* names, int n);
+  // The body of LoadOneModule.
+  ModuleLoad loadModule(const char* name);
   // Whether `inst` is this object or a component it set up and registered.
   bool isManaged(const void* inst) const;
 
@@ -86,7 +106,7 @@ class KQ_EXPORT Admin : public Bridge_A {
   Channel_Mgr* m_sharedChannelMgr;
 
  private:
-  bool loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout);
+  ModuleLoad loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout);
   bool loadComponent(const std::string& path, Interface** out);
   void abortThreadAndChannel();
   int readLogLevel();

@@ -27,7 +27,8 @@ class KQ_EXPORT Abstract_Config : public Abstract_Base {
   // getValue; an absent key is stored with a copy of `def` (and `def` returned).
   virtual const char* getOrSetValue(const char* key, const char* def) = 0;
   virtual bool hasKey(const char* key) = 0;
-  // Writes the file when dirty; the dirty mark is dropped even if it cannot be opened.
+  // Writes the file when dirty. When it cannot be written, one line naming
+  // it goes to stderr and the store stays dirty, so the next save tries again.
   virtual void save() = 0;
   virtual const char* getPath() = 0;
   virtual bool isDeveloperMode() = 0;
@@ -42,7 +43,8 @@ class KQ_EXPORT Abstract_Config : public Abstract_Base {
 
 class KQ_EXPORT Config : public Abstract_Config {
  public:
-  // Loads `path` (which must not be null) when it can be opened.
+  // Loads `path` (which must not be null) when it can be opened. An empty
+  // path names no file: nothing is loaded or written.
   explicit Config(const char* path);
   ~Config() override;
   bool setValue(const char* key, const char* value) override;
@@ -68,8 +70,8 @@ class KQ_EXPORT Config : public Abstract_Config {
 
  private:
   void load(FILE* f);
-  // The header line and one "key : value" line per entry; false when the
-  // file cannot be opened.
+  // The header line and one "key : value" line per entry; false, said on
+  // stderr, when the file cannot be written.
   bool writeFile();
 };
 

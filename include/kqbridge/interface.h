@@ -105,7 +105,7 @@ KQ_EXPORT extern std::string g_configDir;
 
 // Fills g_exePath, g_exeDir and g_exeName from `argv0` (which must not be
 // null). A bare name (a program started through PATH) takes the path and
-// directory of the file the system ran instead.
+// directory of the file the system ran instead; an empty one its name too.
 KQ_EXPORT void setExecutablePath(const char* argv0);
 
 static_assert(sizeof(std::atomic<bool>) == sizeof(bool), "the abort flag keeps the size of a bool");

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "diagnostics/call_guard.h"
+
 namespace bg {
 
 namespace {
@@ -24,7 +26,9 @@ void* runPoolWorker(void* arg) {
     pool->head = (pool->head + 1) % pool->queueSize;
     pool->count -= 1;
     pthread_mutex_unlock(&pool->lock);
-    job.fn(job.arg);
+    // A job that throws is reported, and its worker takes the next one.
+    callGuarded([&job] { job.fn(job.arg); },
+                [&job] { return codeThrew(reinterpret_cast<const void*>(job.fn), "a pool job"); });
   }
   pool->started -= 1;
   // Only this very thread sets the flag (from inside its own job), so it is

@@ -62,17 +62,23 @@ void Config::load(FILE* f) {
 // Written beside the file and renamed over it once it is complete on disk: a
 // save cut short by a crash or a kill leaves the previous file whole, where
 // truncating in place would leave it empty or half written. A temporary left
-// behind by such a cut is simply overwritten by the next save.
+// behind by such a cut is simply overwritten by the next save. An empty path
+// names no file (a store kept in memory only): there is nothing to write.
 bool Config::writeFile() {
+  if (*m_path == '\0') return true;
   std::string temporary = std::string(m_path) + ".tmp";
   FILE* f = openFile(temporary.c_str(), "wt");
-  if (f == nullptr) return false;
-  fputs("#Bridge Config (#note)\n", f);
-  for (const auto& item : m_items) fprintf(f, "%s : %s\n", item.first.c_str(), item.second.c_str());
-  bool written = platform::flushToDisk(f) && !ferror(f);
-  fclose(f);
+  bool written = f != nullptr;
+  if (written) {
+    fputs("#Bridge Config (#note)\n", f);
+    for (const auto& item : m_items) fprintf(f, "%s : %s\n", item.first.c_str(), item.second.c_str());
+    written = platform::flushToDisk(f) && !ferror(f);
+    fclose(f);
+  }
   if (written && platform::replaceFile(temporary.c_str(), m_path)) return true;
-  removeFile(temporary.c_str());
+  if (f != nullptr) removeFile(temporary.c_str());
+  fprintf(stderr, "[Config] (Error): can't write '%s'; its changes are not saved\n", m_path);
+  fflush(stderr);
   return false;
 }
 
@@ -121,10 +127,10 @@ bool Config::hasKey(const char* key) {
   return key != nullptr && m_items.count(key) != 0;
 }
 
+// A save that fails keeps the store dirty, so that the next save (or the
+// deletion) tries again: dropping the mark would lose the change for good.
 void Config::save() {
-  if (!m_dirty) return;
-  writeFile();
-  m_dirty = false;
+  if (m_dirty) m_dirty = !writeFile();
 }
 
 const char* Config::getPath() {

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "diagnostics/call_guard.h"
+#include "kqbridge/utils.h"
+
 namespace bg {
 
 namespace {
@@ -16,6 +19,18 @@ constexpr int kSnapshotRoom = 8;
 
 bool namesKey(const char* key) {
   return key != nullptr && *key != '\0';
+}
+
+// What a callback throws is reported with the module that holds its code,
+// and the walk goes on with the next one.
+void callBack(ListenerRecord* rec, const char* key, const Value& v, bool filter) {
+  if (rec->callback == nullptr) return;
+  callGuarded([&] { rec->callback(key, &v, rec); },
+              [&] {
+                return codeThrew(
+                    reinterpret_cast<const void*>(rec->callback),
+                    filter ? std::string("a data filter") : format("a data listener of '%s'", key));
+              });
 }
 
 }  // namespace
@@ -165,7 +180,7 @@ bool Data::setDataNotify(const char* key, const Value& v, bool replace) {
     // The callback may change its copy of the record, the id included.
     ListenerRecord rec = batch[called];
     after[called < listeners ? 0 : 1] = rec.id;
-    if (rec.callback != nullptr) rec.callback(key, &v, &rec);
+    callBack(&rec, key, v, called >= listeners);
   }
   if (count >= 0 && called == count && m_version.load() == version) return true;
 
@@ -175,7 +190,7 @@ bool Data::setDataNotify(const char* key, const Value& v, bool replace) {
     ListenerRecord rec;
     for (int last = after[phase]; nextToNotify(walk, last, &rec);) {
       last = rec.id;
-      if (rec.callback != nullptr) rec.callback(key, &v, &rec);
+      callBack(&rec, key, v, phase == 1);
     }
   }
   return true;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/component_setup.h"
+#include "diagnostics/call_guard.h"
 #include "kqbridge/app.h"
 #include "kqbridge/argv.h"
 #include "kqbridge/bridge.h"
@@ -103,7 +104,13 @@ Value Admin::dispatch(const char* from, const char* to, BridgeMsg msg) {
     return Value::ErrorValue("Module not exsit");
   }
   if (msg.cmd == CMD_GET_INSTANCE) return Value(target);
-  return static_cast<Interface*>(target)->process(from, msg);
+  // A component that throws answers nothing, like one that has no answer.
+  try {
+    return static_cast<Interface*>(target)->process(from, msg);
+  } catch (...) {
+    reportCaught(componentThrew(to, "process()"));
+  }
+  return Value();
 }
 
 bool Admin::invokeHandler(void* arg) {

@@ -30,8 +30,10 @@ bool Admin::init() {
   fprintf(stderr, "\n[Admin] ::init @==@\n");
   fflush(stderr);
   std::string cfg = findConfigDir(g_exeName);
-  mkDir((cfg + "/conf/").c_str());
-  mkDir((cfg + "/log/").c_str());
+  if (!cfg.empty()) {
+    mkDir((cfg + "/conf/").c_str());
+    mkDir((cfg + "/log/").c_str());
+  }
   m_sharedThreadPool->init(kPoolThreads, kPoolQueueSize);
   setInstance(m_name, this);
   // Our own services are deleted by the destructor, field by field.

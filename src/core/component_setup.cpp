@@ -1,5 +1,6 @@
 #include "core/component_setup.h"
 
+#include "diagnostics/call_guard.h"
 #include "kqbridge/argv.h"
 #include "kqbridge/bridge.h"
 #include "kqbridge/config.h"
@@ -30,9 +31,13 @@ void deleteAndNull(T*& p) {
 
 }  // namespace
 
-bool setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app, Data* data,
-                    Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm, const std::string& cfg, int logLevel,
-                    bool logToStdout) {
+// Without a configuration directory the paths stay empty: the configuration
+// lives in memory and the logs go to stderr, never to files named from the
+// root of the file system.
+ModuleLoad::Result setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app,
+                                  Data* data, Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm,
+                                  const std::string& cfg, int logLevel, bool logToStdout) {
+  auto under = [&cfg](const std::string& path) { return cfg.empty() ? std::string() : cfg + path; };
   comp->m_argv = record->argv = new Argv();
   comp->m_localData = record->localData = new Data();
   comp->m_app = app;
@@ -40,24 +45,24 @@ bool setupComponent(Interface* comp, ComponentRecord* record, const char* name, 
   comp->m_threadPool = pool;
   comp->m_shareMem = shm;
   comp->m_channelMgr = chm;
-  comp->m_config = record->config = new Config((cfg + "/conf/" + name + ".conf").c_str());
-  comp->m_logger = record->logger = new Logger((cfg + "/log/" + name + today() + ".log").c_str());
+  comp->m_config = record->config = new Config(under("/conf/" + std::string(name) + ".conf").c_str());
+  comp->m_logger = record->logger = new Logger(under("/log/" + std::string(name) + today() + ".log").c_str());
   comp->m_logger->setLevel(logLevel);
   if (logToStdout) comp->m_logger->setStream(stdout);
-  comp->m_tracer = record->tracer = new Func_Tracer((cfg + "/log/" + name + today() + ".tcr").c_str());
+  comp->m_tracer = record->tracer =
+      new Func_Tracer(under("/log/" + std::string(name) + today() + ".tcr").c_str());
   comp->m_tracer->setEnabled(logLevel >= 4);
   comp->m_utils = record->utils = new Utils();
   comp->m_crypt = record->crypt = new Crypt();
   comp->m_memPool = record->memPool = new Mem_Pool(kMemPoolBlockSize);
   // The central object runs its own init; only plug-in components are started here.
-  if (dynamic_cast<Bridge_A*>(comp) == nullptr) {
-    record->initialised = comp->init();
-    if (!record->initialised) {
-      comp->uninit();
-      return false;
-    }
-  }
-  return true;
+  if (dynamic_cast<Bridge_A*>(comp) != nullptr) return ModuleLoad::LOADED;
+  bool initialised = false;
+  bool returned = callComponent(name, "init()", [&] { initialised = comp->init(); });
+  record->initialised = initialised;
+  if (initialised) return ModuleLoad::LOADED;
+  callComponent(name, "uninit()", [comp] { comp->uninit(); });
+  return returned ? ModuleLoad::INIT_FALSE : ModuleLoad::INIT_THREW;
 }
 
 void releaseComponentServices(Interface* comp, ComponentRecord* record) {

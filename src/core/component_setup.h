@@ -5,14 +5,17 @@
 #include <map>
 #include <string>
 
+#include "kqbridge/bridge.h"
 #include "kqbridge/interface.h"
 
 namespace bg {
 
 // The configuration directory of application `name`: the first of
-// <local data>/name, <home>/name, <appdata>/name and <exe dir>/name that can
-// be created and written, reported on stderr and cached in g_configDir for
-// the life of the process. Empty (and searched again next time) when none can.
+// <local data>/name, <home>/name, <appdata>/name and the directory beside the
+// executable (name.d; name on Windows) that can be created and written, else
+// a private folder in the temporary directory (with a warning), reported on
+// stderr and cached in g_configDir for the life of the process. Empty (and
+// searched again next time) when none can: then no file is named at all.
 std::string findConfigDir(const std::string& name);
 
 // What the central object knows of one component it set up: the services it
@@ -37,12 +40,13 @@ struct ComponentBook {
 };
 
 // Gives `comp` fresh services of its own (files under `cfg` named after
-// `name`, noted in `record`) and the shared ones, then runs init() on a
-// plug-in component; one whose init() fails gets uninit() at once and the
-// result is false.
-bool setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app, Data* data,
-                    Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm, const std::string& cfg, int logLevel,
-                    bool logToStdout);
+// `name`, noted in `record`; with an empty `cfg` no files: the configuration
+// lives in memory and the logs go to stderr) and the shared ones, then runs
+// init() on a plug-in component; one whose init() fails or throws gets
+// uninit() at once and the result says which.
+ModuleLoad::Result setupComponent(Interface* comp, ComponentRecord* record, const char* name, App* app,
+                                  Data* data, Thread_Pool* pool, Share_Mem* shm, Channel_Mgr* chm,
+                                  const std::string& cfg, int logLevel, bool logToStdout);
 
 // Deletes the services `record` notes, in the order the component got them
 // released, and nulls every service field of `comp`, the shared ones too, so

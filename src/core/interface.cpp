@@ -54,6 +54,8 @@ Value Interface::call(const char* /*to*/, BridgeMsg /*msg*/) {
 
 // A program started through PATH gets a bare name in argv[0]; its modules
 // are beside the file the system actually ran, so we ask the system for it.
+// An empty argv[0] (a starter may pass one) names nothing, so the name comes
+// from that file too.
 void setExecutablePath(const char* argv0) {
   g_exePath = argv0;
   g_exeDir = getDirName(argv0);
@@ -63,6 +65,7 @@ void setExecutablePath(const char* argv0) {
   if (real.empty()) return;
   g_exePath = real;
   g_exeDir = getDirName(real.c_str());
+  if (g_exeName.empty()) g_exeName = getBaseName(real.c_str());
 }
 
 }  // namespace bg

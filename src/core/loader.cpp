@@ -4,6 +4,7 @@
 
 #include "core/component_setup.h"
 #include "core/library.h"
+#include "diagnostics/call_guard.h"
 #include "kqbridge/bridge.h"
 #include "kqbridge/logger.h"
 #include "kqbridge/registry.h"
@@ -24,10 +25,10 @@ const char* buildKind(bool debug) {
 }
 
 // Registry walk of initExtend: every component but the central object.
-void startComponent(const char* /*name*/, void* inst, void* user) {
+void startComponent(const char* name, void* inst, void* user) {
   Admin* admin = static_cast<Admin*>(user);
   if (inst == admin || !admin->isManaged(inst)) return;
-  static_cast<Interface*>(inst)->initExtend();
+  callComponent(name, "initExtend()", [inst] { static_cast<Interface*>(inst)->initExtend(); });
 }
 
 }  // namespace
@@ -37,6 +38,11 @@ int LoadModule(const char* const* names, int n, bool start) {
   Admin* admin = dynamic_cast<Admin*>(CD);
   if (admin != nullptr && admin->loadModules(names, n) && start) CD->initExtend();
   return getInstanceCount() - 1;
+}
+
+ModuleLoad LoadOneModule(const char* name) {
+  Admin* admin = dynamic_cast<Admin*>(CD);
+  return admin != nullptr ? admin->loadModule(name) : ModuleLoad{ModuleLoad::NOT_LOADED, {}};
 }
 
 bool StartModules() {
@@ -56,22 +62,35 @@ bool Admin::loadModules(const char* const* names, int n) {
   return true;
 }
 
-bool Admin::loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout) {
-  if (!hasModuleSuffix(path)) return false;
+ModuleLoad Admin::loadModule(const char* name) {
+  ModuleLoad load = {ModuleLoad::NOT_LOADED, {}};
+  if (name == nullptr) return load;
+  load = loadOne(g_exeDir + "/" + name, findConfigDir(g_exeName), m_logger->getLevel(),
+                 m_logger->getStream() == stdout);
+  showAllInstance();
+  return load;
+}
+
+ModuleLoad Admin::loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout) {
+  ModuleLoad load = {ModuleLoad::NOT_LOADED, {}};
   Interface* comp = nullptr;
-  if (!loadComponent(path, &comp)) return false;
+  if (!hasModuleSuffix(path) || !loadComponent(path, &comp)) return load;
+  snprintf(load.component, sizeof(load.component), "%.31s", comp->m_name);
   // A component this bridge set up before (its module named twice) keeps its
   // services and is not initialised twice; one whose init() failed stays out.
   auto known = m_components->records.find(comp);
   if (known != m_components->records.end()) {
-    if (!known->second.initialised) return false;
-  } else if (!setupComponent(comp, &m_components->records[comp], comp->m_name, m_sharedApp, m_sharedData,
-                             m_sharedThreadPool, m_sharedShareMem, m_sharedChannelMgr, cfg, logLevel,
-                             logToStdout)) {
-    return false;
+    load.result = known->second.initialised ? ModuleLoad::LOADED_BEFORE : ModuleLoad::INIT_FALSE;
+  } else {
+    load.result =
+        setupComponent(comp, &m_components->records[comp], comp->m_name, m_sharedApp, m_sharedData,
+                       m_sharedThreadPool, m_sharedShareMem, m_sharedChannelMgr, cfg, logLevel, logToStdout);
   }
+  if (load.result != ModuleLoad::LOADED && load.result != ModuleLoad::LOADED_BEFORE) return load;
+  void* holder = getInstance(comp->m_name);
+  if (holder != nullptr && holder != comp) load.result = ModuleLoad::REPLACED;
   setInstance(comp->m_name, comp);
-  return true;
+  return load;
 }
 
 // A module whose get_component answers null is treated like one that could
@@ -94,7 +113,9 @@ bool Admin::loadComponent(const std::string& path, Interface** out) {
     fflush(stderr);
     return false;
   }
-  Interface* comp = getComponent(this);
+  Interface* comp = nullptr;
+  callGuarded([&] { comp = getComponent(this); },
+              [&] { return format("module '%s' threw from get_component()", path.c_str()); });
   if (comp == nullptr) {
     fprintf(stderr, "[Error - load lib] module '%s' gave no component\n", path.c_str());
     fflush(stderr);

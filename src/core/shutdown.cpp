@@ -1,4 +1,5 @@
 #include "core/component_setup.h"
+#include "diagnostics/call_guard.h"
 #include "kqbridge/app.h"
 #include "kqbridge/bridge.h"
 #include "kqbridge/channel.h"
@@ -36,7 +37,7 @@ bool Admin::uninit() {
       Interface* comp = static_cast<Interface*>(inst);
       auto& records = admin->m_components->records;
       BG_LOG(ERROR, "> before uninit cmp '%s'", name);
-      comp->uninit();
+      callComponent(name, "uninit()", [comp] { comp->uninit(); });
       releaseComponentServices(comp, &records[comp]);
       records.erase(comp);
       BG_LOG(ERROR, "> uninit cmp '%s' OK", name);

@@ -18,6 +18,10 @@ void* openLibrary(const char* path, std::string* why);
 // error 127 when it is absent.
 void* findSymbol(void* library, const char* symbol, std::string* why);
 
+// The path of the executable or library whose code holds `code`; empty when
+// the system cannot tell.
+std::string fileHoldingCode(const void* code);
+
 }  // namespace platform
 }  // namespace bg
 

@@ -99,5 +99,10 @@ void* findSymbol(void* library, const char* symbol, std::string* why) {
   return nullptr;
 }
 
+std::string fileHoldingCode(const void* code) {
+  Dl_info info;
+  return dladdr(code, &info) != 0 && info.dli_fname != nullptr ? std::string(info.dli_fname) : std::string();
+}
+
 }  // namespace platform
 }  // namespace bg

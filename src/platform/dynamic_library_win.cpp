@@ -2,6 +2,7 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/path.h"
+#include "platform/text.h"
 
 namespace bg {
 namespace platform {
@@ -59,6 +60,18 @@ void* findSymbol(void* library, const char* symbol, std::string* why) {
   keepReason(error, why);
   SetLastError(error);
   return nullptr;
+}
+
+std::string fileHoldingCode(const void* code) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(code), &module)) {
+    return std::string();
+  }
+  wchar_t path[MAX_PATH + 1];
+  DWORD n = GetModuleFileNameW(module, path, MAX_PATH + 1);
+  return n > 0 && n <= MAX_PATH ? wideToUtf8(path) : std::string();
 }
 
 }  // namespace platform

@@ -24,6 +24,18 @@ std::string appDataFolder();
 // neither variable is set.
 std::string localDataFolder();
 
+// The file name of the configuration directory application `name` keeps
+// beside its executable when no per-user folder can take it: "<name>.d"
+// where the executable itself is "<name>", "<name>" beside "<name>.exe".
+std::string besideExecutableName(const std::string& name);
+
+// The last resort for the files of application `name`: a folder of this
+// user's own in the temporary directory, made (mode 0700) when missing. Empty,
+// with the reason (naming the folder) in `why`, when it cannot be made or its
+// name is taken by a link, by something other than a directory or by another
+// user's folder.
+std::string privateTempFolder(const std::string& name, std::string* why);
+
 // The full path of the running executable as the system resolved it; empty
 // when the system cannot tell.
 std::string executablePath();

@@ -3,17 +3,20 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
+#include "platform/env.h"
 #include "platform/folders.h"
+#include "platform/path.h"
 
 namespace bg {
 namespace platform {
 
 namespace {
 
+// A folder variable is a path like any other we are given: '\' separates.
 std::string variable(const char* name) {
-  const char* value = getenv(name);
-  return value != nullptr ? std::string(value) : std::string();
+  return nativePath(getenv(name));
 }
 
 // The base-directory convention ignores relative values of its variables:
@@ -56,6 +59,31 @@ std::string localDataFolder() {
   if (data.empty()) data = underHome(".local/share");
   if (!data.empty()) makeLevels(data);
   return data;
+}
+
+std::string besideExecutableName(const std::string& name) {
+  return name + ".d";
+}
+
+// <tmp>/<name>-<uid>. The temporary directory is shared: a name someone else
+// took first (a link to elsewhere, their own folder) is refused, never used.
+std::string privateTempFolder(const std::string& name, std::string* why) {
+  std::string dir = nativePath(tempPath()) + name + "-" + std::to_string(getuid());
+  struct stat st;
+  if ((mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) || lstat(dir.c_str(), &st) != 0) {
+    *why = dir + ": " + strerror(errno);
+  } else if (S_ISLNK(st.st_mode)) {
+    *why = dir + " is a link";
+  } else if (!S_ISDIR(st.st_mode)) {
+    *why = dir + " is not a directory";
+  } else if (st.st_uid != getuid()) {
+    *why = dir + " belongs to another user";
+  } else if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) {
+    *why = dir + ": " + strerror(errno);
+  } else {
+    return dir;
+  }
+  return std::string();
 }
 
 std::string executablePath() {

@@ -32,6 +32,30 @@ std::string localDataFolder() {
   return tempPath() + "..";
 }
 
+std::string besideExecutableName(const std::string& name) {
+  return name;
+}
+
+// <tmp>\<name>: the temporary directory is the user's own here, in the
+// user's profile, so the folder needs no user in its name, and only a link
+// (a reparse point) or a file can have taken the name before us.
+std::string privateTempFolder(const std::string& name, std::string* why) {
+  std::string dir = tempPath() + name;
+  if (!CreateDirectoryA(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    *why = dir + ": error " + std::to_string(GetLastError());
+    return std::string();
+  }
+  DWORD attributes = GetFileAttributesA(dir.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    *why = dir + " is not a directory";
+  } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    *why = dir + " is a link";
+  } else {
+    return dir;
+  }
+  return std::string();
+}
+
 std::string executablePath() {
   std::wstring wide(MAX_PATH, L'\0');
   for (;;) {

@@ -1,10 +1,11 @@
-// A component whose name, build kind and init answer come from the build.
+// A component whose name, build kind, init answer and exceptions come from the build.
 // It reports every call the framework makes on standard output, one line
 // each, so that tests can check which calls came and in which order.
 #include <kqbridge/kqbridge.h>
 
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #ifndef KQ_TEST_NAME
 #error "KQ_TEST_NAME names the component"
@@ -18,8 +19,16 @@
 #ifndef KQ_TEST_QUIT_ON_START
 #define KQ_TEST_QUIT_ON_START 0
 #endif
+// 1: init() throws; 2: the other calls and a listener of "<name>.boom" throw.
+#ifndef KQ_TEST_THROW
+#define KQ_TEST_THROW 0
+#endif
 
 namespace {
+
+void throwFromListener(const char* key, const bg::Value*, ListenerRecord*) {
+  throw std::runtime_error(key);
+}
 
 class TestComponent : public bg::Interface {
  public:
@@ -27,6 +36,9 @@ class TestComponent : public bg::Interface {
 
   bool init() override {
     report("init missing=%d", missingServices());
+    throwIn(1, "init");
+    ListenerRecord boom = {throwFromListener};
+    if (KQ_TEST_THROW == 2) m_data->registListener((std::string(m_name) + ".boom").c_str(), &boom);
     return KQ_TEST_INIT_RESULT != 0;
   }
 
@@ -37,22 +49,29 @@ class TestComponent : public bg::Interface {
       bg::CD->call("Admin", stop);
       report("still running");
     }
+    throwIn(2, "initExtend");
     return true;
   }
 
   bool uninit() override {
     report("uninit aborting=%d", m_threadPool != nullptr && m_threadPool->isAborting() ? 1 : 0);
+    throwIn(2, "uninit");
     return true;
   }
 
   bg::Value process(const char* from, BridgeMsg msg) override {
     report("process from=%s cmd=%d", from, msg.cmd);
+    throwIn(2, "process");
     return bg::Value(m_name);
   }
 
   bool isDebug() override { return KQ_TEST_DEBUG != 0; }
 
  private:
+  void throwIn(int mode, const char* call) {
+    if (KQ_TEST_THROW == mode) throw std::runtime_error(std::string(m_name) + " " + call);
+  }
+
   int missingServices() const {
     const void* services[] = {m_app,   m_logger, m_config,     m_tracer,  m_data,     m_localData, m_argv,
                               m_utils, m_crypt,  m_threadPool, m_memPool, m_shareMem, m_channelMgr};
