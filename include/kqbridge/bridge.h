@@ -10,8 +10,6 @@
 
 namespace bg {
 
-struct ComponentBook;
-
 // Creates and initialises the central object once: 0, also when it exists
 // already; -1 with a message on standard error when argv or argv[0] is null
 // (the executable's path is what every file of the bridge is named from).
@@ -53,6 +51,8 @@ class KQ_EXPORT Admin : public Bridge_A {
  public:
   Admin();
   ~Admin() override;
+  Admin(const Admin&) = delete;
+  Admin& operator=(const Admin&) = delete;
 
   bool init() override;
   bool initExtend() override;
@@ -74,27 +74,29 @@ class KQ_EXPORT Admin : public Bridge_A {
   // The body of LoadModule: loads, sets up, initialises and registers every
   // "<exe dir>/<name>" ending in ".dll"; a failing module is skipped.
   bool loadModules(const char* const* names, int n);
+  // One module file: loads it, gives its component its services and files
+  // under `cfg` and the central log's level and stream, runs its init() and
+  // registers it. False, with the component left out, at any failure.
+  bool loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout);
+  // Loads the library at `path` and asks it for its component, which must
+  // be of this library's ABI and build kind; each refusal is reported on
+  // standard error and gives false.
+  bool loadComponent(const std::string& path, Interface** out);
+  // Sets the abort flag of every service of every managed object, then
+  // stops the channels and the thread pool (which waits for running jobs).
+  void abortThreadAndChannel();
+  // "LogLevel" and "LogStdout" of Admin.conf, each stored with its default
+  // (2 and false) when absent. REQUIRES: init() has run.
+  int readLogLevel();
+  bool readLogStdout();
   // Whether `inst` is this object or a component it set up and registered.
   bool isManaged(const void* inst) const;
 
- protected:
-  App* m_sharedApp;
-  Data* m_sharedData;
-  bool (*m_handler)(void*);
-  Thread_Pool* m_sharedThreadPool;
-  Share_Mem* m_sharedShareMem;
-  Channel_Mgr* m_sharedChannelMgr;
-
  private:
-  bool loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout);
-  bool loadComponent(const std::string& path, Interface** out);
-  void abortThreadAndChannel();
-  int readLogLevel();
-  bool readLogStdout();
-
-  // The components this object set up, with the services it made for them.
-  // Walks of the registry skip entries other code registered there.
-  ComponentBook* m_components;
+  // The shared services, the host's handler and the components this object
+  // set up with the services it made for them, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 }  // namespace bg

@@ -2,9 +2,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/component_setup.h"
+#include "core/admin_state.h"
 #include "core/library.h"
-#include "kqbridge/bridge.h"
 #include "kqbridge/logger.h"
 #include "kqbridge/registry.h"
 #include "kqbridge/utils.h"
@@ -62,12 +61,12 @@ bool Admin::loadOne(const std::string& path, const std::string& cfg, int logLeve
   if (!loadComponent(path, &comp)) return false;
   // A component this bridge set up before (its module named twice) keeps its
   // services and is not initialised twice; one whose init() failed stays out.
-  auto known = m_components->records.find(comp);
-  if (known != m_components->records.end()) {
+  State& s = *m_state;
+  auto known = s.components.find(comp);
+  if (known != s.components.end()) {
     if (!known->second.initialised) return false;
-  } else if (!setupComponent(comp, &m_components->records[comp], comp->m_name, m_sharedApp, m_sharedData,
-                             m_sharedThreadPool, m_sharedShareMem, m_sharedChannelMgr, cfg, logLevel,
-                             logToStdout)) {
+  } else if (!setupComponent(comp, &s.components[comp], comp->m_name, s.sharedApp, s.sharedData, s.sharedThreadPool,
+                             s.sharedShareMem, s.sharedChannelMgr, cfg, logLevel, logToStdout)) {
     return false;
   }
   setInstance(comp->m_name, comp);
