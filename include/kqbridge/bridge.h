@@ -6,6 +6,7 @@
 
 #include "kqbridge/export.h"
 #include "kqbridge/interface.h"
+#include "kqbridge/module_stamp.h"
 #include "kqbridge/value.h"
 
 namespace bg {
@@ -104,5 +105,14 @@ class KQ_EXPORT Admin : public Bridge_A {
 // Declares a module's entry point, visible whatever the module's default
 // visibility: KQ_MODULE_EXPORT bg::Interface* get_component(bg::Interface* cd)
 #define KQ_MODULE_EXPORT extern "C" KQ_MODULE_VISIBLE
+
+// Every module compiled with this header (the one that gives it
+// KQ_MODULE_EXPORT) carries the stamp of the ABI it was built for, once
+// however many of its files include it. The library carries none: it is
+// what modules are checked against.
+#if !defined(KQBRIDGE_BUILDING)
+extern "C" KQ_MODULE_VISIBLE KQ_ONE_PER_MODULE const bg::ModuleStamp kqbridge_module_abi = {KQ_ABI_VERSION,
+                                                                                           KQ_DEBUG_RUNTIME};
+#endif
 
 #endif  // KQBRIDGE_BRIDGE_H_

@@ -22,6 +22,32 @@ const char* buildKind(bool debug) {
   return debug ? "debug" : "release";
 }
 
+// Where every module built against our headers keeps its ModuleStamp.
+const char kStampSymbol[] = "kqbridge_module_abi";
+
+// A module built for another ABI version or C runtime is refused before any
+// of its code runs through get_component. One without a stamp was built by
+// hand (or before stamps existed) and loads as it always did, with a warning.
+bool stampAccepted(const std::string& path, kq::Library* library) {
+  const std::string file = normalizePath(path);
+  const ModuleStamp ours = {KQ_ABI_VERSION, KQ_DEBUG_RUNTIME};
+  const ModuleStamp* stamp = static_cast<const ModuleStamp*>(library->resolve(kStampSymbol));
+  if (stamp == nullptr) {
+    fprintf(stderr,
+            "[Warning - load lib] module file '%s' has no ABI stamp (built without the module kit); "
+            "loading it unchecked\n",
+            file.c_str());
+    fflush(stderr);
+    return true;
+  }
+  if (stamp->abiVersion == ours.abiVersion && stamp->debugRuntime == ours.debugRuntime) return true;
+  fprintf(stderr, "[Error - load lib] module file '%s' is built for ABI %d (%s), the library is ABI %d (%s)\n",
+          file.c_str(), static_cast<int>(stamp->abiVersion), buildKind(stamp->debugRuntime != 0),
+          static_cast<int>(ours.abiVersion), buildKind(ours.debugRuntime != 0));
+  fflush(stderr);
+  return false;
+}
+
 // Registry walk of initExtend: every component but the central object.
 void startComponent(const char* /*name*/, void* inst, void* user) {
   Admin* admin = static_cast<Admin*>(user);
@@ -93,6 +119,7 @@ bool Admin::loadComponent(const std::string& path, Interface** out) {
     fflush(stderr);
     return false;
   }
+  if (!stampAccepted(path, &library)) return false;
   Interface* comp = getComponent(this);
   if (comp == nullptr) {
     fprintf(stderr, "[Error - load lib] module '%s' gave no component\n", path.c_str());
