@@ -68,11 +68,12 @@ TEST(LoadModule, RefusedModulesAreReportedAndSkipped) {
       box.addModule(m);
     kqtest::writeFile(box.binDir() + "/garbage.dll", "this is not a shared object\n");
     box.init();
-    CHILD_CHECK(box.load({"missing.dll", "mod_noentry.dll", "garbage.dll", "mod_debug.dll", "mod_failinit.dll",
-                          "mod_null.dll", "mod_foreign.dll", "mod_unstamped.dll"},
+    CHILD_CHECK(box.load({"missing.dll", "mod_noentry.dll", "garbage.dll", "mod_debug.dll",
+                          "mod_failinit.dll", "mod_null.dll", "mod_foreign.dll", "mod_unstamped.dll"},
                          true) == 1);
     BridgeMsg msg = {3, 0, nullptr, 0, 0};
-    for (const char* refused : {"failer", "dbg", "foreign"}) CHILD_CHECK(!bg::CD->call(refused, msg).isValid());
+    for (const char* refused : {"failer", "dbg", "foreign"})
+      CHILD_CHECK(!bg::CD->call(refused, msg).isValid());
     bg::UninitBridge();
     return 0;
   });
@@ -85,7 +86,8 @@ TEST(LoadModule, RefusedModulesAreReportedAndSkipped) {
             "bare:init missing=0\nbare:initExtend\nbare:uninit aborting=1\n");
   for (const char* number : {"libray err: 126", "libray err: 127", "libray err: 193"})
     EXPECT_TRUE(contains(run.err, number)) << number << "\n" << run.err;
-  EXPECT_TRUE(contains(run.err, "[Error - load lib] main.exe is 'release', module 'dbg' is 'debug'\n")) << run.err;
+  EXPECT_TRUE(contains(run.err, "[Error - load lib] main.exe is 'release', module 'dbg' is 'debug'\n"))
+      << run.err;
   // One line each, naming the file and, for another ABI, both versions.
   const std::string ours = std::to_string(KQ_ABI_VERSION);
   const std::string theirs = std::to_string(KQ_ABI_VERSION + 1);

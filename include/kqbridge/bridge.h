@@ -112,7 +112,7 @@ class KQ_EXPORT Admin : public Bridge_A {
 // what modules are checked against.
 #if !defined(KQBRIDGE_BUILDING)
 extern "C" KQ_MODULE_VISIBLE KQ_ONE_PER_MODULE const bg::ModuleStamp kqbridge_module_abi = {KQ_ABI_VERSION,
-                                                                                           KQ_DEBUG_RUNTIME};
+                                                                                            KQ_DEBUG_RUNTIME};
 #endif
 
 #endif  // KQBRIDGE_BRIDGE_H_

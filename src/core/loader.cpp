@@ -41,7 +41,8 @@ bool stampAccepted(const std::string& path, kq::Library* library) {
     return true;
   }
   if (stamp->abiVersion == ours.abiVersion && stamp->debugRuntime == ours.debugRuntime) return true;
-  fprintf(stderr, "[Error - load lib] module file '%s' is built for ABI %d (%s), the library is ABI %d (%s)\n",
+  fprintf(stderr,
+          "[Error - load lib] module file '%s' is built for ABI %d (%s), the library is ABI %d (%s)\n",
           file.c_str(), static_cast<int>(stamp->abiVersion), buildKind(stamp->debugRuntime != 0),
           static_cast<int>(ours.abiVersion), buildKind(ours.debugRuntime != 0));
   fflush(stderr);
@@ -91,8 +92,9 @@ bool Admin::loadOne(const std::string& path, const std::string& cfg, int logLeve
   auto known = s.components.find(comp);
   if (known != s.components.end()) {
     if (!known->second.initialised) return false;
-  } else if (!setupComponent(comp, &s.components[comp], comp->m_name, s.sharedApp, s.sharedData, s.sharedThreadPool,
-                             s.sharedShareMem, s.sharedChannelMgr, cfg, logLevel, logToStdout)) {
+  } else if (!setupComponent(comp, &s.components[comp], comp->m_name, s.sharedApp, s.sharedData,
+                             s.sharedThreadPool, s.sharedShareMem, s.sharedChannelMgr, cfg, logLevel,
+                             logToStdout)) {
     return false;
   }
   setInstance(comp->m_name, comp);

@@ -77,7 +77,8 @@ void Func_Tracer::enter(const char* function, int line, const char* note) {
   if (s.stream == nullptr) s.openStream();
   ++s.depth;
   s.writeIndent();
-  fprintf(s.stream, "|__%s [%d] %s\n", function != nullptr ? function : "", line, note != nullptr ? note : "");
+  fprintf(s.stream, "|__%s [%d] %s\n", function != nullptr ? function : "", line,
+          note != nullptr ? note : "");
   fflush(s.stream);
 }
 
@@ -95,7 +96,8 @@ void Func_Tracer::State::openStream() {
   stream = openFile(path, "a+");
   borrowed = stream == nullptr;
   if (borrowed) stream = stderr;
-  fprintf(stream, "%s %s\n", "===+===+===+===+===+===+===", formatTime(time(nullptr), "%Y-%m-%d %H:%M:%S").c_str());
+  fprintf(stream, "%s %s\n",
+          "===+===+===+===+===+===+===", formatTime(time(nullptr), "%Y-%m-%d %H:%M:%S").c_str());
 }
 
 // A leave without its entry (the tracer switched on in between) may bring the

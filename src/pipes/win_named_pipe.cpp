@@ -111,7 +111,7 @@ int WinNamedPipe::FlushRaw() {
 }
 
 AbstractNamedPipe* WinNamedPipe::State::takeConnection(const WinNamedPipe& server, const char* failure,
-                                                      int timeoutMs) {
+                                                       int timeoutMs) {
   if (!server.isServer) throw std::runtime_error("WaitForConnection is not supported on client pipe\n");
   if (handle == nullptr) {
     platform::setLastError(kErrInvalidHandle);

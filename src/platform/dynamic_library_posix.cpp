@@ -1,7 +1,7 @@
 #include <dlfcn.h>
 #include <elf.h>
-#include <link.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
