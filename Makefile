@@ -1,5 +1,6 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan check fuzz i386 bench clean windows-deps windows windows-test windows-demo windows-i686
+.PHONY: deps demo test debug asan tsan check fuzz i386 bench abi-check abi-baseline package compiler-mix clean \
+	windows-deps windows windows-test windows-demo windows-i686
 
 deps:
 	scripts/install-deps.sh
@@ -31,7 +32,8 @@ tsan: deps
 	cmake --build --preset tsan
 	ctest --preset tsan
 
-# What CI runs: the suite plain, under AddressSanitizer+UBSan and under ThreadSanitizer.
+# The suite plain, under AddressSanitizer+UBSan and under ThreadSanitizer (the
+# first part of what CI runs).
 check: test asan tsan
 
 # Every libFuzzer target under fuzz/ for FUZZ_SECONDS each, one after another.
@@ -65,6 +67,39 @@ bench:
 	scripts/install-deps.sh --bench
 	cmake --preset bench
 	cmake --build --preset bench --target run-bench
+
+# The library's ABI against abi/kqBridge_vs.abi: fails, printing abidiff's
+# report, on a change that breaks modules built before it; additions pass.
+abi-check: deps
+	scripts/install-deps.sh --abi
+	cmake --preset default
+	cmake --build --preset default --target kqBridge_vs
+	scripts/abi-check.sh build/default
+
+# A new baseline, for an intended break only: raise KQ_ABI_VERSION (in
+# include/kqbridge/module_stamp.h) and the project's major version first,
+# and commit the baseline with them.
+abi-baseline: deps
+	scripts/install-deps.sh --abi
+	cmake --preset default
+	cmake --build --preset default --target kqBridge_vs
+	scripts/abi-check.sh --update build/default
+
+# Debian packages of the library, its development files and the tools, in
+# build/package; scripts/package-check.sh unpacks them and builds against them.
+package: deps
+	scripts/install-deps.sh --package
+	cmake --preset package
+	cmake --build --preset package
+	rm -f build/package/*.deb
+	cd build/package && cpack
+	@ls build/package/*.deb
+
+# Example modules from clang++ in a g++ build of the host and library, and
+# the reverse.
+compiler-mix: deps
+	scripts/install-deps.sh --clang
+	scripts/compiler-mix-check.sh
 
 # The Windows build: cross-compiled with MinGW-w64 and run under Wine in a
 # private prefix (build/windows/wine). Programs and DLLs land in

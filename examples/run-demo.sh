@@ -2,12 +2,13 @@
 # Runs the two example modules in kqbridge-host, stops the host after a moment
 # and prints the central log. Everything the run writes stays under
 # <build dir>/demo.
-#   examples/run-demo.sh [build dir]   (default build/default)
+#   examples/run-demo.sh [build dir] [host] [module dir]
+# (default build/default, its tools/kqbridge-host and its examples/)
 set -euo pipefail
 
 build=$(cd "${1:-build/default}" && pwd)
-host="$build/tools/kqbridge-host"
-modules="$build/examples"
+host="${2:-$build/tools/kqbridge-host}"
+modules=$(cd "${3:-$build/examples}" && pwd)
 sandbox="$build/demo"
 config="$sandbox/kqbridge-host"  # in the data folder, named after the host
 

@@ -4,6 +4,9 @@
 #   scripts/install-deps.sh --bench    also the libraries the benchmarks compare against
 #   scripts/install-deps.sh --fuzz     also clang and its libFuzzer runtime
 #   scripts/install-deps.sh --i386     also the 32-bit compiler and the :i386 libraries
+#   scripts/install-deps.sh --abi      also libabigail's abidw and abidiff
+#   scripts/install-deps.sh --package  also what CPack needs for Debian packages
+#   scripts/install-deps.sh --clang    also clang, for modules from another compiler
 #   scripts/install-deps.sh --windows  the MinGW-w64 cross compilers, Wine, and the
 #                                      target's libavutil and GoogleTest built from
 #                                      Debian's sources into build/windows-deps/
@@ -15,6 +18,9 @@ case "${1:-}" in
   --bench) packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev) ;;
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   --i386) packages+=(g++-multilib libavutil-dev:i386 libgtest-dev:i386 libgmock-dev:i386) ;;
+  --abi) packages+=(abigail-tools) ;;
+  --package) packages+=(dpkg-dev file) ;;
+  --clang) packages+=(clang) ;;
   --windows) packages+=(g++-mingw-w64 wine wine64 googletest dpkg-dev make) ;;
 esac
 

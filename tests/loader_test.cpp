@@ -63,23 +63,36 @@ TEST(LoadModule, StartsAndStopsInNameOrderAndEveryStartReachesEveryComponent) {
 TEST(LoadModule, RefusedModulesAreReportedAndSkipped) {
   BridgeRun run = runBridge([](const Sandbox& box) {
     box.writeAdminConf("LogLevel : 5\n");
-    for (const char* m : {"mod_debug.dll", "mod_failinit.dll", "mod_noentry.dll", "mod_null.dll"}) box.addModule(m);
+    for (const char* m : {"mod_debug.dll", "mod_failinit.dll", "mod_noentry.dll", "mod_null.dll",
+                          "mod_foreign.dll", "mod_unstamped.dll"})
+      box.addModule(m);
     kqtest::writeFile(box.binDir() + "/garbage.dll", "this is not a shared object\n");
     box.init();
     CHILD_CHECK(box.load({"missing.dll", "mod_noentry.dll", "garbage.dll", "mod_debug.dll",
-                          "mod_failinit.dll", "mod_null.dll"},
-                         true) == 0);
+                          "mod_failinit.dll", "mod_null.dll", "mod_foreign.dll", "mod_unstamped.dll"},
+                         true) == 1);
     BridgeMsg msg = {3, 0, nullptr, 0, 0};
-    CHILD_CHECK(!bg::CD->call("failer", msg).isValid() && !bg::CD->call("dbg", msg).isValid());
+    for (const char* refused : {"failer", "dbg", "foreign"})
+      CHILD_CHECK(!bg::CD->call(refused, msg).isValid());
     bg::UninitBridge();
     return 0;
   });
   ASSERT_EQ(run.status, 0) << run.err;
   // A failing init gets uninit at once and is never started or stopped again;
-  // a mismatched build is never initialised.
-  EXPECT_EQ(run.out, "failer:init missing=0\nfailer:uninit aborting=0\n");
+  // a mismatched build or ABI is never initialised; a module without a stamp
+  // loads as any other.
+  EXPECT_EQ(run.out,
+            "failer:init missing=0\nfailer:uninit aborting=0\n"
+            "bare:init missing=0\nbare:initExtend\nbare:uninit aborting=1\n");
   for (const char* number : {"libray err: 126", "libray err: 127", "libray err: 193"})
     EXPECT_TRUE(contains(run.err, number)) << number << "\n" << run.err;
+  EXPECT_TRUE(contains(run.err, "[Error - load lib] main.exe is 'release', module 'dbg' is 'debug'\n"))
+      << run.err;
+  // One line each, naming the file and, for another ABI, both versions.
+  const std::string ours = std::to_string(KQ_ABI_VERSION);
+  const std::string theirs = std::to_string(KQ_ABI_VERSION + 1);
+  EXPECT_TRUE(kqtest::hasLine(run.err, {"mod_foreign.dll", "ABI " + theirs, "ABI " + ours})) << run.err;
+  EXPECT_TRUE(kqtest::hasLine(run.err, {"mod_unstamped.dll", "no ABI stamp"})) << run.err;
   // The system loader's own explanation goes to the central log.
   if (!kqtest::kOnWindows) {
     EXPECT_TRUE(contains(run.log, "missing.dll: cannot open shared object file")) << run.log;

@@ -143,7 +143,8 @@ TEST(PortShell, FolderOpenerStartsACleanChild) {
 }
 
 // errno values give Windows numbers; so do module files that do not load,
-// judged from the file and not from the system's wording.
+// judged from the file and not from the system's wording, and symbols a
+// module does not define itself (one of a library it uses does not count).
 TEST(PortErrors, ErrnoAndModuleFilesGiveWindowsNumbers) {
   const std::pair<int, unsigned> table[] = {
       {ENOENT, 2},         {EEXIST, 183}, {ENOTEMPTY, 145}, {EMFILE, 4},        {ENOSPC, 112},
@@ -159,6 +160,10 @@ TEST(PortErrors, ErrnoAndModuleFilesGiveWindowsNumbers) {
     EXPECT_EQ(pf::openLibrary(td.file(name).c_str(), nullptr), nullptr) << name;
     EXPECT_EQ(pf::getLastError(), std::string(name) == "missing.dll" ? 126u : 193u) << name;
   }
+  void* module = pf::openLibrary((std::string(KQ_TEST_MODULE_DIR) + "/mod_a.dll").c_str(), nullptr);
+  EXPECT_NE(pf::findSymbol(module, "get_component", nullptr), nullptr);
+  EXPECT_EQ(pf::findSymbol(module, "malloc", nullptr), nullptr);
+  EXPECT_EQ(pf::getLastError(), 127u);
 }
 
 // A crash mid-save and a creator that died early leave files behind that

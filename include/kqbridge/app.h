@@ -3,7 +3,6 @@
 #define KQBRIDGE_APP_H_
 
 #include <cstdio>
-#include <string>
 
 #include "kqbridge/interface.h"
 #include "kqbridge/value.h"
@@ -38,6 +37,8 @@ class KQ_EXPORT App : public Abstract_App {
  public:
   App();
   ~App() override;
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
   const char* getVersion() override;
   void setVersion(const char* s) override;
   const char* getReleaseTime() override;
@@ -54,12 +55,10 @@ class KQ_EXPORT App : public Abstract_App {
   void show(FILE* stream) override;
   const char* getAuthor() override;
 
- protected:
-  std::string version;
-  std::string release_time;
-  std::string organization;
-  std::string describe;
-  Data* m_store;
+ private:
+  // The four texts and the store, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 }  // namespace bg

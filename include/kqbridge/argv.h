@@ -2,7 +2,7 @@
 #ifndef KQBRIDGE_ARGV_H_
 #define KQBRIDGE_ARGV_H_
 
-#include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "kqbridge/export.h"
@@ -12,15 +12,12 @@ namespace cmdline {
 
 class parser;
 
-// Thrown for a name declared twice and for a read with a default of another type.
-class KQ_EXPORT cmdline_error : public std::exception {
+// Thrown for a name declared twice and for a read with a default of another
+// type; what() is the message.
+class KQ_EXPORT cmdline_error : public std::runtime_error {
  public:
   explicit cmdline_error(const std::string& msg);
   ~cmdline_error() noexcept override;
-  const char* what() const noexcept override;
-
- private:
-  std::string m_msg;
 };
 
 }  // namespace cmdline

@@ -6,11 +6,10 @@
 
 #include "kqbridge/export.h"
 #include "kqbridge/interface.h"
+#include "kqbridge/module_stamp.h"
 #include "kqbridge/value.h"
 
 namespace bg {
-
-struct ComponentBook;
 
 // Creates and initialises the central object once: 0, also when it exists
 // already; -1 with a message on standard error when argv or argv[0] is null
@@ -71,6 +70,8 @@ class KQ_EXPORT Admin : public Bridge_A {
  public:
   Admin();
   ~Admin() override;
+  Admin(const Admin&) = delete;
+  Admin& operator=(const Admin&) = delete;
 
   bool init() override;
   bool initExtend() override;
@@ -94,27 +95,29 @@ class KQ_EXPORT Admin : public Bridge_A {
   bool loadModules(const char* const* names, int n);
   // The body of LoadOneModule.
   ModuleLoad loadModule(const char* name);
+  // One module file: loads it, gives its component its services and files
+  // under `cfg` and the central log's level and stream, runs its init() and
+  // registers it, telling what became of it.
+  ModuleLoad loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout);
+  // Loads the library at `path` and asks it for its component, which must
+  // be of this library's ABI and build kind; each refusal is reported on
+  // standard error and gives false.
+  bool loadComponent(const std::string& path, Interface** out);
+  // Sets the abort flag of every service of every managed object, then
+  // stops the channels and the thread pool (which waits for running jobs).
+  void abortThreadAndChannel();
+  // "LogLevel" and "LogStdout" of Admin.conf, each stored with its default
+  // (2 and false) when absent. REQUIRES: init() has run.
+  int readLogLevel();
+  bool readLogStdout();
   // Whether `inst` is this object or a component it set up and registered.
   bool isManaged(const void* inst) const;
 
- protected:
-  App* m_sharedApp;
-  Data* m_sharedData;
-  bool (*m_handler)(void*);
-  Thread_Pool* m_sharedThreadPool;
-  Share_Mem* m_sharedShareMem;
-  Channel_Mgr* m_sharedChannelMgr;
-
  private:
-  ModuleLoad loadOne(const std::string& path, const std::string& cfg, int logLevel, bool logToStdout);
-  bool loadComponent(const std::string& path, Interface** out);
-  void abortThreadAndChannel();
-  int readLogLevel();
-  bool readLogStdout();
-
-  // The components this object set up, with the services it made for them.
-  // Walks of the registry skip entries other code registered there.
-  ComponentBook* m_components;
+  // The shared services, the host's handler and the components this object
+  // set up with the services it made for them, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 }  // namespace bg
@@ -122,5 +125,14 @@ class KQ_EXPORT Admin : public Bridge_A {
 // Declares a module's entry point, visible whatever the module's default
 // visibility: KQ_MODULE_EXPORT bg::Interface* get_component(bg::Interface* cd)
 #define KQ_MODULE_EXPORT extern "C" KQ_MODULE_VISIBLE
+
+// Every module compiled with this header (the one that gives it
+// KQ_MODULE_EXPORT) carries the stamp of the ABI it was built for, once
+// however many of its files include it. The library carries none: it is
+// what modules are checked against.
+#if !defined(KQBRIDGE_BUILDING)
+extern "C" KQ_MODULE_VISIBLE KQ_ONE_PER_MODULE const bg::ModuleStamp kqbridge_module_abi = {KQ_ABI_VERSION,
+                                                                                            KQ_DEBUG_RUNTIME};
+#endif
 
 #endif  // KQBRIDGE_BRIDGE_H_

@@ -2,17 +2,11 @@
 #ifndef KQBRIDGE_CHANNEL_H_
 #define KQBRIDGE_CHANNEL_H_
 
-#include <map>
-#include <memory>
-#include <string>
-
 #include "kqbridge/interface.h"
 
 namespace bg {
 
 class Blocking_IO;
-class Channel_Mgr;
-struct ChannelBook;
 
 // One end of a connection: what one end writes, the other reads, as whole
 // messages in order. Reads block until a message arrives or the connection
@@ -43,6 +37,8 @@ class KQ_EXPORT Channel : public Abstract_Channel {
   // An end over existing queues, belonging to no manager; each is addRef()ed.
   Channel(Blocking_IO* reader, Blocking_IO* writer);
   ~Channel() override;
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
   Abstract_Channel* clone() override;
   Abstract_Channel* peer() override;
   int write(const void* data, int len) override;
@@ -53,20 +49,11 @@ class KQ_EXPORT Channel : public Abstract_Channel {
   Abstract_Channel* create() override;
   void destroy(Abstract_Channel** pp) override;
 
- protected:
-  Blocking_IO* m_reader;
-  Blocking_IO* m_writer;
-
  private:
   friend class Channel_Mgr;
-  // Counts this end among the live ends of the manager that keeps `book`.
-  void join(const std::shared_ptr<ChannelBook>& book);
-
-  // Shared with the manager that made this end (or the end it was cloned
-  // from); null for an end of no manager.
-  std::shared_ptr<ChannelBook> m_book;
-  // Whether a manager's map holds this very end; guarded by the book's lock.
-  bool m_recorded;
+  // The two queues and the manager's book this end is counted in, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 // Keeps channels by name: the creator of a name and its openers hold
@@ -90,27 +77,18 @@ class KQ_EXPORT Channel_Mgr : public Abstract_Channel_Mgr {
  public:
   Channel_Mgr();
   ~Channel_Mgr() override;
+  Channel_Mgr(const Channel_Mgr&) = delete;
+  Channel_Mgr& operator=(const Channel_Mgr&) = delete;
   void exit() override;
   Abstract_Channel* createChannel(const char* name) override;
   Abstract_Channel* openChannel(const char* name) override;
   Abstract_Channel* getChannel(const char* name) override;
   void releaseChannel(Abstract_Channel** pp) override;
 
- protected:
-  std::map<std::string, Abstract_Channel*> m_created;
-  std::map<std::string, Abstract_Channel*> m_opened;
-
  private:
-  friend class Channel;
-  // REQUIRES: the book's lock held.
-  Abstract_Channel* record(std::map<std::string, Abstract_Channel*>* names, const char* name,
-                           Channel* end);
-  // Drops every entry that holds `end`. REQUIRES: the book's lock held.
-  void forget(Abstract_Channel* end);
-  // Raises the exit flag and aborts every live end. REQUIRES: the book's lock held.
-  void abortAll();
-
-  std::shared_ptr<ChannelBook> m_book;
+  // The names and the book shared with the ends made here, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 }  // namespace bg

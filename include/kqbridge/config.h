@@ -2,10 +2,6 @@
 #ifndef KQBRIDGE_CONFIG_H_
 #define KQBRIDGE_CONFIG_H_
 
-#include <cstdio>
-#include <map>
-#include <string>
-
 #include "kqbridge/interface.h"
 
 namespace bg {
@@ -47,6 +43,8 @@ class KQ_EXPORT Config : public Abstract_Config {
   // path names no file: nothing is loaded or written.
   explicit Config(const char* path);
   ~Config() override;
+  Config(const Config&) = delete;
+  Config& operator=(const Config&) = delete;
   bool setValue(const char* key, const char* value) override;
   bool removeValue(const char* key) override;
   const char* getValue(const char* key, const char* def) override;
@@ -63,16 +61,10 @@ class KQ_EXPORT Config : public Abstract_Config {
   Abstract_Config* create(const char* path) override;
   void destroy(Abstract_Config** pp) override;
 
- protected:
-  std::map<std::string, std::string> m_items;
-  char* m_path;
-  bool m_dirty;
-
  private:
-  void load(FILE* f);
-  // The header line and one "key : value" line per entry; false, said on
-  // stderr, when the file cannot be written.
-  bool writeFile();
+  // The entries, the path and the dirty mark, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 }  // namespace bg

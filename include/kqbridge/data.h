@@ -2,13 +2,8 @@
 #ifndef KQBRIDGE_DATA_H_
 #define KQBRIDGE_DATA_H_
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <list>
-#include <map>
-#include <mutex>
-#include <string>
 
 #include "kqbridge/interface.h"
 #include "kqbridge/value.h"
@@ -27,20 +22,7 @@ namespace bg {
 using ::ListenerRecord;
 
 static_assert(sizeof(void*) != 4 || sizeof(ListenerRecord) == 32, "i386 layout of ListenerRecord");
-
-// Listeners by key, kept in registration order within a key, and filters,
-// which see every key. Ids count from 101, one counter for both, so within
-// a key (and among filters) registration order is also ascending id order.
-// The registry of a Data is guarded by that Data's lock.
-class KQ_EXPORT ConfigListener {
- public:
-  ConfigListener();
-  virtual ~ConfigListener();
-
-  std::multimap<std::string, ListenerRecord> m_listeners;
-  std::list<ListenerRecord> m_filters;
-  int m_lastId;
-};
+static_assert(sizeof(void*) != 8 || sizeof(ListenerRecord) == 64, "64-bit layout of ListenerRecord");
 
 // A keyed store of Values with change notification. A Data (the shared data
 // bus included) is safe for concurrent use from any thread without outside
@@ -53,7 +35,10 @@ class KQ_EXPORT Abstract_Datas : public Abstract_Base {
   virtual bool setData(const char* key, const Value& v, bool replace) = 0;
   virtual bool removeData(const char* key) = 0;
   virtual bool hasData(const char* key) = 0;
-  // A listener for `key`, or a filter when `key` is null or empty. Returns the id.
+  // A listener for `key`, or a filter when `key` is null or empty. Returns
+  // its id: ids count from 101, one counter for listeners and filters, so
+  // registration order is ascending id order. A record whose id (100 or
+  // more) is already registered there is not added again; its id comes back.
   virtual int registListener(const char* key, ListenerRecord* rec) = 0;
   virtual bool unregistListener(const char* key, int id) = 0;
   // setData, then on success calls the key's listeners in registration order
@@ -77,6 +62,8 @@ class KQ_EXPORT Data : public Abstract_Datas {
  public:
   Data();
   ~Data() override;
+  Data(const Data&) = delete;
+  Data& operator=(const Data&) = delete;
   Value getData(const char* key, const Value& def) override;
   bool setData(const char* key, const Value& v, bool replace) override;
   bool removeData(const char* key) override;
@@ -91,37 +78,10 @@ class KQ_EXPORT Data : public Abstract_Datas {
   Abstract_Datas* create() override;
   void destroy(Abstract_Datas** pp) override;
 
- protected:
-  std::map<std::string, Value> m_values;
-  ConfigListener* m_registry;
-
  private:
-  using Slot = std::map<std::string, Value>::iterator;
-
-  // Whether `key` is stored; `slot` gets its entry, or the insertion hint
-  // when absent. Reuses the search hasData made for the same key in this call.
-  bool slotAfterHasData(const char* key, Slot* slot);
-
-  // The next listener of `key` (or filter, for an empty key) after id
-  // `after`, copied out under the lock; false when there is none.
-  bool nextToNotify(const char* key, int after, ListenerRecord* out);
-
-  // Copies the listeners of `key` and then the filters into `out` (room for
-  // `room`) under one lock; `*listeners` tells where the filters start.
-  // Returns the registration version, with `*count` -1 when they did not fit.
-  unsigned snapshot(const char* key, ListenerRecord* out, int room, int* listeners, int* count);
-
-  // Taken by every operation, and again by the operations they call through
-  // the interface; the lookup cache below is written only under it.
-  std::recursive_mutex m_lock;
-  // The last key hasData looked up, kept so that its text buffer is reused
-  // and the operations built on hasData do not search the map twice.
-  std::string m_lookupKey;
-  Slot m_lookupSlot;
-  const char* m_lookupFor;
-  // Raised by every registration and removal, so that a notification can
-  // tell, without the lock, that its copy of the registrations still holds.
-  std::atomic<unsigned> m_version;
+  // The values, the listener registry and the lock, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 }  // namespace bg

@@ -20,6 +20,15 @@
 #define KQ_MODULE_VISIBLE
 #endif
 
+// A definition that every file of a module may hold: the linker keeps one.
+#if defined(_WIN32)
+#define KQ_ONE_PER_MODULE __declspec(selectany)
+#elif defined(__GNUC__) || defined(__clang__)
+#define KQ_ONE_PER_MODULE __attribute__((weak))
+#else
+#define KQ_ONE_PER_MODULE
+#endif
+
 // Lets the compiler check the arguments of printf- and scanf-style
 // operations; `f` is the format's position, `a` the first argument's.
 #if defined(__GNUC__) || defined(__clang__)

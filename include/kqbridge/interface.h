@@ -49,7 +49,7 @@ class KQ_EXPORT Abstract_Base {
   virtual void setAborting(bool on);
 
  protected:
-  std::atomic<bool> m_aborting;
+  std::atomic<bool> m_aborting;  // fixed layout: the one documented field of every service base
 };
 
 // Base of the central object and of every plug-in component. The field order
@@ -108,9 +108,12 @@ KQ_EXPORT extern std::string g_configDir;
 // directory of the file the system ran instead; an empty one its name too.
 KQ_EXPORT void setExecutablePath(const char* argv0);
 
-static_assert(sizeof(std::atomic<bool>) == sizeof(bool), "the abort flag keeps the size of a bool");
+// The abort flag is read by other threads, so it is atomic at a bool's size.
+static_assert(sizeof(std::atomic<bool>) == sizeof(bool), "fixed layout: the flag keeps a bool's size");
 static_assert(sizeof(void*) != 4 || sizeof(BridgeMsg) == 20, "i386 layout of BridgeMsg");
+static_assert(sizeof(void*) != 8 || sizeof(BridgeMsg) == 32, "64-bit layout of BridgeMsg");
 static_assert(sizeof(void*) != 4 || sizeof(Interface) == 88, "i386 layout of Interface");
+static_assert(sizeof(void*) != 8 || sizeof(Interface) == 144, "64-bit layout of Interface");
 
 }  // namespace bg
 

@@ -13,6 +13,7 @@
 #include "kqbridge/interface.h"
 #include "kqbridge/logger.h"
 #include "kqbridge/mem_pool.h"
+#include "kqbridge/module_stamp.h"
 #include "kqbridge/named_pipe.h"
 #include "kqbridge/packet_pool.h"
 #include "kqbridge/registry.h"

@@ -3,7 +3,6 @@
 #define KQBRIDGE_LOGGER_H_
 
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "kqbridge/export.h"
@@ -44,6 +43,8 @@ class KQ_EXPORT Logger : public Abstract_Logger {
   // Nothing is opened until the first line; the level starts at 6.
   explicit Logger(const char* path);
   ~Logger() override;
+  Logger(const Logger&) = delete;
+  Logger& operator=(const Logger&) = delete;
   FILE* setStream(FILE* s) override;
   FILE* getStream() override;
   void setLevel(int level) override;
@@ -55,21 +56,10 @@ class KQ_EXPORT Logger : public Abstract_Logger {
   Abstract_Logger* createLogger(const char* path) override;
   void destroyLogger(Abstract_Logger** pp) override;
 
- protected:
-  char* m_path;
-  FILE* m_stream;
-  bool m_borrowed;
-  int m_level;
-
  private:
-  // Opens the file in append mode (standard error when it cannot be) and
-  // writes the header line. REQUIRES: m_lock held.
-  void openStream();
-  // close() for a caller that holds m_lock.
-  void closeLocked();
-
-  // Guards the four fields above and every write to the stream.
-  std::mutex m_lock;
+  // The path, the stream, the level and the lock over them, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 // The local time as the central log lines show it, from the central object's

@@ -45,6 +45,8 @@ class KQ_EXPORT AbstractNamedPipe : public INamedPipe {
   virtual AbstractNamedPipe* WaitForConnection() = 0;
 
  protected:
+  // Fixed layout: classes derived from this one (ours and a module's) read
+  // the documented fields name and isServer.
   std::string name;  // "\\.\pipe\" + the caller's name
   bool isServer;
 };
@@ -80,12 +82,11 @@ class KQ_EXPORT WinNamedPipe : public AbstractNamedPipe {
   // next wait that finds no client waiting, return null at once.
   void CancelWait();
 
- protected:
-  void* handle;  // the platform's pipe handle; null when not open
-  bool isConnectedInstance;
-
  private:
-  AbstractNamedPipe* takeConnection(const char* failure, int timeoutMs);
+  // The platform's pipe handle (null when not open) and whether this is a
+  // connected instance a wait handed out, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 // Accepts clients on one thread and hands each to a worker, which passes it

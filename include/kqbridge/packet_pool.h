@@ -24,6 +24,7 @@ struct FLMemNode {
 };
 
 static_assert(sizeof(void*) != 4 || sizeof(FLMemNode) == 36, "i386 layout of FLMemNode");
+static_assert(sizeof(void*) != 8 || sizeof(FLMemNode) == 48, "64-bit layout of FLMemNode");
 
 // What a node's references go back to. For a pool of a class of its own,
 // release_pnode() calls lock(), then put() when it drops the last reference,

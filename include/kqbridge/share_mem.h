@@ -21,12 +21,12 @@ class KQ_EXPORT Abstract_ShareMem : public Abstract_Base {
   virtual void destroy(Abstract_ShareMem* p) = 0;
 };
 
-struct SharedMapping;
-
 class KQ_EXPORT Share_Mem : public Abstract_ShareMem {
  public:
   Share_Mem();
   ~Share_Mem() override;
+  Share_Mem(const Share_Mem&) = delete;
+  Share_Mem& operator=(const Share_Mem&) = delete;
   int open(const char* name, unsigned size) override;
   int state() override;
   int close() override;
@@ -35,9 +35,11 @@ class KQ_EXPORT Share_Mem : public Abstract_ShareMem {
   Abstract_ShareMem* create() override;
   void destroy(Abstract_ShareMem* p) override;
 
- protected:
-  SharedMapping* m_mapping;
-  int m_state;
+ private:
+  // The mapping held and whether this object created or opened it, defined
+  // in src/; null while none is held.
+  struct State;
+  State* m_state;
 };
 
 }  // namespace bg

@@ -3,7 +3,6 @@
 #define KQBRIDGE_TRACER_H_
 
 #include <cstdio>
-#include <mutex>
 
 #include "kqbridge/export.h"
 
@@ -30,27 +29,18 @@ class KQ_EXPORT Func_Tracer : public Abstract_Func_Tracer {
  public:
   explicit Func_Tracer(const char* path);
   ~Func_Tracer() override;
+  Func_Tracer(const Func_Tracer&) = delete;
+  Func_Tracer& operator=(const Func_Tracer&) = delete;
   FILE* setStream(FILE* s) override;
   bool setEnabled(bool on) override;
   const char* getPath() override;
   void enter(const char* function, int line, const char* note) override;
   void leave(int line) override;
 
- protected:
-  FILE* m_stream;
-  bool m_borrowed;
-  char* m_path;
-  int m_depth;
-  bool m_enabled;
-
  private:
-  // As the logger: append mode, standard error as the fallback, a header
-  // line. REQUIRES: m_lock held, as for writeIndent.
-  void openStream();
-  void writeIndent();
-
-  // Guards the fields above and every write to the stream.
-  std::mutex m_lock;
+  // The path, the stream, the depth and the lock over them, defined in src/.
+  struct State;
+  State* m_state;
 };
 
 // Enters `function` on the central object's tracer for the life of the scope.
@@ -62,6 +52,8 @@ class KQ_EXPORT TraceScope {
   TraceScope& operator=(const TraceScope&) = delete;
 
  private:
+  // Modules keep a TraceScope on their own stack, so these two fields are
+  // its fixed layout.
   Abstract_Func_Tracer* m_tracer;
   int m_line;
 };

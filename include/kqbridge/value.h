@@ -138,6 +138,7 @@ class KQ_EXPORT Value {
 };
 
 static_assert(sizeof(Value::VT) == 2, "the kind is stored in 16 bits");
+static_assert(sizeof(void*) != 8 || sizeof(Value) == 80, "64-bit layout of Value");
 #if defined(__i386__) && defined(__GNUC__)
 // 32-bit Windows aligns the 64-bit payload members to 8 bytes, the i386
 // System V convention to 4.

@@ -13,7 +13,7 @@ namespace bg {
 // inserted invalid entry, m_invalid, a default or an error value.
 class KQ_EXPORT ValueMap : public Value {
  public:
-  typedef std::map<std::string, Value> Map;
+  typedef std::map<std::string, Value> Map;  // fixed layout: the documented map of a ValueMap
 
   ValueMap();
   ValueMap(const ValueMap& o);

@@ -1,46 +1,56 @@
 #include "kqbridge/app.h"
 
+#include <string>
+
 #include "kqbridge/data.h"
 
 namespace bg {
 
-App::App() : m_store(new Data()) {}
+struct App::State {
+  std::string version;
+  std::string release_time;
+  std::string organization;
+  std::string describe;
+  Data store;
+};
+
+App::App() : m_state(new State()) {}
 
 App::~App() {
-  delete m_store;
-  m_store = nullptr;
+  delete m_state;
+  m_state = nullptr;
 }
 
 const char* App::getVersion() {
-  return version.c_str();
+  return m_state->version.c_str();
 }
 
 void App::setVersion(const char* s) {
-  version = s != nullptr ? s : "";
+  m_state->version = s != nullptr ? s : "";
 }
 
 const char* App::getReleaseTime() {
-  return release_time.c_str();
+  return m_state->release_time.c_str();
 }
 
 void App::setReleaseTime(const char* s) {
-  release_time = s != nullptr ? s : "";
+  m_state->release_time = s != nullptr ? s : "";
 }
 
 void App::setOrganization(const char* s) {
-  organization = s != nullptr ? s : "";
+  m_state->organization = s != nullptr ? s : "";
 }
 
 const char* App::getOrganization() {
-  return organization.c_str();
+  return m_state->organization.c_str();
 }
 
 const char* App::getDescribe() {
-  return describe.c_str();
+  return m_state->describe.c_str();
 }
 
 void App::setDescribe(const char* s) {
-  describe = s != nullptr ? s : "";
+  m_state->describe = s != nullptr ? s : "";
 }
 
 const char* App::getAppDir() {
@@ -56,14 +66,14 @@ const char* App::getAppName() {
 }
 
 bool App::setStoreValue(const char* key, const Value& value, bool encoded) {
-  if (encoded) return m_store->setData(key, m_store->encryptValue(value), true);
-  return m_store->setData(key, value, true);
+  if (encoded) return m_state->store.setData(key, m_state->store.encryptValue(value), true);
+  return m_state->store.setData(key, value, true);
 }
 
 Value App::getStoreValue(const char* key, const Value& defaultValue, bool encoded) {
-  if (!m_store->hasData(key)) return defaultValue;
-  Value stored = m_store->getData(key, defaultValue);
-  return encoded ? m_store->decryptValue(stored) : stored;
+  if (!m_state->store.hasData(key)) return defaultValue;
+  Value stored = m_state->store.getData(key, defaultValue);
+  return encoded ? m_state->store.decryptValue(stored) : stored;
 }
 
 void App::show(FILE* stream) {
@@ -72,11 +82,11 @@ void App::show(FILE* stream) {
   fprintf(stream, ">> app_name      = %s\n", getAppName());
   fprintf(stream, ">> app_dir       = %s\n", getAppDir());
   fprintf(stream, ">> app_filepath  = %s\n", getAppFilePath());
-  fprintf(stream, ">> version       = %s\n", version.c_str());
-  fprintf(stream, ">> organization  = %s\n", organization.c_str());
-  fprintf(stream, ">> release_time  = %s\n", release_time.c_str());
-  fprintf(stream, ">> describe      = %s\n", describe.c_str());
-  m_store->debug(stream);
+  fprintf(stream, ">> version       = %s\n", m_state->version.c_str());
+  fprintf(stream, ">> organization  = %s\n", m_state->organization.c_str());
+  fprintf(stream, ">> release_time  = %s\n", m_state->release_time.c_str());
+  fprintf(stream, ">> describe      = %s\n", m_state->describe.c_str());
+  m_state->store.debug(stream);
   fputs("-------------------------------\n\n", stream);
   fflush(stream);
 }

@@ -4,13 +4,9 @@
 
 namespace cmdline {
 
-cmdline_error::cmdline_error(const std::string& msg) : m_msg(msg) {}
+cmdline_error::cmdline_error(const std::string& msg) : std::runtime_error(msg) {}
 
 cmdline_error::~cmdline_error() noexcept = default;
-
-const char* cmdline_error::what() const noexcept {
-  return m_msg.c_str();
-}
 
 parser::parser() = default;
 

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "concurrency/blocking_io.h"
 #include "concurrency/channel_book.h"
 
 namespace bg {
@@ -19,15 +18,24 @@ void releaseQueue(Blocking_IO* queue, const char* message) {
   fflush(stderr);
 }
 
+// Counts `end` among the live ends of the manager that keeps `book`, if any;
+// `slot` is the end's own reference to the book.
+void join(Channel* end, std::shared_ptr<ChannelBook>* slot, const std::shared_ptr<ChannelBook>& book) {
+  if (book == nullptr) return;
+  std::lock_guard<std::recursive_mutex> hold(book->lock);
+  *slot = book;
+  book->live.insert(end);
+}
+
 }  // namespace
 
 Abstract_Channel::~Abstract_Channel() = default;
 
-Channel::Channel() : m_reader(new Reader_IO()), m_writer(new Writer_IO()), m_recorded(false) {}
+Channel::Channel() : m_state(new State(new Reader_IO(), new Writer_IO())) {}
 
-Channel::Channel(Blocking_IO* reader, Blocking_IO* writer) : m_reader(reader), m_writer(writer), m_recorded(false) {
-  m_reader->addRef();
-  m_writer->addRef();
+Channel::Channel(Blocking_IO* reader, Blocking_IO* writer) : m_state(new State(reader, writer)) {
+  reader->addRef();
+  writer->addRef();
 }
 
 // The end leaves its manager's book before it lets go of its queues, so an
@@ -36,60 +44,57 @@ Channel::Channel(Blocking_IO* reader, Blocking_IO* writer) : m_reader(reader), m
 // a plain delete) takes its entry with it, so the manager never hands out
 // clones of a deleted end.
 Channel::~Channel() {
-  if (m_book != nullptr) {
-    std::lock_guard<std::recursive_mutex> hold(m_book->lock);
-    m_book->live.erase(this);
-    if (m_recorded && m_book->owner != nullptr) m_book->owner->forget(this);
+  if (m_state->book != nullptr) {
+    ChannelBook& book = *m_state->book;
+    std::lock_guard<std::recursive_mutex> hold(book.lock);
+    book.live.erase(this);
+    if (m_state->recorded) book.forget(this);
   }
   fputs("~channel()\n", stderr);
   fflush(stderr);
-  releaseQueue(m_reader, "--- delete  reader\n");
-  releaseQueue(m_writer, "--- delete  writer\n");
-}
-
-void Channel::join(const std::shared_ptr<ChannelBook>& book) {
-  std::lock_guard<std::recursive_mutex> hold(book->lock);
-  m_book = book;
-  book->live.insert(this);
+  releaseQueue(m_state->reader, "--- delete  reader\n");
+  releaseQueue(m_state->writer, "--- delete  writer\n");
+  delete m_state;
+  m_state = nullptr;
 }
 
 Abstract_Channel* Channel::clone() {
-  Channel* end = new Channel(m_reader, m_writer);
-  if (m_book != nullptr) end->join(m_book);
+  Channel* end = new Channel(m_state->reader, m_state->writer);
+  join(end, &end->m_state->book, m_state->book);
   return end;
 }
 
 Abstract_Channel* Channel::peer() {
-  Channel* end = new Channel(m_writer, m_reader);
-  if (m_book != nullptr) end->join(m_book);
+  Channel* end = new Channel(m_state->writer, m_state->reader);
+  join(end, &end->m_state->book, m_state->book);
   return end;
 }
 
 int Channel::write(const void* data, int len) {
-  return m_writer->write(data, len);
+  return m_state->writer->write(data, len);
 }
 
 int Channel::read(void* buf, int size) {
-  return m_reader->read(buf, size);
+  return m_state->reader->read(buf, size);
 }
 
 int Channel::timedRead(void* buf, int size, unsigned timeoutMs) {
-  return m_reader->timedRead(buf, size, timeoutMs);
+  return m_state->reader->timedRead(buf, size, timeoutMs);
 }
 
 void Channel::abort() {
-  m_reader->abort();
-  m_writer->abort();
+  m_state->reader->abort();
+  m_state->writer->abort();
 }
 
 // The exit flag belongs to the manager that made this end, not to the
 // process: a bridge started after another one stopped gets working channels.
 bool Channel::isAborted() {
-  if (m_book != nullptr && m_book->exited.load()) {
+  if (m_state->book != nullptr && m_state->book->exited.load()) {
     abort();
     return true;
   }
-  return m_reader->isAborted() || m_writer->isAborted();
+  return m_state->reader->isAborted() || m_state->writer->isAborted();
 }
 
 Abstract_Channel* Channel::create() {

@@ -9,7 +9,7 @@ namespace {
 
 typedef std::lock_guard<std::recursive_mutex> Hold;
 
-bool eraseFirst(std::map<std::string, Abstract_Channel*>* names, Abstract_Channel* end) {
+bool eraseFirst(ChannelBook::Names* names, Abstract_Channel* end) {
   for (auto it = names->begin(); it != names->end(); ++it) {
     if (it->second == end) {
       names->erase(it);
@@ -19,68 +19,72 @@ bool eraseFirst(std::map<std::string, Abstract_Channel*>* names, Abstract_Channe
   return false;
 }
 
+// Raises the exit flag and aborts every live end. REQUIRES: the book's lock held.
+void abortAll(ChannelBook* book) {
+  book->exited.store(true);
+  for (Channel* end : book->live) end->abort();
+}
+
 }  // namespace
 
-Channel_Mgr::Channel_Mgr() : m_book(std::make_shared<ChannelBook>()) {
-  m_book->owner = this;
+void ChannelBook::forget(Abstract_Channel* end) {
+  while (eraseFirst(&created, end)) {
+  }
+  while (eraseFirst(&opened, end)) {
+  }
 }
+
+Channel_Mgr::Channel_Mgr() : m_state(new State()) {}
 
 // The ends outlive the manager; they report themselves aborted from now on.
 Channel_Mgr::~Channel_Mgr() {
-  Hold hold(m_book->lock);
-  abortAll();
-  for (auto* names : {&m_opened, &m_created}) {
-    for (auto& entry : *names) static_cast<Channel*>(entry.second)->m_recorded = false;
-    names->clear();
+  {
+    ChannelBook& book = *m_state->book;
+    Hold hold(book.lock);
+    abortAll(&book);
+    for (auto* names : {&book.opened, &book.created}) {
+      for (auto& entry : *names) static_cast<Channel*>(entry.second)->m_state->recorded = false;
+      names->clear();
+    }
   }
-  m_book->owner = nullptr;
+  delete m_state;
+  m_state = nullptr;
 }
 
 // Unlike a flag that each channel reads only when asked, aborting the live
 // ends here wakes a reader blocked without a timeout, so a shutdown that
 // joins the thread such a reader runs on cannot hang on it.
 void Channel_Mgr::exit() {
-  Hold hold(m_book->lock);
-  abortAll();
-}
-
-void Channel_Mgr::abortAll() {
-  m_book->exited.store(true);
-  for (Channel* end : m_book->live) end->abort();
-}
-
-Abstract_Channel* Channel_Mgr::record(std::map<std::string, Abstract_Channel*>* names, const char* name,
-                                      Channel* end) {
-  end->m_recorded = true;
-  (*names)[name] = end;
-  return end;
-}
-
-void Channel_Mgr::forget(Abstract_Channel* end) {
-  while (eraseFirst(&m_created, end)) {
-  }
-  while (eraseFirst(&m_opened, end)) {
-  }
+  Hold hold(m_state->book->lock);
+  abortAll(m_state->book.get());
 }
 
 Abstract_Channel* Channel_Mgr::createChannel(const char* name) {
   if (name == nullptr) return nullptr;
-  Hold hold(m_book->lock);
-  auto it = m_created.find(name);
-  if (it != m_created.end()) return it->second->clone();
+  ChannelBook& book = *m_state->book;
+  Hold hold(book.lock);
+  auto it = book.created.find(name);
+  if (it != book.created.end()) return it->second->clone();
   Channel* end = new Channel();
-  end->join(m_book);
-  return record(&m_created, name, end);
+  end->m_state->book = m_state->book;
+  end->m_state->recorded = true;
+  book.live.insert(end);
+  book.created[name] = end;
+  return end;
 }
 
 Abstract_Channel* Channel_Mgr::openChannel(const char* name) {
   if (name == nullptr) return nullptr;
-  Hold hold(m_book->lock);
-  auto opened = m_opened.find(name);
-  if (opened != m_opened.end()) return opened->second->clone();
-  auto created = m_created.find(name);
-  if (created == m_created.end()) return nullptr;
-  return record(&m_opened, name, static_cast<Channel*>(created->second->peer()));
+  ChannelBook& book = *m_state->book;
+  Hold hold(book.lock);
+  auto opened = book.opened.find(name);
+  if (opened != book.opened.end()) return opened->second->clone();
+  auto created = book.created.find(name);
+  if (created == book.created.end()) return nullptr;
+  Channel* end = static_cast<Channel*>(created->second->peer());
+  end->m_state->recorded = true;
+  book.opened[name] = end;
+  return end;
 }
 
 Abstract_Channel* Channel_Mgr::getChannel(const char* name) {
@@ -92,10 +96,11 @@ void Channel_Mgr::releaseChannel(Abstract_Channel** pp) {
   if (pp == nullptr || *pp == nullptr) return;
   Abstract_Channel* end = *pp;
   {
-    Hold hold(m_book->lock);
-    if (!eraseFirst(&m_created, end)) eraseFirst(&m_opened, end);
+    ChannelBook& book = *m_state->book;
+    Hold hold(book.lock);
+    if (!eraseFirst(&book.created, end)) eraseFirst(&book.opened, end);
     Channel* channel = dynamic_cast<Channel*>(end);
-    if (channel != nullptr && channel->m_book == m_book) channel->m_recorded = false;
+    if (channel != nullptr && channel->m_state->book == m_state->book) channel->m_state->recorded = false;
   }
   delete end;
   *pp = nullptr;

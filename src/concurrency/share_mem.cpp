@@ -6,51 +6,45 @@
 
 namespace bg {
 
-struct SharedMapping {
+struct Share_Mem::State {
   platform::SharedSegment* segment;
+  int state;  // 1 created, 2 opened
 };
 
-Share_Mem::Share_Mem() : m_mapping(nullptr), m_state(0) {}
+Share_Mem::Share_Mem() : m_state(nullptr) {}
 
 Share_Mem::~Share_Mem() {
   close();
 }
 
 int Share_Mem::open(const char* name, unsigned size) {
-  if (m_mapping != nullptr) {
-    fprintf(stderr, "[share men]: already %s.\n", m_state == 2 ? "opened" : "created");
+  if (m_state != nullptr) {
+    fprintf(stderr, "[share men]: already %s.\n", m_state->state == 2 ? "opened" : "created");
     fflush(stderr);
-    return m_state;
+    return m_state->state;
   }
   if (platform::SharedSegment* opened = platform::openSharedMemory(name)) {
-    m_mapping = new SharedMapping{opened};
-    m_state = 2;
-    return m_state;
+    m_state = new State{opened, 2};
+  } else if (platform::SharedSegment* created = platform::createSharedMemory(name, size)) {
+    m_state = new State{created, 1};
   }
-  if (platform::SharedSegment* created = platform::createSharedMemory(name, size)) {
-    m_mapping = new SharedMapping{created};
-    m_state = 1;
-    return m_state;
-  }
-  m_state = 0;
-  return m_state;
+  return m_state != nullptr ? m_state->state : 0;
 }
 
 int Share_Mem::state() {
-  return m_state;
+  return m_state != nullptr ? m_state->state : 0;
 }
 
 int Share_Mem::close() {
-  if (m_mapping == nullptr) return 0;
-  bool closed = platform::closeSharedMemory(m_mapping->segment);
-  delete m_mapping;
-  m_mapping = nullptr;
-  m_state = 0;
+  if (m_state == nullptr) return 0;
+  bool closed = platform::closeSharedMemory(m_state->segment);
+  delete m_state;
+  m_state = nullptr;
   return closed ? 1 : 0;
 }
 
 void* Share_Mem::map() {
-  return m_mapping == nullptr ? nullptr : platform::mapSharedMemory(m_mapping->segment);
+  return m_state == nullptr ? nullptr : platform::mapSharedMemory(m_state->segment);
 }
 
 void Share_Mem::unmap(void* view) {

@@ -1,7 +1,11 @@
 #include "kqbridge/data.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <list>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "diagnostics/call_guard.h"
@@ -35,74 +39,118 @@ void callBack(ListenerRecord* rec, const char* key, const Value& v, bool filter)
 
 }  // namespace
 
-ConfigListener::ConfigListener() : m_lastId(100) {}
+// Listeners by key, kept in registration order within a key, and filters,
+// which see every key. Ids count from 101, one counter for both, so within
+// a key (and among filters) registration order is also ascending id order.
+struct ConfigListener {
+  std::multimap<std::string, ListenerRecord> listeners;
+  std::list<ListenerRecord> filters;
+  int lastId = 100;
+};
 
-ConfigListener::~ConfigListener() = default;
+struct Data::State {
+  using Slot = std::map<std::string, Value>::iterator;
 
-Data::Data()
-    : m_registry(new ConfigListener()), m_lookupSlot(m_values.end()), m_lookupFor(nullptr), m_version(0) {}
+  // Whether `key` is stored; `slot` gets its entry, or the insertion hint
+  // when absent. Reuses the search hasData made for the same key in this call.
+  bool slotAfterHasData(const char* key, Slot* slot);
+
+  // The next listener of `key` (or filter, for a null key) after id
+  // `after`, copied out under the lock; false when there is none.
+  bool nextToNotify(const char* key, int after, ListenerRecord* out);
+
+  // Copies the listeners of `key` and then the filters into `out` (room for
+  // `room`) under one lock; `*listeners` tells where the filters start.
+  // Returns the registration version, with `*count` -1 when they did not fit.
+  unsigned snapshot(const char* key, ListenerRecord* out, int room, int* listeners, int* count);
+
+  std::map<std::string, Value> values;
+  // Guarded by `lock`, like the values.
+  ConfigListener registry;
+  // Taken by every operation, and again by the operations they call through
+  // the interface; the lookup cache below is written only under it.
+  std::recursive_mutex lock;
+  // The last key hasData looked up, kept so that its text buffer is reused
+  // and the operations built on hasData do not search the map twice.
+  std::string lookupKey;
+  Slot lookupSlot = values.end();
+  const char* lookupFor = nullptr;
+  // Raised by every registration and removal, so that a notification can
+  // tell, without the lock, that its copy of the registrations still holds.
+  std::atomic<unsigned> version{0};
+};
+
+Data::Data() : m_state(new State()) {}
 
 Data::~Data() {
-  Hold hold(m_lock);
-  m_values.clear();
-  delete m_registry;
-  m_registry = nullptr;
+  {
+    Hold hold(m_state->lock);
+    m_state->values.clear();
+  }
+  delete m_state;
+  m_state = nullptr;
 }
 
-bool Data::slotAfterHasData(const char* key, Slot* slot) {
-  if (m_lookupFor != key) {
-    m_lookupKey.assign(key);
-    m_lookupSlot = m_values.lower_bound(m_lookupKey);
-    m_lookupFor = key;
+bool Data::State::slotAfterHasData(const char* key, Slot* slot) {
+  if (lookupFor != key) {
+    lookupKey.assign(key);
+    lookupSlot = values.lower_bound(lookupKey);
+    lookupFor = key;
   }
-  *slot = m_lookupSlot;
-  return m_lookupSlot != m_values.end() && m_lookupSlot->first == m_lookupKey;
+  *slot = lookupSlot;
+  return lookupSlot != values.end() && lookupSlot->first == lookupKey;
 }
 
 Value Data::getData(const char* key, const Value& def) {
   if (key == nullptr) return def;
-  Hold hold(m_lock);
-  m_lookupFor = nullptr;
+  State& s = *m_state;
+  Hold hold(s.lock);
+  s.lookupFor = nullptr;
   if (!hasData(key)) return def;
-  Slot slot;
-  return slotAfterHasData(key, &slot) ? slot->second : def;
+  State::Slot slot;
+  return s.slotAfterHasData(key, &slot) ? slot->second : def;
 }
 
 bool Data::setData(const char* key, const Value& v, bool replace) {
   if (key == nullptr) return false;
-  Hold hold(m_lock);
-  m_lookupFor = nullptr;
+  State& s = *m_state;
+  Hold hold(s.lock);
+  s.lookupFor = nullptr;
   if (hasData(key) && !replace) return false;
-  Slot slot;
-  if (slotAfterHasData(key, &slot)) {
+  State::Slot slot;
+  if (s.slotAfterHasData(key, &slot)) {
     slot->second = v;
   } else {
-    m_lookupSlot = m_values.emplace_hint(slot, m_lookupKey, v);
+    s.lookupSlot = s.values.emplace_hint(slot, s.lookupKey, v);
   }
   return true;
 }
 
 bool Data::removeData(const char* key) {
-  Hold hold(m_lock);
-  m_lookupFor = nullptr;
-  return key != nullptr && m_values.erase(key) != 0;
+  State& s = *m_state;
+  Hold hold(s.lock);
+  s.lookupFor = nullptr;
+  return key != nullptr && s.values.erase(key) != 0;
 }
 
 bool Data::hasData(const char* key) {
   if (key == nullptr) return false;
-  Hold hold(m_lock);
-  m_lookupFor = nullptr;
-  Slot slot;
-  return slotAfterHasData(key, &slot);
+  State& s = *m_state;
+  Hold hold(s.lock);
+  s.lookupFor = nullptr;
+  State::Slot slot;
+  return s.slotAfterHasData(key, &slot);
 }
 
 int Data::registListener(const char* key, ListenerRecord* rec) {
   if (rec == nullptr) return 0;
   ListenerRecord copy = *rec;
-  Hold hold(m_lock);
+  State& s = *m_state;
+  Hold hold(s.lock);
+  ConfigListener& registry = s.registry;
   if (namesKey(key)) {
     if (copy.id >= 100) {
-      auto range = m_registry->m_listeners.equal_range(key);
+      auto range = registry.listeners.equal_range(key);
       for (auto it = range.first; it != range.second; ++it) {
         if (it->second.id != copy.id) continue;
         fprintf(stderr, "[Listener] (Warnning): data-listener 'key=%s, id=%d' already exist !\n\n", key,
@@ -111,44 +159,45 @@ int Data::registListener(const char* key, ListenerRecord* rec) {
         return copy.id;
       }
     }
-    copy.id = ++m_registry->m_lastId;
-    m_registry->m_listeners.emplace(key, copy);
-    ++m_version;
+    copy.id = ++registry.lastId;
+    registry.listeners.emplace(key, copy);
+    ++s.version;
     return copy.id;
   }
   if (copy.id >= 100) {
-    for (const ListenerRecord& filter : m_registry->m_filters) {
+    for (const ListenerRecord& filter : registry.filters) {
       if (filter.id != copy.id) continue;
       fprintf(stderr, "[Listener] (Warnning): data-filter 'id=%d' already exist !\n\n", copy.id);
       fflush(stderr);
       return copy.id;
     }
   }
-  copy.id = ++m_registry->m_lastId;
-  m_registry->m_filters.push_back(copy);
-  ++m_version;
+  copy.id = ++registry.lastId;
+  registry.filters.push_back(copy);
+  ++s.version;
   return copy.id;
 }
 
 bool Data::unregistListener(const char* key, int id) {
-  Hold hold(m_lock);
+  State& s = *m_state;
+  Hold hold(s.lock);
   if (namesKey(key)) {
-    auto range = m_registry->m_listeners.equal_range(key);
+    auto range = s.registry.listeners.equal_range(key);
     for (auto it = range.first; it != range.second; ++it) {
       if (it->second.id != id) continue;
-      m_registry->m_listeners.erase(it);
-      ++m_version;
+      s.registry.listeners.erase(it);
+      ++s.version;
       fprintf(stderr, "[Listener] remove data-listener 'key=%s, id=%d' OK !!!\n\n", key, id);
       fflush(stderr);
       return true;
     }
     return false;
   }
-  auto& filters = m_registry->m_filters;
+  auto& filters = s.registry.filters;
   for (auto it = filters.begin(); it != filters.end(); ++it) {
     if (it->id != id) continue;
     filters.erase(it);
-    ++m_version;
+    ++s.version;
     fprintf(stderr, "[Listener] remove data-filter 'id=%d' OK !!!\n\n", id);
     fflush(stderr);
     return true;
@@ -163,32 +212,33 @@ bool Data::unregistListener(const char* key, int id) {
 // another thread may do the same meanwhile. Registrations added during the
 // walk carry higher ids and are called in the same notification.
 bool Data::setDataNotify(const char* key, const Value& v, bool replace) {
+  State& s = *m_state;
   ListenerRecord batch[kSnapshotRoom];
   int listeners = 0;
   int count = 0;
   unsigned version;
   {
     // One acquisition for the store and the copy; the nested ones only count.
-    Hold hold(m_lock);
+    Hold hold(s.lock);
     if (!setData(key, v, replace)) return false;
-    version = snapshot(key, batch, kSnapshotRoom, &listeners, &count);
+    version = s.snapshot(key, batch, kSnapshotRoom, &listeners, &count);
   }
   int after[2] = {0, 0};  // the last id called among listeners, among filters
   int called = 0;
   for (; called < count; ++called) {
-    if (called > 0 && m_version.load() != version) break;
+    if (called > 0 && s.version.load() != version) break;
     // The callback may change its copy of the record, the id included.
     ListenerRecord rec = batch[called];
     after[called < listeners ? 0 : 1] = rec.id;
     callBack(&rec, key, v, called >= listeners);
   }
-  if (count >= 0 && called == count && m_version.load() == version) return true;
+  if (count >= 0 && called == count && s.version.load() == version) return true;
 
   const int resume = called > listeners ? 1 : 0;
   for (int phase = resume; phase < 2; ++phase) {
     const char* walk = phase == 0 ? key : nullptr;
     ListenerRecord rec;
-    for (int last = after[phase]; nextToNotify(walk, last, &rec);) {
+    for (int last = after[phase]; s.nextToNotify(walk, last, &rec);) {
       last = rec.id;
       callBack(&rec, key, v, phase == 1);
     }
@@ -196,32 +246,32 @@ bool Data::setDataNotify(const char* key, const Value& v, bool replace) {
   return true;
 }
 
-unsigned Data::snapshot(const char* key, ListenerRecord* out, int room, int* listeners, int* count) {
-  Hold hold(m_lock);
+unsigned Data::State::snapshot(const char* key, ListenerRecord* out, int room, int* listeners, int* count) {
+  Hold hold(lock);
   int n = 0;
   // Right after our own setData the key's text is already in the buffer.
-  if (m_lookupFor != key) {
-    m_lookupFor = nullptr;
-    m_lookupKey.assign(key);
+  if (lookupFor != key) {
+    lookupFor = nullptr;
+    lookupKey.assign(key);
   }
-  auto& all = m_registry->m_listeners;
-  for (auto it = all.lower_bound(m_lookupKey); it != all.end() && it->first == m_lookupKey; ++it) {
-    if (n == room) return *count = -1, m_version.load();
+  auto& all = registry.listeners;
+  for (auto it = all.lower_bound(lookupKey); it != all.end() && it->first == lookupKey; ++it) {
+    if (n == room) return *count = -1, version.load();
     out[n++] = it->second;
   }
   *listeners = n;
-  for (const ListenerRecord& filter : m_registry->m_filters) {
-    if (n == room) return *count = -1, m_version.load();
+  for (const ListenerRecord& filter : registry.filters) {
+    if (n == room) return *count = -1, version.load();
     out[n++] = filter;
   }
   *count = n;
-  return m_version.load();
+  return version.load();
 }
 
-bool Data::nextToNotify(const char* key, int after, ListenerRecord* out) {
-  Hold hold(m_lock);
+bool Data::State::nextToNotify(const char* key, int after, ListenerRecord* out) {
+  Hold hold(lock);
   if (key == nullptr) {
-    for (const ListenerRecord& filter : m_registry->m_filters) {
+    for (const ListenerRecord& filter : registry.filters) {
       if (filter.id <= after) continue;
       *out = filter;
       return true;
@@ -229,10 +279,10 @@ bool Data::nextToNotify(const char* key, int after, ListenerRecord* out) {
     return false;
   }
   // The cached key buffer spares an allocation per step for long keys.
-  m_lookupFor = nullptr;
-  m_lookupKey.assign(key);
-  auto& listeners = m_registry->m_listeners;
-  for (auto it = listeners.lower_bound(m_lookupKey); it != listeners.end() && it->first == m_lookupKey; ++it) {
+  lookupFor = nullptr;
+  lookupKey.assign(key);
+  for (auto it = registry.listeners.lower_bound(lookupKey);
+       it != registry.listeners.end() && it->first == lookupKey; ++it) {
     if (it->second.id <= after) continue;
     *out = it->second;
     return true;
@@ -241,16 +291,17 @@ bool Data::nextToNotify(const char* key, int after, ListenerRecord* out) {
 }
 
 bool Data::hasListener(const char* key) {
-  Hold hold(m_lock);
-  if (namesKey(key)) return m_registry->m_listeners.count(key) != 0;
-  return !m_registry->m_filters.empty();
+  State& s = *m_state;
+  Hold hold(s.lock);
+  if (namesKey(key)) return s.registry.listeners.count(key) != 0;
+  return !s.registry.filters.empty();
 }
 
 void Data::debug(FILE* fp) {
   if (fp == nullptr) return;
-  Hold hold(m_lock);
+  Hold hold(m_state->lock);
   fputs("\n[Data] debug >>\n", fp);
-  for (const auto& item : m_values)
+  for (const auto& item : m_state->values)
     fprintf(fp, "%s  -->  %s\n", item.first.c_str(), item.second.write().c_str());
   fputs("\n", fp);
   fflush(fp);

@@ -2,20 +2,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/component_setup.h"
+#include "core/admin_state.h"
 #include "diagnostics/call_guard.h"
-#include "kqbridge/app.h"
 #include "kqbridge/argv.h"
-#include "kqbridge/bridge.h"
-#include "kqbridge/channel.h"
 #include "kqbridge/config.h"
 #include "kqbridge/crypt.h"
-#include "kqbridge/data.h"
 #include "kqbridge/logger.h"
 #include "kqbridge/mem_pool.h"
 #include "kqbridge/registry.h"
-#include "kqbridge/share_mem.h"
-#include "kqbridge/thread_pool.h"
 #include "kqbridge/tracer.h"
 #include "kqbridge/utils.h"
 
@@ -33,14 +27,7 @@ void deleteAndNull(T*& p) {
 
 Bridge_A::~Bridge_A() = default;
 
-Admin::Admin()
-    : m_sharedApp(new App()),
-      m_sharedData(new Data()),
-      m_handler(nullptr),
-      m_sharedThreadPool(new Thread_Pool()),
-      m_sharedShareMem(new Share_Mem()),
-      m_sharedChannelMgr(new Channel_Mgr()),
-      m_components(new ComponentBook()) {
+Admin::Admin() : m_state(new State()) {
   strcpy(m_name, "Admin");
 }
 
@@ -50,10 +37,10 @@ Admin::~Admin() {
   {
     TraceScope scope("~Admin", __LINE__);
     uninit();
-    deleteAndNull(m_components);
-    deleteAndNull(m_sharedChannelMgr);
+    State& s = *m_state;
+    deleteAndNull(s.sharedChannelMgr);
     m_channelMgr = nullptr;
-    deleteAndNull(m_sharedThreadPool);
+    deleteAndNull(s.sharedThreadPool);
     m_threadPool = nullptr;
     deleteAndNull(m_argv);
     deleteAndNull(m_config);
@@ -63,14 +50,15 @@ Admin::~Admin() {
     m_app = nullptr;
     m_data = nullptr;
     m_shareMem = nullptr;
-    deleteAndNull(m_sharedApp);
-    deleteAndNull(m_sharedData);
-    deleteAndNull(m_sharedShareMem);
+    deleteAndNull(s.sharedApp);
+    deleteAndNull(s.sharedData);
+    deleteAndNull(s.sharedShareMem);
     BG_LOG(ERROR, "Done!");
     deleteAndNull(m_logger);
     deleteAndNull(m_utils);
   }
   deleteAndNull(m_tracer);
+  deleteAndNull(m_state);
 }
 
 Value Admin::process(const char* from, BridgeMsg msg) {
@@ -91,8 +79,8 @@ Value Admin::call(const char* to, BridgeMsg msg) {
 }
 
 bool (*Admin::setHandler(bool (*fn)(void*)))(void*) {
-  bool (*previous)(void*) = m_handler;
-  if (fn != nullptr) m_handler = fn;
+  bool (*previous)(void*) = m_state->handler;
+  if (fn != nullptr) m_state->handler = fn;
   return previous;
 }
 
@@ -114,14 +102,13 @@ Value Admin::dispatch(const char* from, const char* to, BridgeMsg msg) {
 }
 
 bool Admin::invokeHandler(void* arg) {
-  return m_handler != nullptr ? m_handler(arg) : false;
+  return m_state->handler != nullptr ? m_state->handler(arg) : false;
 }
 
 bool Admin::isManaged(const void* inst) const {
   if (inst == this) return true;
-  if (m_components == nullptr) return false;
-  auto it = m_components->records.find(inst);
-  return it != m_components->records.end() && it->second.initialised;
+  auto it = m_state->components.find(inst);
+  return it != m_state->components.end() && it->second.initialised;
 }
 
 }  // namespace bg

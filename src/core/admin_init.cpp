@@ -3,8 +3,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/component_setup.h"
-#include "kqbridge/bridge.h"
+#include "core/admin_state.h"
 #include "kqbridge/config.h"
 #include "kqbridge/logger.h"
 #include "kqbridge/registry.h"
@@ -34,12 +33,13 @@ bool Admin::init() {
     mkDir((cfg + "/conf/").c_str());
     mkDir((cfg + "/log/").c_str());
   }
-  m_sharedThreadPool->init(kPoolThreads, kPoolQueueSize);
+  State& s = *m_state;
+  s.sharedThreadPool->init(kPoolThreads, kPoolQueueSize);
   setInstance(m_name, this);
   // Our own services are deleted by the destructor, field by field.
   ComponentRecord own;
-  setupComponent(this, &own, m_name, m_sharedApp, m_sharedData, m_sharedThreadPool, m_sharedShareMem,
-                 m_sharedChannelMgr, cfg, kStartupLogLevel, true);
+  setupComponent(this, &own, m_name, s.sharedApp, s.sharedData, s.sharedThreadPool, s.sharedShareMem,
+                 s.sharedChannelMgr, cfg, kStartupLogLevel, true);
   srand(static_cast<unsigned>(time(nullptr)));
   int level = readLogLevel();
   bool toStdout = readLogStdout();

@@ -35,9 +35,7 @@ struct ComponentRecord {
 };
 
 // The records of one central object, by component address; emptied at stop.
-struct ComponentBook {
-  std::map<const void*, ComponentRecord> records;
-};
+typedef std::map<const void*, ComponentRecord> ComponentBook;
 
 // Gives `comp` fresh services of its own (files under `cfg` named after
 // `name`, noted in `record`; with an empty `cfg` no files: the configuration

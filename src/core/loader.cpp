@@ -2,10 +2,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/component_setup.h"
+#include "core/admin_state.h"
 #include "core/library.h"
 #include "diagnostics/call_guard.h"
-#include "kqbridge/bridge.h"
 #include "kqbridge/logger.h"
 #include "kqbridge/registry.h"
 #include "kqbridge/utils.h"
@@ -22,6 +21,33 @@ bool hasModuleSuffix(const std::string& path) {
 
 const char* buildKind(bool debug) {
   return debug ? "debug" : "release";
+}
+
+// Where every module built against our headers keeps its ModuleStamp.
+const char kStampSymbol[] = "kqbridge_module_abi";
+
+// A module built for another ABI version or C runtime is refused before any
+// of its code runs through get_component. One without a stamp was built by
+// hand (or before stamps existed) and loads as it always did, with a warning.
+bool stampAccepted(const std::string& path, kq::Library* library) {
+  const std::string file = normalizePath(path);
+  const ModuleStamp ours = {KQ_ABI_VERSION, KQ_DEBUG_RUNTIME};
+  const ModuleStamp* stamp = static_cast<const ModuleStamp*>(library->resolve(kStampSymbol));
+  if (stamp == nullptr) {
+    fprintf(stderr,
+            "[Warning - load lib] module file '%s' has no ABI stamp (built without the module kit); "
+            "loading it unchecked\n",
+            file.c_str());
+    fflush(stderr);
+    return true;
+  }
+  if (stamp->abiVersion == ours.abiVersion && stamp->debugRuntime == ours.debugRuntime) return true;
+  fprintf(stderr,
+          "[Error - load lib] module file '%s' is built for ABI %d (%s), the library is ABI %d (%s)\n",
+          file.c_str(), static_cast<int>(stamp->abiVersion), buildKind(stamp->debugRuntime != 0),
+          static_cast<int>(ours.abiVersion), buildKind(ours.debugRuntime != 0));
+  fflush(stderr);
+  return false;
 }
 
 // Registry walk of initExtend: every component but the central object.
@@ -78,13 +104,14 @@ ModuleLoad Admin::loadOne(const std::string& path, const std::string& cfg, int l
   snprintf(load.component, sizeof(load.component), "%.31s", comp->m_name);
   // A component this bridge set up before (its module named twice) keeps its
   // services and is not initialised twice; one whose init() failed stays out.
-  auto known = m_components->records.find(comp);
-  if (known != m_components->records.end()) {
+  State& s = *m_state;
+  auto known = s.components.find(comp);
+  if (known != s.components.end()) {
     load.result = known->second.initialised ? ModuleLoad::LOADED_BEFORE : ModuleLoad::INIT_FALSE;
   } else {
-    load.result =
-        setupComponent(comp, &m_components->records[comp], comp->m_name, m_sharedApp, m_sharedData,
-                       m_sharedThreadPool, m_sharedShareMem, m_sharedChannelMgr, cfg, logLevel, logToStdout);
+    load.result = setupComponent(comp, &s.components[comp], comp->m_name, s.sharedApp, s.sharedData,
+                                 s.sharedThreadPool, s.sharedShareMem, s.sharedChannelMgr, cfg, logLevel,
+                                 logToStdout);
   }
   if (load.result != ModuleLoad::LOADED && load.result != ModuleLoad::LOADED_BEFORE) return load;
   void* holder = getInstance(comp->m_name);
@@ -113,6 +140,7 @@ bool Admin::loadComponent(const std::string& path, Interface** out) {
     fflush(stderr);
     return false;
   }
+  if (!stampAccepted(path, &library)) return false;
   Interface* comp = nullptr;
   callGuarded([&] { comp = getComponent(this); },
               [&] { return format("module '%s' threw from get_component()", path.c_str()); });

@@ -1,16 +1,10 @@
-#include "core/component_setup.h"
+#include "core/admin_state.h"
 #include "diagnostics/call_guard.h"
-#include "kqbridge/app.h"
-#include "kqbridge/bridge.h"
-#include "kqbridge/channel.h"
 #include "kqbridge/config.h"
 #include "kqbridge/crypt.h"
-#include "kqbridge/data.h"
 #include "kqbridge/logger.h"
 #include "kqbridge/mem_pool.h"
 #include "kqbridge/registry.h"
-#include "kqbridge/share_mem.h"
-#include "kqbridge/thread_pool.h"
 #include "kqbridge/tracer.h"
 
 namespace bg {
@@ -35,7 +29,7 @@ bool Admin::uninit() {
       Admin* admin = static_cast<Admin*>(user);
       if (inst == admin || !admin->isManaged(inst)) return;
       Interface* comp = static_cast<Interface*>(inst);
-      auto& records = admin->m_components->records;
+      auto& records = admin->m_state->components;
       BG_LOG(ERROR, "> before uninit cmp '%s'", name);
       callComponent(name, "uninit()", [comp] { comp->uninit(); });
       releaseComponentServices(comp, &records[comp]);
@@ -47,9 +41,9 @@ bool Admin::uninit() {
   // Components that are not registered any more (their init() failed, or a
   // later one took their name) were not stopped, but their services go all
   // the same: the next set-up of the same object must start afresh.
-  for (auto& entry : m_components->records)
+  for (auto& entry : m_state->components)
     releaseComponentServices(static_cast<Interface*>(const_cast<void*>(entry.first)), &entry.second);
-  m_components->records.clear();
+  m_state->components.clear();
   clearInstance();
   BG_LOG(ERROR, "[Admin] ::uninit end @==@");
   return true;
@@ -77,9 +71,9 @@ void Admin::abortThreadAndChannel() {
   };
   travellInstance(&AbortWalk::travell, this);
   BG_LOG(ERROR, "set all abort success");
-  m_sharedChannelMgr->exit();
+  m_state->sharedChannelMgr->exit();
   BG_LOG(ERROR, "channelMgr exit success");
-  m_sharedThreadPool->exit();
+  m_state->sharedThreadPool->exit();
   BG_LOG(ERROR, "thPool exit success");
 }
 

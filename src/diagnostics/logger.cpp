@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "kqbridge/utils.h"
 
@@ -19,77 +20,97 @@ typedef std::lock_guard<std::mutex> Hold;
 
 Abstract_Logger::~Abstract_Logger() = default;
 
-Logger::Logger(const char* path)
-    : m_path(strdup(path != nullptr ? path : "")), m_stream(nullptr), m_borrowed(false), m_level(6) {}
+struct Logger::State {
+  explicit State(const char* path) : path(strdup(path != nullptr ? path : "")) {}
+  ~State() { free(path); }
+
+  // Opens the file in append mode (standard error when it cannot be) and
+  // writes the header line. REQUIRES: lock held.
+  void openStream();
+  // close() for a caller that holds the lock.
+  void closeLocked();
+
+  char* path;
+  FILE* stream = nullptr;
+  bool borrowed = false;
+  int level = 6;
+  // Guards the four fields above and every write to the stream.
+  std::mutex lock;
+};
+
+Logger::Logger(const char* path) : m_state(new State(path)) {}
 
 Logger::~Logger() {
-  Hold hold(m_lock);
-  if (m_stream != nullptr) {
-    fputs("\n", m_stream);
-    fflush(m_stream);
-    if (!m_borrowed) fclose(m_stream);
+  {
+    State& s = *m_state;
+    Hold hold(s.lock);
+    if (s.stream != nullptr) {
+      fputs("\n", s.stream);
+      fflush(s.stream);
+      if (!s.borrowed) fclose(s.stream);
+    }
   }
-  m_stream = stderr;
-  m_borrowed = true;
-  free(m_path);
-  m_path = nullptr;
+  delete m_state;
+  m_state = nullptr;
 }
 
 FILE* Logger::setStream(FILE* s) {
-  Hold hold(m_lock);
-  if (m_stream != nullptr && !m_borrowed) fclose(m_stream);
-  m_stream = s;
-  m_borrowed = true;
+  State& st = *m_state;
+  Hold hold(st.lock);
+  if (st.stream != nullptr && !st.borrowed) fclose(st.stream);
+  st.stream = s;
+  st.borrowed = true;
   return s;
 }
 
 FILE* Logger::getStream() {
-  Hold hold(m_lock);
-  return m_stream;
+  Hold hold(m_state->lock);
+  return m_state->stream;
 }
 
 void Logger::setLevel(int level) {
-  Hold hold(m_lock);
-  m_level = level;
-  if (level == 0) closeLocked();
+  Hold hold(m_state->lock);
+  m_state->level = level;
+  if (level == 0) m_state->closeLocked();
 }
 
 int Logger::getLevel() {
-  Hold hold(m_lock);
-  return m_level;
+  Hold hold(m_state->lock);
+  return m_state->level;
 }
 
 void Logger::log(int level, const char* fmt, ...) {
-  Hold hold(m_lock);
+  State& s = *m_state;
+  Hold hold(s.lock);
   // Level 0 silences the logger even for lines of level 0 or below.
-  if (level > m_level || m_level <= 0) return;
-  if (m_stream == nullptr) openStream();
+  if (level > s.level || s.level <= 0) return;
+  if (s.stream == nullptr) s.openStream();
   va_list ap;
   va_start(ap, fmt);
-  vfprintf(m_stream, fmt, ap);
+  vfprintf(s.stream, fmt, ap);
   va_end(ap);
-  fflush(m_stream);
+  fflush(s.stream);
 }
 
 std::string Logger::getPath() {
-  return std::string(m_path);
+  return std::string(m_state->path);
 }
 
 std::string Logger::getDir() {
-  return getDirName(m_path);
+  return getDirName(m_state->path);
 }
 
 void Logger::close() {
-  Hold hold(m_lock);
-  closeLocked();
+  Hold hold(m_state->lock);
+  m_state->closeLocked();
 }
 
-void Logger::closeLocked() {
-  m_level = 0;
-  if (m_stream != nullptr && !m_borrowed) {
-    fclose(m_stream);
-    m_stream = nullptr;
-    m_borrowed = false;
+void Logger::State::closeLocked() {
+  level = 0;
+  if (stream != nullptr && !borrowed) {
+    fclose(stream);
+    stream = nullptr;
+    borrowed = false;
   }
 }
 
@@ -103,12 +124,12 @@ void Logger::destroyLogger(Abstract_Logger** pp) {
   *pp = nullptr;
 }
 
-void Logger::openStream() {
-  m_stream = openFile(m_path, "a+");
-  m_borrowed = m_stream == nullptr;
-  if (m_borrowed) m_stream = stderr;
+void Logger::State::openStream() {
+  stream = openFile(path, "a+");
+  borrowed = stream == nullptr;
+  if (borrowed) stream = stderr;
   // Not getTimeStr: its buffer may hold the time text of the line being logged.
-  fprintf(m_stream, "%s %s\n", kHeaderRule, formatTime(time(nullptr), "%Y-%m-%d %H:%M:%S").c_str());
+  fprintf(stream, "%s %s\n", kHeaderRule, formatTime(time(nullptr), "%Y-%m-%d %H:%M:%S").c_str());
 }
 
 }  // namespace bg

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "kqbridge/utils.h"
 
@@ -16,75 +17,93 @@ typedef std::lock_guard<std::mutex> Hold;
 
 Abstract_Func_Tracer::~Abstract_Func_Tracer() = default;
 
-Func_Tracer::Func_Tracer(const char* path)
-    : m_stream(nullptr),
-      m_borrowed(false),
-      m_path(strdup(path != nullptr ? path : "")),
-      m_depth(0),
-      m_enabled(true) {}
+struct Func_Tracer::State {
+  explicit State(const char* path) : path(strdup(path != nullptr ? path : "")) {}
+  ~State() { free(path); }
+
+  // As the logger: append mode, standard error as the fallback, a header
+  // line. REQUIRES: lock held, as for writeIndent.
+  void openStream();
+  void writeIndent();
+
+  FILE* stream = nullptr;
+  bool borrowed = false;
+  char* path;
+  int depth = 0;
+  bool enabled = true;
+  // Guards the fields above and every write to the stream.
+  std::mutex lock;
+};
+
+Func_Tracer::Func_Tracer(const char* path) : m_state(new State(path)) {}
 
 Func_Tracer::~Func_Tracer() {
-  Hold hold(m_lock);
-  free(m_path);
-  m_path = nullptr;
-  if (m_stream != nullptr) {
-    fputs("\n", m_stream);
-    fflush(m_stream);
-    if (!m_borrowed) fclose(m_stream);
-    m_stream = nullptr;
+  {
+    State& s = *m_state;
+    Hold hold(s.lock);
+    if (s.stream != nullptr) {
+      fputs("\n", s.stream);
+      fflush(s.stream);
+      if (!s.borrowed) fclose(s.stream);
+    }
   }
+  delete m_state;
+  m_state = nullptr;
 }
 
 FILE* Func_Tracer::setStream(FILE* s) {
-  Hold hold(m_lock);
-  if (m_stream != nullptr && !m_borrowed) fclose(m_stream);
-  m_stream = s;
-  m_borrowed = true;
+  State& st = *m_state;
+  Hold hold(st.lock);
+  if (st.stream != nullptr && !st.borrowed) fclose(st.stream);
+  st.stream = s;
+  st.borrowed = true;
   return s;
 }
 
 bool Func_Tracer::setEnabled(bool on) {
-  Hold hold(m_lock);
-  m_enabled = on;
+  Hold hold(m_state->lock);
+  m_state->enabled = on;
   return on;
 }
 
 const char* Func_Tracer::getPath() {
-  return m_path;
+  return m_state->path;
 }
 
 void Func_Tracer::enter(const char* function, int line, const char* note) {
-  Hold hold(m_lock);
-  if (!m_enabled) return;
-  if (m_stream == nullptr) openStream();
-  ++m_depth;
-  writeIndent();
-  fprintf(m_stream, "|__%s [%d] %s\n", function != nullptr ? function : "", line,
+  State& s = *m_state;
+  Hold hold(s.lock);
+  if (!s.enabled) return;
+  if (s.stream == nullptr) s.openStream();
+  ++s.depth;
+  s.writeIndent();
+  fprintf(s.stream, "|__%s [%d] %s\n", function != nullptr ? function : "", line,
           note != nullptr ? note : "");
-  fflush(m_stream);
+  fflush(s.stream);
 }
 
 void Func_Tracer::leave(int line) {
-  Hold hold(m_lock);
-  if (!m_enabled || m_stream == nullptr) return;
-  writeIndent();
-  fprintf(m_stream, "|__@ [%d]\n", line);
-  fflush(m_stream);
-  --m_depth;
+  State& s = *m_state;
+  Hold hold(s.lock);
+  if (!s.enabled || s.stream == nullptr) return;
+  s.writeIndent();
+  fprintf(s.stream, "|__@ [%d]\n", line);
+  fflush(s.stream);
+  --s.depth;
 }
 
-void Func_Tracer::openStream() {
-  m_stream = openFile(m_path, "a+");
-  m_borrowed = m_stream == nullptr;
-  if (m_borrowed) m_stream = stderr;
-  fprintf(m_stream, "%s %s\n",
+void Func_Tracer::State::openStream() {
+  stream = openFile(path, "a+");
+  borrowed = stream == nullptr;
+  if (borrowed) stream = stderr;
+  fprintf(stream, "%s %s\n",
           "===+===+===+===+===+===+===", formatTime(time(nullptr), "%Y-%m-%d %H:%M:%S").c_str());
 }
 
 // A leave without its entry (the tracer switched on in between) may bring the
 // depth below 1; it then writes no bars.
-void Func_Tracer::writeIndent() {
-  for (int i = 1; i < m_depth; ++i) fputs("|   ", m_stream);
+void Func_Tracer::State::writeIndent() {
+  for (int i = 1; i < depth; ++i) fputs("|   ", stream);
 }
 
 }  // namespace bg

@@ -33,31 +33,43 @@ platform::PipeConnection* connectionOf(void* handle) {
 
 }  // namespace
 
+struct WinNamedPipe::State {
+  // A connected instance owned by the caller, for the first client that
+  // comes to `server` within `timeoutMs` (-1: no limit); null when the time
+  // passed or the wait was cancelled.
+  AbstractNamedPipe* takeConnection(const WinNamedPipe& server, const char* failure, int timeoutMs);
+
+  void* handle = nullptr;
+  bool isConnectedInstance = false;
+};
+
 WinNamedPipe::WinNamedPipe(const std::string& name, bool isServer)
-    : AbstractNamedPipe(name, isServer), handle(nullptr), isConnectedInstance(false) {}
+    : AbstractNamedPipe(name, isServer), m_state(new State()) {}
 
 WinNamedPipe::~WinNamedPipe() {
   Close();
+  delete m_state;
+  m_state = nullptr;
 }
 
 // A plain client closes its connection too: keeping it until the process
 // ends would leak one descriptor per message sent and leave the server
 // waiting for a disconnect that never comes.
 void WinNamedPipe::Close() {
-  if (handle == nullptr) return;
+  if (m_state->handle == nullptr) return;
   if (isServer) {
-    platform::pipeCloseListener(listenerOf(handle));
+    platform::pipeCloseListener(listenerOf(m_state->handle));
   } else {
-    platform::pipeCloseConnection(connectionOf(handle));
+    platform::pipeCloseConnection(connectionOf(m_state->handle));
   }
-  handle = nullptr;
+  m_state->handle = nullptr;
 }
 
 int WinNamedPipe::OpenClient() {
   Close();
   // The platform's connect already waits while every "instance" is busy.
-  handle = platform::pipeConnect(name);
-  if (handle == nullptr) throwWithLastError("Could not open pipe");
+  m_state->handle = platform::pipeConnect(name);
+  if (m_state->handle == nullptr) throwWithLastError("Could not open pipe");
   // Sockets carry bytes only, so there is no read mode left to set.
   return 1;
 }
@@ -65,16 +77,16 @@ int WinNamedPipe::OpenClient() {
 // One listening socket serves every client of the name, so there is always
 // a fresh "instance" waiting once it exists: a second call keeps it.
 int WinNamedPipe::CreateServer() {
-  if (handle != nullptr) return 1;
-  handle = platform::pipeListen(name);
-  if (handle == nullptr) throwWithLastError("CreateNamedPipe failed");
+  if (m_state->handle != nullptr) return 1;
+  m_state->handle = platform::pipeListen(name);
+  if (m_state->handle == nullptr) throwWithLastError("CreateNamedPipe failed");
   return 1;
 }
 
 int WinNamedPipe::ReadRaw(void* buf, int size) {
-  if (handle == nullptr) platform::setLastError(kErrInvalidHandle);
-  if (handle == nullptr || size <= 0 ||
-      !platform::pipeRead(connectionOf(handle), buf, static_cast<size_t>(size))) {
+  if (m_state->handle == nullptr) platform::setLastError(kErrInvalidHandle);
+  if (m_state->handle == nullptr || size <= 0 ||
+      !platform::pipeRead(connectionOf(m_state->handle), buf, static_cast<size_t>(size))) {
     if (platform::getLastError() == platform::kErrBrokenPipe) throwWithLastError("pipe disconnected");
     throwWithLastError("read failed");
   }
@@ -82,9 +94,9 @@ int WinNamedPipe::ReadRaw(void* buf, int size) {
 }
 
 int WinNamedPipe::WriteRaw(const void* buf, int size) {
-  if (handle == nullptr) platform::setLastError(kErrInvalidHandle);
-  if (handle == nullptr || size <= 0 ||
-      !platform::pipeWrite(connectionOf(handle), buf, static_cast<size_t>(size))) {
+  if (m_state->handle == nullptr) platform::setLastError(kErrInvalidHandle);
+  if (m_state->handle == nullptr || size <= 0 ||
+      !platform::pipeWrite(connectionOf(m_state->handle), buf, static_cast<size_t>(size))) {
     throwWithLastError("WriteFile failed");
   }
   return 1;
@@ -93,13 +105,14 @@ int WinNamedPipe::WriteRaw(const void* buf, int size) {
 // Whatever was written is in the kernel's hands already; there is no user
 // buffer to push out.
 int WinNamedPipe::FlushRaw() {
-  if (handle != nullptr) return 1;
+  if (m_state->handle != nullptr) return 1;
   platform::setLastError(kErrInvalidHandle);
   return 0;
 }
 
-AbstractNamedPipe* WinNamedPipe::takeConnection(const char* failure, int timeoutMs) {
-  if (!isServer) throw std::runtime_error("WaitForConnection is not supported on client pipe\n");
+AbstractNamedPipe* WinNamedPipe::State::takeConnection(const WinNamedPipe& server, const char* failure,
+                                                       int timeoutMs) {
+  if (!server.isServer) throw std::runtime_error("WaitForConnection is not supported on client pipe\n");
   if (handle == nullptr) {
     platform::setLastError(kErrInvalidHandle);
     throwWithLastError(failure);
@@ -115,22 +128,22 @@ AbstractNamedPipe* WinNamedPipe::takeConnection(const char* failure, int timeout
   }
   WinNamedPipe* instance = new WinNamedPipe(std::string(), false);
   instance->name.clear();
-  instance->handle = c;
-  instance->isConnectedInstance = true;
+  instance->m_state->handle = c;
+  instance->m_state->isConnectedInstance = true;
   return instance;
 }
 
 AbstractNamedPipe* WinNamedPipe::AsyncWaitForConnection(unsigned timeoutMs) {
   int wait = timeoutMs > static_cast<unsigned>(INT32_MAX) ? -1 : static_cast<int>(timeoutMs);
-  return takeConnection("AsyncWaitForConnection failed", wait);
+  return m_state->takeConnection(*this, "AsyncWaitForConnection failed", wait);
 }
 
 AbstractNamedPipe* WinNamedPipe::WaitForConnection() {
-  return takeConnection("WaitForConnection failed", -1);
+  return m_state->takeConnection(*this, "WaitForConnection failed", -1);
 }
 
 void WinNamedPipe::CancelWait() {
-  if (isServer && handle != nullptr) platform::pipeCancelAccept(listenerOf(handle));
+  if (isServer && m_state->handle != nullptr) platform::pipeCancelAccept(listenerOf(m_state->handle));
 }
 
 }  // namespace pi

@@ -15,7 +15,8 @@ namespace platform {
 void* openLibrary(const char* path, std::string* why);
 
 // The address of `symbol` in a library from openLibrary; null with the last
-// error 127 when it is absent.
+// error 127 when the library itself does not define it (a definition in a
+// library it depends on does not count, as on Windows).
 void* findSymbol(void* library, const char* symbol, std::string* why);
 
 // The path of the executable or library whose code holds `code`; empty when

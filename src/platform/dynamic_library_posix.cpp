@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +66,16 @@ void keepReason(const char* text, std::string* why) {
   if (why != nullptr) *why = text != nullptr ? text : "";
 }
 
+// Whether `address` lies in `library` itself rather than in a library it
+// depends on, which dlsym searches as well.
+bool definedIn(void* library, void* address) {
+  struct link_map* own = nullptr;
+  struct link_map* holder = nullptr;
+  Dl_info info;
+  if (dlinfo(library, RTLD_DI_LINKMAP, &own) != 0) return false;
+  return dladdr1(address, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) != 0 && holder == own;
+}
+
 }  // namespace
 
 void* openLibrary(const char* path, std::string* why) {
@@ -89,11 +100,11 @@ void* findSymbol(void* library, const char* symbol, std::string* why) {
   }
   dlerror();
   void* address = dlsym(library, symbol);
-  if (address != nullptr) {
+  if (address != nullptr && definedIn(library, address)) {
     keepReason(nullptr, why);
     return address;
   }
-  const char* text = dlerror();
+  const char* text = address != nullptr ? "defined only by a library it depends on" : dlerror();
   setLastError(kErrProcNotFound);
   keepReason(text, why);
   return nullptr;

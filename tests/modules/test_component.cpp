@@ -1,11 +1,15 @@
 // A component whose name, build kind, init answer and exceptions come from the build.
 // It reports every call the framework makes on standard output, one line
-// each, so that tests can check which calls came and in which order.
-#include <kqbridge/kqbridge.h>
+// each, so that tests can check which calls came and in which order. It is
+// written as by hand, without the header that stamps a module.
+#include <kqbridge/data.h>
+#include <kqbridge/interface.h>
+#include <kqbridge/thread_pool.h>
 
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #ifndef KQ_TEST_NAME
 #error "KQ_TEST_NAME names the component"
@@ -91,7 +95,7 @@ class TestComponent : public bg::Interface {
 
 }  // namespace
 
-KQ_MODULE_EXPORT bg::Interface* get_component(bg::Interface* /*cd*/) {
+extern "C" KQ_MODULE_VISIBLE bg::Interface* get_component(bg::Interface* /*cd*/) {
   static TestComponent component;
   return &component;
 }

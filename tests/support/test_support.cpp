@@ -107,6 +107,19 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+bool hasLine(const std::string& text, const std::vector<std::string>& parts) {
+  for (size_t begin = 0; begin < text.size();) {
+    size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(begin, end - begin);
+    bool all = true;
+    for (const std::string& part : parts) all = all && contains(line, part);
+    if (all) return true;
+    begin = end + 1;
+  }
+  return false;
+}
+
 size_t countEntries(const std::string& dir) {
   std::error_code ec;
   return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir, ec), {}));

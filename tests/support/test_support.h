@@ -73,6 +73,8 @@ size_t countEntries(const std::string& dir);
 inline bool contains(const std::string& text, const std::string& what) {
   return text.find(what) != std::string::npos;
 }
+// Whether one line of `text` holds every one of `parts`.
+bool hasLine(const std::string& text, const std::vector<std::string>& parts);
 
 // Up to `maxLen` bytes (none of them NUL); with an alphabet, about half the
 // characters come from it so that parsers get past their first checks.
