@@ -54,10 +54,13 @@ fuzz:
 	done
 
 # The 32-bit build, where the records take their original layouts (the
-# static_asserts on them apply there).
+# static_asserts on them apply there). Its programs run natively where the
+# kernel runs i386 programs, else through qemu-i386; I386_RUN=qemu (or
+# native) forces the choice.
+I386_RUN ?= auto
 i386:
 	scripts/install-deps.sh --i386
-	cmake --preset i386
+	scripts/i386-configure.sh $(I386_RUN)
 	cmake --build --preset i386
 	ctest --preset i386
 

@@ -3,7 +3,8 @@
 #   scripts/install-deps.sh            build and test dependencies
 #   scripts/install-deps.sh --bench    also the libraries the benchmarks compare against
 #   scripts/install-deps.sh --fuzz     also clang and its libFuzzer runtime
-#   scripts/install-deps.sh --i386     also the 32-bit compiler and the :i386 libraries
+#   scripts/install-deps.sh --i386     also the 32-bit compiler, the :i386 libraries and
+#                                      qemu-user (for kernels that cannot run i386 programs)
 #   scripts/install-deps.sh --windows  the MinGW-w64 cross compilers, Wine, and the
 #                                      target's libavutil and GoogleTest built from
 #                                      Debian's sources into build/windows-deps/
@@ -14,7 +15,7 @@ packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmar
 case "${1:-}" in
   --bench) packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev) ;;
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
-  --i386) packages+=(g++-multilib libavutil-dev:i386 libgtest-dev:i386 libgmock-dev:i386) ;;
+  --i386) packages+=(g++-multilib libavutil-dev:i386 libgtest-dev:i386 libgmock-dev:i386 qemu-user) ;;
   --windows) packages+=(g++-mingw-w64 wine wine64 googletest dpkg-dev make) ;;
 esac
 

@@ -76,7 +76,7 @@ TEST(PortHost, StartedThroughPathLoadsModulesBesideItself) {
     setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
     setenv("HOME", home.c_str(), 1);
     if (chdir(td.path().c_str()) != 0) return 98;
-    return execlp("kqbridge-host", "kqbridge-host", "--start", "mod_quit.dll", nullptr);
+    return kqtest::runProgram("kqbridge-host", {"kqbridge-host", "--start", "mod_quit.dll"});
   });
   EXPECT_TRUE(r.status == 0 && contains(r.out, "quitter:initExtend") && contains(r.err, " = " + cfg + "\n"))
       << r.err;

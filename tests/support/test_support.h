@@ -153,7 +153,8 @@ size_t openHandles();
 long peakMemoryKb();
 double threadCpuMs();
 
-// In a child body: runs `path` with `args` (args[0] its name) in the child's place.
+// In a child body: runs `path` (a bare name is looked up in PATH) with `args`
+// (args[0] its name) in the child's place.
 int runProgram(const std::string& path, std::vector<std::string> args);
 
 // How the library prints a path: every run of separators as one of its own.
