@@ -1,6 +1,7 @@
 // What the tests measure of the system, and raw pipe peers, over POSIX calls.
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -38,6 +39,17 @@ double threadCpuMs() {
   rusage u;
   getrusage(RUSAGE_THREAD, &u);
   return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+int threadId() {
+  return static_cast<int>(syscall(SYS_gettid));
+}
+
+// The state is the first field after the command, which ends with ')'.
+bool isAsleep(int tid) {
+  std::string stat = readFile("/proc/self/task/" + std::to_string(tid) + "/stat");
+  size_t end = stat.rfind(')');
+  return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'S';
 }
 
 namespace {
