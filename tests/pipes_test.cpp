@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -43,11 +44,13 @@ struct Inbox {
     std::lock_guard<std::mutex> l(in->m);
     in->ends.push_back(end);
   }
-  bool waitFor(size_t msgCount, size_t endCount) {
-    return kqtest::waitFor([&] {
-      std::lock_guard<std::mutex> l(m);
-      return msgs.size() >= msgCount && ends.size() >= endCount;
-    });
+  bool waitFor(size_t msgCount, size_t endCount, int seconds = 60) {
+    return kqtest::waitFor(
+        [&] {
+          std::lock_guard<std::mutex> l(m);
+          return msgs.size() >= msgCount && ends.size() >= endCount;
+        },
+        seconds);
   }
   bool ended(const std::string& what) {
     std::lock_guard<std::mutex> l(m);
@@ -177,6 +180,47 @@ TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
   EXPECT_EQ(second.err.rfind("[app] already exist, exit.\n", 0), 0u) << second.err;
   EXPECT_EQ(server.finish(), 0);
   EXPECT_EQ(server.out, "ready\nsecond --open file\n");
+}
+
+// Of eight instances started at once, exactly one goes on and serves the
+// name, and each of the others hands its message to it and ends.
+TEST_F(PipesTest, SingleInstanceGuardLetsOneOfManyStartedTogetherRun) {
+  const int kInstances = 8;
+  for (int round = 0; round < 20; ++round) {
+    std::string name = kqtest::uniqueName("race");
+    std::string go = m_dir.file("go" + std::to_string(round));
+    std::vector<std::unique_ptr<kqtest::Child>> instances;
+    for (int i = 0; i < kInstances; ++i) {
+      instances.push_back(std::make_unique<kqtest::Child>([=] {
+        while (!kqtest::fileExists(go)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        bg::pi::setup_single_app(name.c_str(), std::to_string(i).c_str());
+        Inbox inbox;
+        INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 2, Inbox::collect, &inbox);
+        CHILD_CHECK(server != nullptr);
+        bool all = inbox.waitFor(kInstances - 1, 0, 30);
+        std::vector<std::string> got(inbox.msgs);
+        bg::pi::destroy_pipe_server(&server);
+        got.push_back(std::to_string(i));
+        std::sort(got.begin(), got.end());
+        for (const std::string& m : got) printf("%s ", m.c_str());
+        return all ? 10 : 11;
+      }));
+    }
+    kqtest::writeFile(go, "");
+    int served = 0, ended = 0;
+    for (auto& instance : instances) {
+      int status = instance->finish();
+      served += status == 10;
+      ended += status == 0;
+      if (status == 10) {
+        EXPECT_EQ(instance->out, "0 1 2 3 4 5 6 7 ") << "every message, once";
+      } else if (status != 0) {
+        ADD_FAILURE() << "round " << round << ": " << status << " " << instance->err;
+      }
+    }
+    ASSERT_EQ(served, 1) << "round " << round;
+    ASSERT_EQ(ended, kInstances - 1) << "round " << round;
+  }
 }
 
 TEST_F(PipesTest, KilledServerLeavesNameThatFailsAtOnceAndCanBeServedAgain) {

@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/last_error.h"
 #include "platform/pipe.h"
@@ -31,10 +33,43 @@ std::string fullName(const std::string& pipePath) {
   return pipePath.compare(0, sizeof(kPipePrefix) - 1, kPipePrefix) == 0 ? pipePath : kPipePrefix + pipePath;
 }
 
-HANDLE newInstance(const std::string& name) {
-  return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+HANDLE newInstance(const std::string& name, DWORD extraFlags = 0) {
+  return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | extraFlags,
                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kBufferSize,
                           kBufferSize, 0, nullptr);
+}
+
+PipeListener* newListener(const std::string& name, HANDLE instance) {
+  HANDLE cancel = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (cancel == nullptr) {
+    DWORD error = GetLastError();
+    CloseHandle(instance);
+    SetLastError(error);
+    return nullptr;
+  }
+  return new PipeListener{name, instance, cancel};
+}
+
+// The names this process reserved and no listener has taken over yet. Never
+// destroyed: a reservation may be looked at while the process exits.
+struct Reservations {
+  std::mutex lock;
+  std::map<std::string, PipeListener*> byName;
+};
+
+Reservations& reservations() {
+  static Reservations* r = new Reservations;
+  return *r;
+}
+
+PipeListener* takeReservation(const std::string& name) {
+  Reservations& r = reservations();
+  std::lock_guard<std::mutex> hold(r.lock);
+  auto it = r.byName.find(name);
+  if (it == r.byName.end()) return nullptr;
+  PipeListener* l = it->second;
+  r.byName.erase(it);
+  return l;
 }
 
 PipeConnection* newConnection(HANDLE pipe, bool serverSide) {
@@ -98,16 +133,33 @@ PipeConnection* pipeConnect(const std::string& pipePath) {
 
 PipeListener* pipeListen(const std::string& pipePath) {
   std::string name = fullName(pipePath);
+  if (PipeListener* reserved = takeReservation(name)) return reserved;
   HANDLE instance = newInstance(name);
   if (instance == INVALID_HANDLE_VALUE) return nullptr;
-  HANDLE cancel = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (cancel == nullptr) {
-    DWORD error = GetLastError();
-    CloseHandle(instance);
-    SetLastError(error);
-    return nullptr;
+  return newListener(name, instance);
+}
+
+// The system makes the first instance of a pipe atomically: it refuses
+// (access denied) when the name has instances already. A client that
+// connects to the reserved instance before the listener takes it over is
+// accepted then, with what it sent.
+bool pipeReserve(const std::string& pipePath) {
+  std::string name = fullName(pipePath);
+  if (PipeListener* mine = takeReservation(name)) {
+    std::lock_guard<std::mutex> hold(reservations().lock);
+    reservations().byName[name] = mine;
+    return true;
   }
-  return new PipeListener{name, instance, cancel};
+  HANDLE instance = newInstance(name, FILE_FLAG_FIRST_PIPE_INSTANCE);
+  if (instance == INVALID_HANDLE_VALUE) {
+    if (GetLastError() == ERROR_ACCESS_DENIED) SetLastError(ERROR_PIPE_BUSY);
+    return false;
+  }
+  PipeListener* l = newListener(name, instance);
+  if (l == nullptr) return false;
+  std::lock_guard<std::mutex> hold(reservations().lock);
+  reservations().byName[name] = l;
+  return true;
 }
 
 // The connect runs overlapped with its own event, set when the wait
