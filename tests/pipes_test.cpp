@@ -182,6 +182,29 @@ TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
   EXPECT_EQ(server.out, "ready\nsecond --open file\n");
 }
 
+// kqbridge-pipe listen serves every client at once: two that connect and
+// stay silent hold up nobody, and the messages that arrived before a stop
+// request are all printed before it exits.
+TEST_F(PipesTest, ListenToolIsNotHeldUpBySilentClients) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "a stop request cannot be sent to a program there";
+  std::string name = kqtest::uniqueName("tool");
+  kqtest::Child tool([&] { return kqtest::runProgram(KQ_PIPE_TOOL_PATH, {"kqbridge-pipe", "listen", name}); });
+  ASSERT_TRUE(kqtest::waitFor([&] { return openError(name).empty(); })) << tool.err;
+  INamedPipe* silent[2];
+  for (INamedPipe*& c : silent) {
+    c = bg::pi::create_pipe_client(name.c_str());
+    c->Open();
+  }
+  ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "third"));
+  // At once: the bound only spares a loaded machine.
+  EXPECT_TRUE(tool.waitOutput([&] { return kqtest::contains(tool.out, "third\n"); }, 5)) << tool.out;
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "late " + std::to_string(i)));
+  kill(tool.pid(), SIGINT);
+  EXPECT_EQ(tool.finish(30), 0) << tool.err;
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(kqtest::contains(tool.out, "late " + std::to_string(i) + "\n")) << tool.out;
+  for (INamedPipe*& c : silent) bg::pi::destroy_pipe_client(&c);
+}
+
 // Of eight instances started at once, exactly one goes on and serves the
 // name, and each of the others hands its message to it and ends.
 TEST_F(PipesTest, SingleInstanceGuardLetsOneOfManyStartedTogetherRun) {
