@@ -4,8 +4,11 @@
 # scripts/i386-configure.sh passes as KQ_I386_EMULATOR (qemu-i386): the
 # build is then a cross build, and CMake starts every test program through
 # it.
-set(CMAKE_C_FLAGS_INIT "-m32")
-set(CMAKE_CXX_FLAGS_INIT "-m32")
+# 64-bit file offsets: a directory on a 64-bit kernel's file system may
+# hand out offsets that do not fit 32 bits (under an emulator, readdir()
+# would then fail with EOVERFLOW), and files may outgrow 2 GiB.
+set(CMAKE_C_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
