@@ -192,10 +192,11 @@ int connectTo(const SocketAddress& addr, bool wait, int* err) {
 
 // The names this process reserved and no listener has taken over yet, by
 // socket path. Never destroyed: a reservation may be looked at while the
-// process exits.
+// process exits. A child made by fork() inherits the map but not the claim.
 struct Reservations {
   std::mutex lock;
   std::map<std::string, PipeListener*> byPath;
+  pid_t owner = 0;
 };
 
 Reservations& reservations() {
@@ -206,6 +207,7 @@ Reservations& reservations() {
 PipeListener* takeReservation(const std::string& path) {
   Reservations& r = reservations();
   std::lock_guard<std::mutex> hold(r.lock);
+  if (r.owner != getpid()) return nullptr;
   auto it = r.byPath.find(path);
   if (it == r.byPath.end()) return nullptr;
   PipeListener* l = it->second;
@@ -218,6 +220,7 @@ PipeListener* takeReservation(const std::string& path) {
 void dropReservations() {
   Reservations& r = reservations();
   std::lock_guard<std::mutex> hold(r.lock);
+  if (r.owner != getpid()) return;
   for (auto& entry : r.byPath) pipeCloseListener(entry.second);
   r.byPath.clear();
 }
@@ -297,6 +300,16 @@ bool pipeReserve(const std::string& pipePath) {
   std::call_once(atExit, [] { atexit(dropReservations); });
   Reservations& r = reservations();
   std::lock_guard<std::mutex> hold(r.lock);
+  if (r.owner != getpid()) {
+    // A parent's, inherited through fork(): the name stays the parent's.
+    for (auto& entry : r.byPath) {
+      close(entry.second->fd);
+      close(entry.second->cancelFd);
+      delete entry.second;
+    }
+    r.byPath.clear();
+    r.owner = getpid();
+  }
   r.byPath[l->path] = l;
   return true;
 }
