@@ -206,7 +206,8 @@ TEST_F(PipesTest, ListenToolIsNotHeldUpBySilentClients) {
 }
 
 // Of eight instances started at once, exactly one goes on and serves the
-// name, and each of the others hands its message to it and ends.
+// name, and each of the others hands its message to it and ends. Soft
+// assertions: a child on Windows replays the rounds before its own.
 TEST_F(PipesTest, SingleInstanceGuardLetsOneOfManyStartedTogetherRun) {
   const int kInstances = 8;
   for (int round = 0; round < 20; ++round) {
@@ -241,8 +242,8 @@ TEST_F(PipesTest, SingleInstanceGuardLetsOneOfManyStartedTogetherRun) {
         ADD_FAILURE() << "round " << round << ": " << status << " " << instance->err;
       }
     }
-    ASSERT_EQ(served, 1) << "round " << round;
-    ASSERT_EQ(ended, kInstances - 1) << "round " << round;
+    EXPECT_EQ(served, 1) << "round " << round;
+    EXPECT_EQ(ended, kInstances - 1) << "round " << round;
   }
 }
 

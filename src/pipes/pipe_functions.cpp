@@ -1,8 +1,10 @@
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "kqbridge/named_pipe.h"
 #include "pipes/named_pipe_server.h"
@@ -96,12 +98,14 @@ bool pipe_send_msg(const char* name, const std::string& msg) {
 // connect and send from then on; listen_pipe takes the reservation over),
 // so of several instances started together exactly one goes on and every
 // other hands its message to it. One that loses the claim to another in
-// between connects again; after a few such rounds (a peer that keeps dying)
-// it goes on as before.
+// between connects again, a moment later; after some seconds of that (a
+// peer that keeps dying) it goes on as before.
 void setup_single_app(const char* name, const char* msg) {
-  const int kClaimRounds = 20;
+  const auto kPause = std::chrono::milliseconds(5);
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   const std::string path = std::string(kPipePrefix) + orEmpty(name);
-  for (int round = 1;; ++round) {
+  for (bool again = false;; again = true) {
+    if (again) std::this_thread::sleep_for(kPause);
     INamedPipe* pipe = create_pipe_client(name);
     std::string failure;
     try {
@@ -116,7 +120,9 @@ void setup_single_app(const char* name, const char* msg) {
     destroy_pipe_client(&pipe);
     if (failure.empty()) break;
     bool claimed = platform::pipeReserve(path);
-    if (!claimed && platform::getLastError() == platform::kErrPipeBusy && round < kClaimRounds) continue;
+    if (!claimed && platform::getLastError() == platform::kErrPipeBusy && std::chrono::steady_clock::now() < giveUp) {
+      continue;
+    }
     fprintf(stderr, "%s\n", failure.c_str());
     fprintf(stderr, "now start the app\n");
     fflush(stderr);

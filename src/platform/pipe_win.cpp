@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -50,11 +53,17 @@ PipeListener* newListener(const std::string& name, HANDLE instance) {
   return new PipeListener{name, instance, cancel};
 }
 
-// The names this process reserved and no listener has taken over yet. Never
-// destroyed: a reservation may be looked at while the process exits.
+// The names this process reserved and no listener has taken over yet, each
+// with the claim file that guards it until then. Never destroyed: a
+// reservation may be looked at while the process exits.
+struct Reservation {
+  PipeListener* listener;
+  HANDLE claim;
+};
+
 struct Reservations {
   std::mutex lock;
-  std::map<std::string, PipeListener*> byName;
+  std::map<std::string, Reservation> byName;
 };
 
 Reservations& reservations() {
@@ -62,14 +71,34 @@ Reservations& reservations() {
   return *r;
 }
 
+// Once its listener exists the name is served: nobody needs the claim any more.
 PipeListener* takeReservation(const std::string& name) {
   Reservations& r = reservations();
   std::lock_guard<std::mutex> hold(r.lock);
   auto it = r.byName.find(name);
   if (it == r.byName.end()) return nullptr;
-  PipeListener* l = it->second;
+  Reservation taken = it->second;
   r.byName.erase(it);
-  return l;
+  CloseHandle(taken.claim);
+  return taken.listener;
+}
+
+// The claim on a pipe name, held while its holder checks that nobody serves
+// the name and until it serves it: a file in the temporary directory opened
+// without sharing, so one process at a time holds it, and deleted when its
+// handle closes, also when the holder dies. (The system would refuse a
+// second first instance itself, FILE_FLAG_FIRST_PIPE_INSTANCE, but Wine
+// does not, and the tests run there.) Pipe names ignore case.
+HANDLE claimName(const std::string& name) {
+  char dir[MAX_PATH + 1];
+  DWORD n = GetTempPathA(sizeof(dir), dir);
+  if (n == 0 || n > MAX_PATH) return INVALID_HANDLE_VALUE;
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (unsigned char c : name) h = (h ^ static_cast<unsigned char>(tolower(c))) * 0x100000001b3ULL;
+  char file[40];
+  snprintf(file, sizeof(file), "kqbridge-claim-%016llx", static_cast<unsigned long long>(h));
+  return CreateFileA((std::string(dir) + file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
 PipeConnection* newConnection(HANDLE pipe, bool serverSide) {
@@ -139,26 +168,32 @@ PipeListener* pipeListen(const std::string& pipePath) {
   return newListener(name, instance);
 }
 
-// The system makes the first instance of a pipe atomically: it refuses
-// (access denied) when the name has instances already. A client that
-// connects to the reserved instance before the listener takes it over is
-// accepted then, with what it sent.
+// Holding the claim, the name is ours unless a server got there first. A
+// client that connects to the reserved instance before the listener takes
+// it over is accepted then, with what it sent.
 bool pipeReserve(const std::string& pipePath) {
   std::string name = fullName(pipePath);
-  if (PipeListener* mine = takeReservation(name)) {
-    std::lock_guard<std::mutex> hold(reservations().lock);
-    reservations().byName[name] = mine;
-    return true;
+  Reservations& r = reservations();
+  {
+    std::lock_guard<std::mutex> hold(r.lock);
+    if (r.byName.count(name) != 0) return true;
   }
-  HANDLE instance = newInstance(name, FILE_FLAG_FIRST_PIPE_INSTANCE);
-  if (instance == INVALID_HANDLE_VALUE) {
-    if (GetLastError() == ERROR_ACCESS_DENIED) SetLastError(ERROR_PIPE_BUSY);
+  HANDLE claim = claimName(name);
+  if (claim == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_PIPE_BUSY);
     return false;
   }
-  PipeListener* l = newListener(name, instance);
-  if (l == nullptr) return false;
-  std::lock_guard<std::mutex> hold(reservations().lock);
-  reservations().byName[name] = l;
+  bool served = WaitNamedPipeA(name.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
+  HANDLE instance = served ? INVALID_HANDLE_VALUE : newInstance(name, FILE_FLAG_FIRST_PIPE_INSTANCE);
+  PipeListener* l = instance == INVALID_HANDLE_VALUE ? nullptr : newListener(name, instance);
+  if (l == nullptr) {
+    DWORD error = served || GetLastError() == ERROR_ACCESS_DENIED ? ERROR_PIPE_BUSY : GetLastError();
+    CloseHandle(claim);
+    SetLastError(error);
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(r.lock);
+  r.byName[name] = Reservation{l, claim};
   return true;
 }
 
