@@ -11,7 +11,8 @@
 // of the first three keeps growing after the first minute, when any
 // operation failed, or when a minute passed without a pipe message.
 // Configuration, logs and pipes stay under DIR; the library's own messages
-// on standard error are dropped.
+// on standard error are dropped. --restart-seconds shortens the period
+// between restarts (and samples) for a quick run, which counts rounds.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -144,6 +145,8 @@ int main(int argc, char** argv) {
   unsigned long long lastOperations = 0;
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
   int minute = 0;
+  // A shorter period than a minute (a quick run) counts rounds instead.
+  const char* unit = options.restartSeconds == 60 ? "minute" : "round";
   while (problems.empty() && std::chrono::steady_clock::now() < end) {
     ++minute;
     auto start = std::chrono::steady_clock::now();
@@ -156,9 +159,9 @@ int main(int argc, char** argv) {
     if (problems.empty()) report = askTheLoad();
     soak::Sample s = soak::sampleThisProcess();
     samples.push_back(s);
-    printf("soak: minute %d: %.1f MB resident, %d descriptors, %d threads, %llu operations (+%llu), "
+    printf("soak: %s %d: %.1f MB resident, %d descriptors, %d threads, %llu operations (+%llu), "
            "%llu pipe messages, %llu failures\n",
-           minute, mb(s.rssKb), s.descriptors, s.threads, report.operations, report.operations - lastOperations,
+           unit, minute, mb(s.rssKb), s.descriptors, s.threads, report.operations, report.operations - lastOperations,
            report.pipeMessages, report.failures);
     fflush(stdout);
     bg::UninitBridge();
@@ -168,9 +171,9 @@ int main(int argc, char** argv) {
     } else if (report.failures > 0) {
       problems = std::to_string(report.failures) + " failed operations, the first: " + report.firstFailure;
     } else if (fullMinute && report.operations == lastOperations) {
-      problems = "no operation done in minute " + std::to_string(minute);
+      problems = std::string("no operation done in ") + unit + " " + std::to_string(minute);
     } else if (fullMinute && report.pipeMessages == 0) {
-      problems = "no pipe message arrived in minute " + std::to_string(minute);
+      problems = std::string("no pipe message arrived in ") + unit + " " + std::to_string(minute);
     }
     lastOperations = report.operations;
   }
@@ -182,12 +185,12 @@ int main(int argc, char** argv) {
   const soak::Sample& first = samples.front();
   const soak::Sample& last = samples.back();
   if (!problems.empty()) {
-    printf("soak: FAILED after %d minutes: %s\n", minute, problems.c_str());
+    printf("soak: FAILED after %d %ss: %s\n", minute, unit, problems.c_str());
     return 1;
   }
-  printf("soak: passed: %d minutes, %.1f MB resident (%.1f after the first), %d descriptors (%d), "
+  printf("soak: passed: %d %ss, %.1f MB resident (%.1f after the first), %d descriptors (%d), "
          "%d threads (%d), %llu operations, no failure\n",
-         minute, mb(last.rssKb), mb(first.rssKb), last.descriptors, first.descriptors, last.threads,
+         minute, unit, mb(last.rssKb), mb(first.rssKb), last.descriptors, first.descriptors, last.threads,
          first.threads, report.operations);
   return 0;
 }
