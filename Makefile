@@ -1,5 +1,5 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan check fuzz i386 bench abi-check abi-baseline package compiler-mix clean \
+.PHONY: deps demo test debug asan tsan check fuzz i386 bench soak abi-check abi-baseline package compiler-mix clean \
 	windows-deps windows windows-test windows-demo windows-i686
 
 deps:
@@ -56,12 +56,26 @@ fuzz:
 	done
 
 # The 32-bit build, where the records take their original layouts (the
-# static_asserts on them apply there).
+# static_asserts on them apply there). Its programs run natively where the
+# kernel runs i386 programs, else through qemu-i386; I386_RUN=qemu (or
+# native) forces the choice.
+I386_RUN ?= auto
 i386:
 	scripts/install-deps.sh --i386
-	cmake --preset i386
+	scripts/i386-configure.sh $(I386_RUN)
 	cmake --build --preset i386
 	ctest --preset i386
+
+# The soak run, not part of `make test`: the example modules and a load
+# generator for SOAK_SECONDS, the bridge restarted every minute, resident
+# memory, descriptors, threads and operations printed once a minute. Its
+# files stay under build/soak.
+SOAK_SECONDS ?= 600
+soak: deps
+	cmake --preset default
+	cmake --build --preset default --target kqbridge-soak
+	rm -rf build/soak
+	build/default/tools/soak/kqbridge-soak --seconds $(SOAK_SECONDS) build/soak
 
 bench:
 	scripts/install-deps.sh --bench

@@ -3,7 +3,8 @@
 #   scripts/install-deps.sh            build and test dependencies
 #   scripts/install-deps.sh --bench    also the libraries the benchmarks compare against
 #   scripts/install-deps.sh --fuzz     also clang and its libFuzzer runtime
-#   scripts/install-deps.sh --i386     also the 32-bit compiler and the :i386 libraries
+#   scripts/install-deps.sh --i386     also the 32-bit compiler, the :i386 libraries and
+#                                      qemu-user (for kernels that cannot run i386 programs)
 #   scripts/install-deps.sh --abi      also libabigail's abidw and abidiff
 #   scripts/install-deps.sh --package  also what CPack needs for Debian packages
 #   scripts/install-deps.sh --clang    also clang, for modules from another compiler
@@ -17,7 +18,7 @@ packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmar
 case "${1:-}" in
   --bench) packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev) ;;
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
-  --i386) packages+=(g++-multilib libavutil-dev:i386 libgtest-dev:i386 libgmock-dev:i386) ;;
+  --i386) packages+=(g++-multilib libavutil-dev:i386 libgtest-dev:i386 libgmock-dev:i386 qemu-user) ;;
   --abi) packages+=(abigail-tools) ;;
   --package) packages+=(dpkg-dev file) ;;
   --clang) packages+=(clang) ;;

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "kqbridge/packet_pool.h"
+#include "packet_pool/node_ref.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -58,11 +63,16 @@ TEST(PacketPool, MemoryPoolGrowsNodesInPlaceAndListsEachOnce) {
   pp::FLMemNode* grown = pool.get(3000);
   EXPECT_TRUE(grown == c && grown->id == 1 && grown->total >= 3000) << "grown, keeping its id";
   pp::release_pnode(&grown);
-  c->ref = 1;  // a node put twice is listed once
+  // A stale holder that finds the node listed is told so, listed once, and
+  // its count drops to 0: adding a reference afterwards is refused.
+  c->ref = 1;
+  pp::FLMemNode* stale = c;
   testing::internal::CaptureStderr();
-  pool.put(c);
-  testing::internal::GetCapturedStderr();
-  c->ref = 0;
+  pp::release_pnode(&stale);
+  EXPECT_EQ(0, pp::addRef(c));
+  EXPECT_EQ("1.same node, can't double free, id=1, ref=1\n[ERROR] *** FLMemNode invalid ref\n",
+            testing::internal::GetCapturedStderr());
+  EXPECT_EQ(0, c->ref);
   EXPECT_EQ((std::vector<int>{512, c->total}), freeTotals(pool));
 }
 
@@ -172,6 +182,59 @@ TEST(PacketPool, ExitReleasesBlockedConsumerAndPusher) {
   ASSERT_EQ(std::future_status::ready, pusher.wait_for(std::chrono::seconds(20)));
   EXPECT_EQ(pp::FLQ_EXIT, pusher.get());
   pp::release_pnode(&second);
+}
+
+// Runs `call` on a thread of its own; started() returns once that thread
+// sleeps, which it does only inside the call.
+class Waiter {
+ public:
+  explicit Waiter(std::function<pp::FLQueueStatus()> call)
+      : m_thread([this, call] {
+          m_tid = kqtest::threadId();
+          m_status = call();
+        }) {}
+  bool started() {
+    return kqtest::waitFor([&] { return m_tid != 0 && kqtest::isAsleep(m_tid); });
+  }
+  pp::FLQueueStatus result() {
+    m_thread.join();
+    return m_status;
+  }
+
+ private:
+  std::atomic<int> m_tid{0};
+  pp::FLQueueStatus m_status = pp::FLQ_DEFAULT;
+  std::thread m_thread;
+};
+
+// Shutdown code may destroy a pool while its consumers and a bounded
+// producer still wait inside: each is woken with 1 and the pool is freed
+// only after they have left (the sanitizers watch for the rest).
+TEST(PacketPool, DestroyWakesTheThreadsInsideAndWaitsForThem) {
+  pp::Abstract_PacketPool* readers = pp::create_pktpool();
+  pp::FLMemNode* seen[3] = {};
+  char buf[4];
+  std::vector<std::unique_ptr<Waiter>> waiters;
+  for (auto call : std::vector<std::function<pp::FLQueueStatus()>>{
+           [&] { return readers->pop(&seen[0], true); }, [&] { return readers->read(buf, 4); },
+           [&] { return readers->front(&seen[1], true); }, [&] { return readers->popTimeout(&seen[2], 600000); }}) {
+    waiters.push_back(std::make_unique<Waiter>(call));
+    ASSERT_TRUE(waiters.back()->started());
+  }
+  pp::destroy_pktpool(&readers);
+  // The pushers' nodes come from a pool that outlives the packet pool.
+  pp::FLMemPool spare;
+  pp::FLMemNode* mine[2] = {spare.get(8), spare.get(8)};
+  pp::Abstract_PacketPool* writers = pp::create_pktpool();
+  ASSERT_EQ(pp::FLQ_OK, writers->push(packet(writers, "full")));
+  for (pp::FLMemNode* n : mine) {
+    waiters.push_back(std::make_unique<Waiter>([=] { return writers->pushWait(n, 1, true); }));
+    ASSERT_TRUE(waiters.back()->started());
+  }
+  pp::destroy_pktpool(&writers);
+  for (auto& w : waiters) EXPECT_EQ(pp::FLQ_EXIT, w->result());
+  for (pp::FLMemNode* n : seen) EXPECT_EQ(nullptr, n);
+  for (pp::FLMemNode* n : mine) pp::release_pnode(&n);
 }
 
 // Two producers push numbered frames (length, producer, sequence, payload)

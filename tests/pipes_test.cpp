@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -43,11 +44,13 @@ struct Inbox {
     std::lock_guard<std::mutex> l(in->m);
     in->ends.push_back(end);
   }
-  bool waitFor(size_t msgCount, size_t endCount) {
-    return kqtest::waitFor([&] {
-      std::lock_guard<std::mutex> l(m);
-      return msgs.size() >= msgCount && ends.size() >= endCount;
-    });
+  bool waitFor(size_t msgCount, size_t endCount, int seconds = 60) {
+    return kqtest::waitFor(
+        [&] {
+          std::lock_guard<std::mutex> l(m);
+          return msgs.size() >= msgCount && ends.size() >= endCount;
+        },
+        seconds);
   }
   bool ended(const std::string& what) {
     std::lock_guard<std::mutex> l(m);
@@ -177,6 +180,71 @@ TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
   EXPECT_EQ(second.err.rfind("[app] already exist, exit.\n", 0), 0u) << second.err;
   EXPECT_EQ(server.finish(), 0);
   EXPECT_EQ(server.out, "ready\nsecond --open file\n");
+}
+
+// kqbridge-pipe listen serves every client at once: two that connect and
+// stay silent hold up nobody, and the messages that arrived before a stop
+// request are all printed before it exits.
+TEST_F(PipesTest, ListenToolIsNotHeldUpBySilentClients) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "a stop request cannot be sent to a program there";
+  std::string name = kqtest::uniqueName("tool");
+  kqtest::Child tool([&] { return kqtest::runProgram(KQ_PIPE_TOOL_PATH, {"kqbridge-pipe", "listen", name}); });
+  ASSERT_TRUE(kqtest::waitFor([&] { return openError(name).empty(); })) << tool.err;
+  INamedPipe* silent[2];
+  for (INamedPipe*& c : silent) {
+    c = bg::pi::create_pipe_client(name.c_str());
+    c->Open();
+  }
+  ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "third"));
+  // At once: the bound only spares a loaded machine.
+  EXPECT_TRUE(tool.waitOutput([&] { return kqtest::contains(tool.out, "third\n"); }, 5)) << tool.out;
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "late " + std::to_string(i)));
+  kill(tool.pid(), SIGINT);
+  EXPECT_EQ(tool.finish(30), 0) << tool.err;
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(kqtest::contains(tool.out, "late " + std::to_string(i) + "\n")) << tool.out;
+  for (INamedPipe*& c : silent) bg::pi::destroy_pipe_client(&c);
+}
+
+// Of eight instances started at once, exactly one goes on and serves the
+// name, and each of the others hands its message to it and ends. Soft
+// assertions: a child on Windows replays the rounds before its own.
+TEST_F(PipesTest, SingleInstanceGuardLetsOneOfManyStartedTogetherRun) {
+  const int kInstances = 8;
+  for (int round = 0; round < 20; ++round) {
+    std::string name = kqtest::uniqueName("race");
+    std::string go = m_dir.file("go" + std::to_string(round));
+    std::vector<std::unique_ptr<kqtest::Child>> instances;
+    for (int i = 0; i < kInstances; ++i) {
+      instances.push_back(std::make_unique<kqtest::Child>([=] {
+        while (!kqtest::fileExists(go)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        bg::pi::setup_single_app(name.c_str(), std::to_string(i).c_str());
+        Inbox inbox;
+        INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 2, Inbox::collect, &inbox);
+        CHILD_CHECK(server != nullptr);
+        bool all = inbox.waitFor(kInstances - 1, 0, 30);
+        std::vector<std::string> got(inbox.msgs);
+        bg::pi::destroy_pipe_server(&server);
+        got.push_back(std::to_string(i));
+        std::sort(got.begin(), got.end());
+        for (const std::string& m : got) printf("%s ", m.c_str());
+        return all ? 10 : 11;
+      }));
+    }
+    kqtest::writeFile(go, "");
+    int served = 0, ended = 0;
+    for (auto& instance : instances) {
+      int status = instance->finish();
+      served += status == 10;
+      ended += status == 0;
+      if (status == 10) {
+        EXPECT_EQ(instance->out, "0 1 2 3 4 5 6 7 ") << "every message, once";
+      } else if (status != 0) {
+        ADD_FAILURE() << "round " << round << ": " << status << " " << instance->err;
+      }
+    }
+    EXPECT_EQ(served, 1) << "round " << round;
+    EXPECT_EQ(ended, kInstances - 1) << "round " << round;
+  }
 }
 
 TEST_F(PipesTest, KilledServerLeavesNameThatFailsAtOnceAndCanBeServedAgain) {

@@ -88,7 +88,7 @@ TEST(PortHost, StartedThroughPathKeepsEveryFileInThePrintedFolder) {
       setenv("TMPDIR", tmp.c_str(), 1);
       if (place == 0) setenv("HOME", home.c_str(), 1);
       if (chdir(work.c_str()) != 0) return 98;
-      return execlp("kqbridge-host", "kqbridge-host", "--start", "mod_quit.dll", nullptr);
+      return kqtest::runProgram("kqbridge-host", {"kqbridge-host", "--start", "mod_quit.dll"});
     });
     const std::string& shown = cfg[place];
     EXPECT_TRUE(r.status == 0 && contains(r.out, "quitter:initExtend") &&

@@ -90,8 +90,7 @@ TEST(Robustness, HostEndsAtOnceOnASecondSignalWhileStopping) {
     kqtest::Child host([&] {
       box.enter();
       if (chdir(KQ_TEST_MODULE_DIR) != 0) return 120;
-      execl(KQ_HOST_PATH, "kqbridge-host", module.c_str(), static_cast<char*>(nullptr));
-      return 121;
+      return kqtest::runProgram(KQ_HOST_PATH, {"kqbridge-host", module});
     });
     // Signals are blocked for the host's own handling once its log exists.
     ASSERT_TRUE(kqtest::waitFor([&] { return kqtest::fileExists(box.configDir() + "/log"); }));

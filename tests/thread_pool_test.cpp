@@ -39,6 +39,27 @@ TEST(ThreadPool, RefusesJobsBeyondTheQueueWithoutAPoolOrWithoutAFunction) {
   testing::internal::GetCapturedStderr();
 }
 
+// Another thread adding jobs while the pool exits (a component's at
+// shutdown) is refused, by a pool that is still there.
+TEST(ThreadPool, AddingWhileThePoolExitsIsRefused) {
+  bg::Thread_Pool pool;
+  ASSERT_TRUE(pool.init(2, 64));
+  std::atomic<int> ran{0};
+  std::atomic<bool> exited{false};
+  int refusedAfterExit = 0;
+  std::thread adder([&] {
+    for (bool after = false; !after;) {
+      after = exited;
+      if (!pool.addTask(countJob, &ran) && after) ++refusedAfterExit;
+    }
+  });
+  ASSERT_TRUE(waitFor([&] { return ran.load() > 100; }));
+  pool.exit();
+  exited = true;
+  adder.join();
+  EXPECT_EQ(refusedAfterExit, 1);
+}
+
 TEST(ThreadPool, DestroyWaitsForRunningJobsAndDropsWaitingOnes) {
   bg::Thread_Pool factory;
   bg::Abstract_ThreadPool* pool = factory.createPool(2, 16);

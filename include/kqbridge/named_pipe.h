@@ -108,7 +108,10 @@ KQ_EXPORT void destroy_pipe_server(INamedPipeServer** p);
 KQ_EXPORT INamedPipeServer* listen_pipe(const char* name, int n, void (*callback)(INamedPipe*, void*),
                                         void* user);
 KQ_EXPORT bool pipe_send_msg(const char* name, const std::string& msg);
-// Sends `msg` to a running instance and ends the process; returns when none listens.
+// Sends `msg` to a running instance and ends the process. When none runs, it
+// claims the name for this process in the same step and returns: later
+// instances connect and send at once, and this process's first listen_pipe
+// of the name serves what they sent (so it must serve the name, or end).
 KQ_EXPORT void setup_single_app(const char* name, const char* msg);
 
 }  // namespace pi

@@ -52,7 +52,8 @@ class KQ_EXPORT FLMemPool : public PoolInterface {
 
   // Takes a node back when `ref` is at least 1 and the node was made by this
   // pool; anything else is ignored. A node already in the list is reported on
-  // stderr ("same node, can't double free") and stays there once.
+  // stderr ("same node, can't double free"), stays there once, and its `ref`
+  // goes to 0 as after any hand-over.
   void put(FLMemNode* node) override;
   // A mutex for callers that serialise their own work on the pool. The
   // pool's own counting changes `ref` by atomic steps and does not take it.
@@ -124,8 +125,12 @@ class KQ_EXPORT FLPacketPool : public Abstract_PacketPool {
   FLPacketPool();
   FLPacketPool(const FLPacketPool&) = delete;
   FLPacketPool& operator=(const FLPacketPool&) = delete;
-  // Wakes every waiter, releases queued nodes and the partly read one, then
-  // frees the memory pool. No thread may still be inside the pool.
+  // Wakes every waiter as exit() does and waits until the threads waiting in
+  // pop(), popTimeout(), front(), read() or pushWait() have returned (with
+  // 1), then releases queued nodes and the partly read one and frees the
+  // memory pool. No other call may overlap it, nor come after it, and every
+  // node of this pool must be back: one a woken pusher still holds cannot be
+  // released afterwards.
   ~FLPacketPool() override;
 
   // Null in the exit state or for a size below 1.

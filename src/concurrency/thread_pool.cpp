@@ -62,8 +62,12 @@ bool Thread_Pool::init(int threads, int queueSize) {
   return m_pool != nullptr;
 }
 
+// The record stays until the pool is destroyed or started again: a thread
+// that adds a job while the pool exits (a job of it, or a component's own
+// thread at shutdown) finds it refusing jobs instead of freed. Only a job
+// that stops its own pool leaves the record to its worker.
 void Thread_Pool::exit() {
-  destroyRecordOf(&m_pool);
+  if (m_pool != nullptr && stopPoolRecord(m_pool) == kPoolOk && m_pool->reapedByWorker) m_pool = nullptr;
 }
 
 }  // namespace bg

@@ -106,28 +106,32 @@ int clearPoolJobs(ThreadPoolRecord* pool) {
   return kPoolOk;
 }
 
-int destroyPoolRecord(ThreadPoolRecord* pool) {
+int stopPoolRecord(ThreadPoolRecord* pool) {
   if (pool == nullptr) return kPoolInvalid;
+  if (pool->joined) return kPoolOk;
   if (pthread_mutex_lock(&pool->lock) != 0) return kPoolLockFailure;
   pool->shutdown = 1;
   bool signalled = pthread_cond_broadcast(&pool->notify) == 0;
   if (pthread_mutex_unlock(&pool->lock) != 0 || !signalled) return kPoolLockFailure;
 
-  // A job that destroys the pool running it would wait for its own thread
+  // A job that stops the pool running it would wait for its own thread
   // forever; that worker is detached instead and frees the record itself
   // once its job has returned.
   int self = findCallingWorker(pool);
-  int result = kPoolOk;
   for (int i = 0; i < pool->threadCount; ++i) {
-    if (i != self && pthread_join(pool->threads[i], nullptr) != 0) result = kPoolJoinFailure;
+    if (i != self && pthread_join(pool->threads[i], nullptr) != 0) return kPoolJoinFailure;
   }
-  if (result != kPoolOk) return result;
   if (self >= 0) {
     pthread_detach(pool->threads[self]);
     pool->reapedByWorker = 1;
-    return kPoolOk;
   }
-  if (pool->started == 0) freePoolRecord(pool);
+  pool->joined = 1;
+  return kPoolOk;
+}
+
+int destroyPoolRecord(ThreadPoolRecord* pool) {
+  int result = stopPoolRecord(pool);
+  if (result == kPoolOk && !pool->reapedByWorker && pool->started == 0) freePoolRecord(pool);
   return result;
 }
 

@@ -39,6 +39,9 @@ struct ThreadPoolRecord {
   // Set when a job destroys its own pool: that worker cannot join itself,
   // so it frees the record on its way out instead.
   int reapedByWorker;
+  // The workers have been joined (by their owner's thread, the only one
+  // that stops or destroys the record).
+  int joined;
 };
 
 // A started record with `threads` workers and room for `queueSize` waiting
@@ -48,8 +51,13 @@ ThreadPoolRecord* makePoolRecord(int threads, int queueSize);
 int addPoolJob(ThreadPoolRecord* pool, void (*fn)(void*), void* arg);
 // Drops every waiting job.
 int clearPoolJobs(ThreadPoolRecord* pool);
-// Stops the workers at once (waiting jobs are dropped), joins them and frees
-// the record. On -2 or -5 the record is left allocated.
+// Stops the workers at once (waiting jobs are dropped) and joins them; the
+// record stays, refusing jobs (kPoolShutdown), until it is destroyed. Called
+// by a job of the pool, it leaves that worker to free the record
+// (reapedByWorker).
+int stopPoolRecord(ThreadPoolRecord* pool);
+// Stops the record if it still runs, then frees it. On -2 or -5 the record
+// is left allocated.
 int destroyPoolRecord(ThreadPoolRecord* pool);
 
 }  // namespace bg

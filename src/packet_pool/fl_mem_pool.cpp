@@ -171,9 +171,11 @@ void FLMemPool::put(FLMemNode* node) {
   node->used = 0;
   if (s->listed) {
     // Which end the node would have gone to tells the caller where the
-    // double release was seen.
+    // double release was seen. The count the stale holder raised drops to
+    // 0, as after any hand-over, so its next add-reference is refused.
     int where = node->total >= st->last->node.total ? 1 : node->total <= st->first->node.total ? 2 : 3;
     int ref = loadRef(node);
+    storeRef(node, 0);
     st->listLock.unlock();
     fprintf(stderr, "%d.same node, can't double free, id=%d, ref=%d\n", where, node->id, ref);
     fflush(stderr);

@@ -1,7 +1,9 @@
 #include <pthread.h>
 
+#include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "kqbridge/packet_pool.h"
 #include "packet_pool/brief_lock.h"
@@ -64,7 +66,14 @@ FLPacketPool::FLPacketPool() {
   pthread_mutex_init(&m_state->readerLock, nullptr);
 }
 
+// Shutdown code often destroys a pool while its consumer still waits in
+// pop() or read(), or a producer in a bounded pushWait(), although the
+// contract asks for exit() and a join first. Freeing under them would be a
+// use after free, so destruction first does what exit() does, then waits
+// until every waiting thread has left with 1, and only then frees.
 FLPacketPool::~FLPacketPool() {
+  m_state->queue.exit();
+  while (m_state->inside.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
   // The partly read packet goes back too: after the memory pool is gone
   // nobody could release it.
   release_pnode(&m_state->readNode);
@@ -87,6 +96,7 @@ void FLPacketPool::show(const char* title) {
 }
 
 FLQueueStatus FLPacketPool::pushWait(FLMemNode* node, int maxCount, bool block) {
+  WaitingInside inside(&m_state->inside);
   if (!acceptable(node)) return FLQ_PARAM_ERROR;
   if (m_state->queue.isExit()) return FLQ_EXIT;
   // Room for fewer than one packet never comes: refuse rather than wait forever.
@@ -113,6 +123,7 @@ FLQueueStatus FLPacketPool::pushForce(FLMemNode* node, int maxCount) {
 }
 
 FLQueueStatus FLPacketPool::popTimeout(FLMemNode** out, int timeoutMs) {
+  WaitingInside inside(&m_state->inside);
   if (out == nullptr) return FLQ_PARAM_ERROR;
   if (m_state->queue.isExit()) return FLQ_EXIT;
   if (timeoutMs < 1) return takeNode(&m_state->readerLock, &m_state->queue, out, false, nullptr);
@@ -121,12 +132,14 @@ FLQueueStatus FLPacketPool::popTimeout(FLMemNode** out, int timeoutMs) {
 }
 
 FLQueueStatus FLPacketPool::pop(FLMemNode** out, bool block) {
+  WaitingInside inside(&m_state->inside);
   if (out == nullptr) return FLQ_PARAM_ERROR;
   if (m_state->queue.isExit()) return FLQ_EXIT;
   return takeNode(&m_state->readerLock, &m_state->queue, out, block, nullptr);
 }
 
 FLQueueStatus FLPacketPool::front(FLMemNode** out, bool block) {
+  WaitingInside inside(&m_state->inside);
   if (out == nullptr) return FLQ_PARAM_ERROR;
   if (m_state->queue.isExit()) return FLQ_EXIT;
   FLQueueElement e{};

@@ -4,6 +4,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <utility>
@@ -25,6 +26,23 @@ struct FLPacketPool::State {
   int readRemaining = 0;
   int readOffset = 0;
   std::map<std::string, std::pair<int, int>> values;
+  // Threads inside an operation that may wait (see WaitingInside).
+  std::atomic<int> inside{0};
+};
+
+// Counts the calling thread as inside a pool operation that may wait, for
+// its whole length, so that destruction can wake it and wait until it has
+// left. Leaving touches nothing but the count: once it drops, the pool may
+// be freed.
+class WaitingInside {
+ public:
+  explicit WaitingInside(std::atomic<int>* count) : m_count(count) { m_count->fetch_add(1); }
+  ~WaitingInside() { m_count->fetch_sub(1); }
+  WaitingInside(const WaitingInside&) = delete;
+  WaitingInside& operator=(const WaitingInside&) = delete;
+
+ private:
+  std::atomic<int>* m_count;
 };
 
 }  // namespace pp

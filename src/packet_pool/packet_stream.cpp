@@ -9,6 +9,7 @@ namespace pp {
 FLQueueStatus FLPacketPool::read(void* buf, int len) {
   if (buf == nullptr || len < 1) return FLQ_PARAM_ERROR;
   State* st = m_state;
+  WaitingInside inside(&st->inside);
   uint8_t* dst = static_cast<uint8_t*>(buf);
   if (st->readNode && st->readRemaining >= len) {
     memcpy(dst, st->readNode->data + st->readOffset, static_cast<size_t>(len));

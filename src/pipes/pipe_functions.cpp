@@ -1,15 +1,22 @@
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <new>
+#include <string>
+#include <thread>
 
 #include "kqbridge/named_pipe.h"
 #include "pipes/named_pipe_server.h"
+#include "platform/last_error.h"
+#include "platform/pipe.h"
 
 namespace bg {
 namespace pi {
 
 namespace {
+
+const char kPipePrefix[] = "\\\\.\\pipe\\";
 
 const char* orEmpty(const char* name) {
   return name != nullptr ? name : "";
@@ -86,25 +93,41 @@ bool pipe_send_msg(const char* name, const std::string& msg) {
   return sent;
 }
 
+// Checking for a running instance and claiming the name are one step: a
+// name nobody serves is reserved for this process at once (clients may
+// connect and send from then on; listen_pipe takes the reservation over),
+// so of several instances started together exactly one goes on and every
+// other hands its message to it. One that loses the claim to another in
+// between connects again, a moment later; after some seconds of that (a
+// peer that keeps dying) it goes on as before.
 void setup_single_app(const char* name, const char* msg) {
-  INamedPipe* pipe = create_pipe_client(name);
-  try {
-    if (pipe == nullptr) throw std::bad_alloc();
-    pipe->Open();
-    if (msg != nullptr && *msg != '\0') pipe->WriteString(msg);
-  } catch (const std::exception& e) {
+  const auto kPause = std::chrono::milliseconds(5);
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const std::string path = std::string(kPipePrefix) + orEmpty(name);
+  for (bool again = false;; again = true) {
+    if (again) std::this_thread::sleep_for(kPause);
+    INamedPipe* pipe = create_pipe_client(name);
+    std::string failure;
+    try {
+      if (pipe == nullptr) throw std::bad_alloc();
+      pipe->Open();
+      if (msg != nullptr && *msg != '\0') pipe->WriteString(msg);
+    } catch (const std::exception& e) {
+      failure = e.what();
+    } catch (...) {
+      failure = "unknown failure";
+    }
     destroy_pipe_client(&pipe);
-    fprintf(stderr, "%s\n", e.what());
-    fprintf(stderr, "now start the app\n");
-    fflush(stderr);
-    return;
-  } catch (...) {
-    destroy_pipe_client(&pipe);
+    if (failure.empty()) break;
+    bool claimed = platform::pipeReserve(path);
+    if (!claimed && platform::getLastError() == platform::kErrPipeBusy && std::chrono::steady_clock::now() < giveUp) {
+      continue;
+    }
+    fprintf(stderr, "%s\n", failure.c_str());
     fprintf(stderr, "now start the app\n");
     fflush(stderr);
     return;
   }
-  destroy_pipe_client(&pipe);
   fprintf(stderr, "[app] already exist, exit.\n");
   fflush(stderr);
   exit(0);

@@ -24,10 +24,17 @@ enum class AcceptResult { kConnected, kTimedOut, kFailed };
 // is full. Null on failure.
 PipeConnection* pipeConnect(const std::string& pipePath);
 
-// Starts serving `pipePath`. One listener accepts any number of clients.
-// Null on failure (231 when another live server holds the name; Windows
-// lets a second server add instances of the same pipe instead).
+// Starts serving `pipePath`, or takes over this process's reservation of
+// it. One listener accepts any number of clients. Null on failure (231 when
+// another live server holds the name; Windows lets a second server add
+// instances of the same pipe instead).
 PipeListener* pipeListen(const std::string& pipePath);
+// Serves `pipePath` for this process ahead of its server, in one atomic
+// step: clients may connect and send from now on, and the first
+// pipeListen of the name in this process takes the reservation over. False
+// when another live process serves or reserved the name (231), or on any
+// other failure. A reservation nobody took over ends with the process.
+bool pipeReserve(const std::string& pipePath);
 // Waits up to `timeoutMs` (forever when negative) for a client of this user.
 // A cancel, or the time running out, gives kTimedOut.
 AcceptResult pipeAccept(PipeListener* listener, int timeoutMs, PipeConnection** out);

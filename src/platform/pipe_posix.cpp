@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/last_error.h"
 #include "platform/pipe.h"
@@ -188,6 +190,41 @@ int connectTo(const SocketAddress& addr, bool wait, int* err) {
   return fd;
 }
 
+// The names this process reserved and no listener has taken over yet, by
+// socket path. Never destroyed: a reservation may be looked at while the
+// process exits. A child made by fork() inherits the map but not the claim.
+struct Reservations {
+  std::mutex lock;
+  std::map<std::string, PipeListener*> byPath;
+  pid_t owner = 0;
+};
+
+Reservations& reservations() {
+  static Reservations* r = new Reservations;
+  return *r;
+}
+
+PipeListener* takeReservation(const std::string& path) {
+  Reservations& r = reservations();
+  std::lock_guard<std::mutex> hold(r.lock);
+  if (r.owner != getpid()) return nullptr;
+  auto it = r.byPath.find(path);
+  if (it == r.byPath.end()) return nullptr;
+  PipeListener* l = it->second;
+  r.byPath.erase(it);
+  return l;
+}
+
+// A process that reserved a name and ends without serving it removes the
+// name, as a server does when it stops.
+void dropReservations() {
+  Reservations& r = reservations();
+  std::lock_guard<std::mutex> hold(r.lock);
+  if (r.owner != getpid()) return;
+  for (auto& entry : r.byPath) pipeCloseListener(entry.second);
+  r.byPath.clear();
+}
+
 }  // namespace
 
 PipeConnection* pipeConnect(const std::string& pipePath) {
@@ -208,7 +245,9 @@ PipeConnection* pipeConnect(const std::string& pipePath) {
 PipeListener* pipeListen(const std::string& pipePath) {
   std::string dir, path;
   SocketAddress addr;
-  if (!resolve(pipePath, true, &dir, &path) || !addr.set(dir, path)) return nullptr;
+  if (!resolve(pipePath, true, &dir, &path)) return nullptr;
+  if (PipeListener* reserved = takeReservation(path)) return reserved;
+  if (!addr.set(dir, path)) return nullptr;
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
     fail(errno);
@@ -249,6 +288,30 @@ PipeListener* pipeListen(const std::string& pipePath) {
     return nullptr;
   }
   return new PipeListener{fd, cancelFd, dir, path, st.st_dev, st.st_ino};
+}
+
+// The reservation is a listening socket like any server's: bind() makes
+// the claim atomic (a stale file is replaced under the directory lock), and
+// clients wait in its queue until the listener takes them.
+bool pipeReserve(const std::string& pipePath) {
+  PipeListener* l = pipeListen(pipePath);
+  if (l == nullptr) return false;
+  static std::once_flag atExit;
+  std::call_once(atExit, [] { atexit(dropReservations); });
+  Reservations& r = reservations();
+  std::lock_guard<std::mutex> hold(r.lock);
+  if (r.owner != getpid()) {
+    // A parent's, inherited through fork(): the name stays the parent's.
+    for (auto& entry : r.byPath) {
+      close(entry.second->fd);
+      close(entry.second->cancelFd);
+      delete entry.second;
+    }
+    r.byPath.clear();
+    r.owner = getpid();
+  }
+  r.byPath[l->path] = l;
+  return true;
 }
 
 // A waiting client is taken before anything else, so a busy server makes no

@@ -1,6 +1,11 @@
 #include <windows.h>
 
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/last_error.h"
 #include "platform/pipe.h"
@@ -31,10 +36,69 @@ std::string fullName(const std::string& pipePath) {
   return pipePath.compare(0, sizeof(kPipePrefix) - 1, kPipePrefix) == 0 ? pipePath : kPipePrefix + pipePath;
 }
 
-HANDLE newInstance(const std::string& name) {
-  return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+HANDLE newInstance(const std::string& name, DWORD extraFlags = 0) {
+  return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | extraFlags,
                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kBufferSize,
                           kBufferSize, 0, nullptr);
+}
+
+PipeListener* newListener(const std::string& name, HANDLE instance) {
+  HANDLE cancel = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (cancel == nullptr) {
+    DWORD error = GetLastError();
+    CloseHandle(instance);
+    SetLastError(error);
+    return nullptr;
+  }
+  return new PipeListener{name, instance, cancel};
+}
+
+// The names this process reserved and no listener has taken over yet, each
+// with the claim file that guards it until then. Never destroyed: a
+// reservation may be looked at while the process exits.
+struct Reservation {
+  PipeListener* listener;
+  HANDLE claim;
+};
+
+struct Reservations {
+  std::mutex lock;
+  std::map<std::string, Reservation> byName;
+};
+
+Reservations& reservations() {
+  static Reservations* r = new Reservations;
+  return *r;
+}
+
+// Once its listener exists the name is served: nobody needs the claim any more.
+PipeListener* takeReservation(const std::string& name) {
+  Reservations& r = reservations();
+  std::lock_guard<std::mutex> hold(r.lock);
+  auto it = r.byName.find(name);
+  if (it == r.byName.end()) return nullptr;
+  Reservation taken = it->second;
+  r.byName.erase(it);
+  CloseHandle(taken.claim);
+  return taken.listener;
+}
+
+// The claim on a pipe name, held while its holder checks that nobody serves
+// the name and until it serves it: a file in the temporary directory opened
+// without sharing, so one process at a time holds it, and deleted when its
+// handle closes, also when the holder dies. (The system would refuse a
+// second first instance itself, FILE_FLAG_FIRST_PIPE_INSTANCE, but Wine
+// does not, and the tests run there.) Pipe names ignore case.
+HANDLE claimName(const std::string& name) {
+  char dir[MAX_PATH + 1];
+  DWORD n = GetTempPathA(sizeof(dir), dir);
+  if (n == 0 || n > MAX_PATH) return INVALID_HANDLE_VALUE;
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (unsigned char c : name) h = (h ^ static_cast<unsigned char>(tolower(c))) * 0x100000001b3ULL;
+  char file[40];
+  snprintf(file, sizeof(file), "kqbridge-claim-%016llx", static_cast<unsigned long long>(h));
+  return CreateFileA((std::string(dir) + file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
 PipeConnection* newConnection(HANDLE pipe, bool serverSide) {
@@ -98,16 +162,39 @@ PipeConnection* pipeConnect(const std::string& pipePath) {
 
 PipeListener* pipeListen(const std::string& pipePath) {
   std::string name = fullName(pipePath);
+  if (PipeListener* reserved = takeReservation(name)) return reserved;
   HANDLE instance = newInstance(name);
   if (instance == INVALID_HANDLE_VALUE) return nullptr;
-  HANDLE cancel = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (cancel == nullptr) {
-    DWORD error = GetLastError();
-    CloseHandle(instance);
-    SetLastError(error);
-    return nullptr;
+  return newListener(name, instance);
+}
+
+// Holding the claim, the name is ours unless a server got there first. A
+// client that connects to the reserved instance before the listener takes
+// it over is accepted then, with what it sent.
+bool pipeReserve(const std::string& pipePath) {
+  std::string name = fullName(pipePath);
+  Reservations& r = reservations();
+  {
+    std::lock_guard<std::mutex> hold(r.lock);
+    if (r.byName.count(name) != 0) return true;
   }
-  return new PipeListener{name, instance, cancel};
+  HANDLE claim = claimName(name);
+  if (claim == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_PIPE_BUSY);
+    return false;
+  }
+  bool served = WaitNamedPipeA(name.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
+  HANDLE instance = served ? INVALID_HANDLE_VALUE : newInstance(name, FILE_FLAG_FIRST_PIPE_INSTANCE);
+  PipeListener* l = instance == INVALID_HANDLE_VALUE ? nullptr : newListener(name, instance);
+  if (l == nullptr) {
+    DWORD error = served || GetLastError() == ERROR_ACCESS_DENIED ? ERROR_PIPE_BUSY : GetLastError();
+    CloseHandle(claim);
+    SetLastError(error);
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(r.lock);
+  r.byName[name] = Reservation{l, claim};
+  return true;
 }
 
 // The connect runs overlapped with its own event, set when the wait

@@ -1,10 +1,13 @@
 // What the tests measure of the system, and raw pipe peers, over POSIX calls.
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <sstream>
 
 #include "support/test_support.h"
 
@@ -38,11 +41,48 @@ double threadCpuMs() {
   return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
+int threadId() {
+  return static_cast<int>(syscall(SYS_gettid));
+}
+
+// The state is the first field after the command, which ends with ')'.
+bool isAsleep(int tid) {
+  std::string stat = readFile("/proc/self/task/" + std::to_string(tid) + "/stat");
+  size_t end = stat.rfind(')');
+  return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'S';
+}
+
+namespace {
+
+// Where execvp would find `name`.
+std::string inPath(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char* dirs = getenv("PATH");
+  std::stringstream in(dirs != nullptr ? dirs : "");
+  for (std::string dir; std::getline(in, dir, ':');) {
+    if (access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
+  }
+  return name;
+}
+
+}  // namespace
+
+// Where the test programs run through an emulator (KQ_TEST_EMULATOR: the
+// i386 build on a kernel that cannot run i386 programs), the programs they
+// start run through it as well, under the name they were given.
 int runProgram(const std::string& path, std::vector<std::string> args) {
+  const std::string emulator = KQ_TEST_EMULATOR;
+  std::string program = path;
+  if (!emulator.empty()) {
+    std::string name = args.empty() ? path : args[0];
+    if (!args.empty()) args.erase(args.begin());
+    args.insert(args.begin(), {emulator, "-0", name, inPath(path)});
+    program = emulator;
+  }
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
-  execv(path.c_str(), argv.data());
+  execvp(program.c_str(), argv.data());
   return 122;
 }
 

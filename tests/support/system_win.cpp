@@ -48,6 +48,15 @@ double threadCpuMs() {
   return ms(kernel) + ms(user);
 }
 
+int threadId() {
+  return static_cast<int>(GetCurrentThreadId());
+}
+
+bool isAsleep(int) {
+  Sleep(200);
+  return true;
+}
+
 // Windows cannot replace a process's program: the program runs as a child
 // this process waits for, with the same standard streams.
 int runProgram(const std::string& path, std::vector<std::string> args) {

@@ -155,7 +155,14 @@ size_t openHandles();
 long peakMemoryKb();
 double threadCpuMs();
 
-// In a child body: runs `path` with `args` (args[0] its name) in the child's place.
+// The calling thread's system id, and whether the thread of that id in this
+// process sleeps (blocked on a lock, a condition or I/O). Windows cannot
+// tell: it answers true after giving the thread a moment to get there.
+int threadId();
+bool isAsleep(int tid);
+
+// In a child body: runs `path` (a bare name is looked up in PATH) with `args`
+// (args[0] its name) in the child's place.
 int runProgram(const std::string& path, std::vector<std::string> args);
 
 // How the library prints a path: every run of separators as one of its own.
