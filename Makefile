@@ -1,5 +1,5 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan check fuzz i386 bench clean windows-deps windows windows-test windows-demo windows-i686
+.PHONY: deps demo demo-remote test debug asan tsan check fuzz i386 bench clean windows-deps windows windows-test windows-demo windows-i686
 
 deps:
 	scripts/install-deps.sh
@@ -10,6 +10,13 @@ demo: deps
 	cmake --preset default
 	cmake --build --preset default --target kqbridge-host demo_sensor demo_display
 	examples/run-demo.sh build/default
+
+# Two hosts share a call each way and a mirrored key through a private
+# Mosquitto broker on a free local port; nothing is written outside build/default.
+demo-remote: deps
+	cmake --preset default
+	cmake --build --preset default --target kqbridge-host demo_sensor demo_display remote
+	examples/run-demo-remote.sh build/default
 
 test: deps
 	cmake --preset default
