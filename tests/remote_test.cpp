@@ -57,7 +57,7 @@ std::unique_ptr<Child> startBridge(const std::string& root, const std::string& c
     kqtest::Sandbox box(root);
     box.enter();
     writeConfs(box, conf);
-    if (symlink(KQ_REMOTE_MODULE, (box.binDir() + "/remote.dll").c_str()) != 0) return 120;
+    box.addModule("remote.dll");
     box.init();
     box.load({"remote.dll"}, true);
     int rc = body();

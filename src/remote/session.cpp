@@ -4,8 +4,10 @@
 #include <kqbridge/logger.h>
 #include <kqbridge/registry.h>
 
+#include <chrono>
 #include <exception>
 #include <set>
+#include <thread>
 
 #include "wire.h"
 
@@ -13,21 +15,23 @@ namespace remote {
 
 namespace {
 
-// Calls run side by side on the pool, as many as it has room for beside the
-// other components' jobs; values run one at a time, in order.
+// Calls run side by side; values one at a time, in order.
 const int kCallWidth = 4;
 const size_t kCallBacklog = 4096;
 const size_t kValueBacklog = 65536;
+// How often the guard looks whether the host has begun to stop.
+const auto kGuardPoll = std::chrono::milliseconds(50);
 
 }  // namespace
 
 Session::Session(Settings settings, bg::Abstract_Datas* bus, bg::Abstract_ThreadPool* pool)
     : m_settings(std::move(settings)),
+      m_pool(pool),
       m_link(m_settings, filters(), this),
       m_caller(m_settings, &m_link, [pool] { return pool->isAborting(); }),
       m_mirror(m_settings, &m_link, bus),
-      m_calls(pool, kCallWidth, kCallBacklog),
-      m_values(pool, 1, kValueBacklog) {}
+      m_calls(kCallWidth, kCallBacklog),
+      m_values(1, kValueBacklog) {}
 
 Session::~Session() {
   stop();
@@ -64,6 +68,19 @@ bool Session::start(std::string* why) {
 void Session::serve() {
   m_calls.open();
   m_values.open();
+  if (!m_guarding) m_guarding = m_pool->addTask(&Session::guard, this);
+}
+
+// A job on the host's shared pool for as long as the session serves. The host
+// joins the pool before it stops any component, and this job ends only once
+// the lanes are closed: no call or value of ours reaches a component while it
+// is being stopped. It is added from the host's thread only, as the pool must
+// not be given jobs while it shuts down.
+void Session::guard(void* self) {
+  Session* session = static_cast<Session*>(self);
+  while (!session->m_pool->isAborting()) std::this_thread::sleep_for(kGuardPoll);
+  session->m_calls.close();
+  session->m_values.close();
 }
 
 void Session::stop() {

@@ -29,7 +29,7 @@ class Session final : public LinkEvents {
   // waits for the network. False, with the reason, when the link cannot start.
   bool start(std::string* why);
   // Starts serving calls and applying mirrored values: every module is
-  // loaded and started by now. Until then they wait.
+  // loaded and started by now. Until then they wait. On the host's thread.
   void serve();
   // Answers every waiting call, says goodbye to the broker, and removes the
   // proxies. Nothing of the session is freed, so a proxy reached late still
@@ -43,11 +43,13 @@ class Session final : public LinkEvents {
   void onTick() override;
 
  private:
+  static void guard(void* self);
   std::vector<std::string> filters() const;
   void serveCall(const std::string& component, const Inbound& in);
   void answer(const Inbound& in, const std::string& textForm);
 
   const Settings m_settings;
+  bg::Abstract_ThreadPool* const m_pool;
   Link m_link;
   Caller m_caller;
   Mirror m_mirror;
@@ -55,6 +57,7 @@ class Session final : public LinkEvents {
   Lane m_values;  // width 1: values and scans in arrival order
   std::deque<Proxy> m_proxies;
   std::atomic<bool> m_scanQueued{false};
+  bool m_guarding = false;
   bool m_stopped = false;
 };
 
