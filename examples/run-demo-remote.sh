@@ -4,14 +4,23 @@
 # the broker, its temperature reaches the display's listener as a mirrored
 # key, and the display's listener calls the sensor back. A private broker is
 # started on a free local port; everything stays under <build dir>/demo-remote.
-#   examples/run-demo-remote.sh [build dir]   (default build/default)
+# Given a Windows build, the control node is its kqbridge-host.exe under Wine
+# (whose files are beside the temporary folder of Wine's prefix, as on Windows).
+#   examples/run-demo-remote.sh [build dir] [windows build dir]   (default build/default)
 set -euo pipefail
 
 build=$(cd "${1:-build/default}" && pwd)
+windows=""
+[[ -n ${2:-} ]] && windows=$(cd "$2" && pwd)
 host="$build/tools/kqbridge-host"
 sandbox="$build/demo-remote"
 rm -rf "$sandbox"
 mkdir -p "$sandbox"
+if [[ -n $windows ]]; then
+  export WINEPREFIX="${WINEPREFIX:-$windows/wine}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+  wine_temp=$(wine cmd /c echo %TEMP% | tr -d '\r')
+  wine_config="$(dirname "$(winepath -u "$wine_temp" | sed 's:/*$::')")/kqbridge-host"
+fi
 
 declare -A hosts=()
 broker_pid=""
@@ -43,32 +52,41 @@ done
 echo "== mosquitto on 127.0.0.1:$port"
 
 # One configuration directory per node, named after the host program.
-node_dir() { echo "$sandbox/$1/kqbridge-host"; }
+on_wine() { [[ -n $windows && $1 == control ]]; }
+node_dir() {
+  if on_wine "$1"; then echo "$wine_config"; else echo "$sandbox/$1/kqbridge-host"; fi
+}
 start_node() {
   local node=$1 module=$2 conf=$3 dir
   dir=$(node_dir "$node")
+  rm -rf "$dir"
   mkdir -p "$dir/conf" "$sandbox/$node/tmp"
   # Level 5 shows the modules' DEBUG lines.
   printf '#Bridge Config (#note)\nLogLevel : 5\n' >"$dir/conf/Admin.conf"
   printf '#Bridge Config (#note)\n%s' "$conf" >"$dir/conf/remote.conf"
-  echo "== node $node: $dir/conf/remote.conf"
+  echo "== node $node$(on_wine "$node" && echo ' (Windows, under Wine)'): $dir/conf/remote.conf"
   sed 's/^/   /' "$dir/conf/remote.conf"
-  (cd "$build" && TMPDIR="$sandbox/$node/tmp" HOMEPATH="$sandbox/$node" APPDATA="$sandbox/$node" \
-    XDG_DATA_HOME="$sandbox/$node" exec "$host" --start src/remote/remote.dll "examples/$module") \
-    >"$sandbox/$node.out" 2>&1 &
+  if on_wine "$node"; then
+    (cd "$windows/bin" && exec wine kqbridge-host.exe --start remote.dll "$module") >"$sandbox/$node.out" 2>&1 &
+  else
+    (cd "$build" && TMPDIR="$sandbox/$node/tmp" HOMEPATH="$sandbox/$node" APPDATA="$sandbox/$node" \
+      XDG_DATA_HOME="$sandbox/$node" exec "$host" --start src/remote/remote.dll "examples/$module") \
+      >"$sandbox/$node.out" 2>&1 &
+  fi
   hosts[$node]=$!
 }
 # Stops a node's host and waits for it; false unless it ended with status 0.
+# Wine hands SIGINT to the program as the console's Ctrl-C.
 stop_node() {
   local pid=${hosts[$1]}
   unset "hosts[$1]"
-  kill -TERM "$pid"
+  if on_wine "$1"; then kill -INT "$pid"; else kill -TERM "$pid"; fi
   wait "$pid"
 }
 central_log() { cat "$(node_dir "$1")"/log/Admin*.log 2>/dev/null || true; }
 wait_log() {
   local node=$1 text=$2
-  for _ in $(seq 1 150); do
+  for _ in $(seq 1 300); do
     central_log "$node" | grep -q "$text" && return 0
     sleep 0.1
   done

@@ -32,7 +32,12 @@ Caller::Caller(const Settings& settings, Link* link, std::function<bool()> abort
 bg::Value Caller::call(const std::string& node, const std::string& component, const char* from,
                        const BridgeMsg& msg) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_settings.callTimeoutMs);
-  if (m_link->state() == Link::State::kStarting) m_link->waitStarted(deadline, m_aborting);
+  bool closed;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    closed = m_closed;
+  }
+  if (!closed && m_link->state() == Link::State::kStarting) m_link->waitStarted(deadline, m_aborting);
   Waiter w;
   uint64_t id = 0;
   {

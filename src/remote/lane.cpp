@@ -2,8 +2,6 @@
 
 namespace remote {
 
-Lane::Lane(int width, size_t capacity) : m_width(width), m_capacity(capacity) {}
-
 bool Lane::push(std::function<void()> item) {
   std::lock_guard<std::mutex> lock(m_lock);
   if (m_closed || m_items.size() >= m_capacity) return false;
@@ -18,8 +16,7 @@ bool Lane::closed() {
 }
 
 void Lane::open() {
-  if (!m_threads.empty() || closed()) return;
-  for (int i = 0; i < m_width; ++i) m_threads.emplace_back(&Lane::work, this);
+  if (!m_thread.joinable() && !closed()) m_thread = std::thread(&Lane::work, this);
 }
 
 void Lane::close() {
@@ -29,8 +26,7 @@ void Lane::close() {
     m_items.clear();
     m_changed.notify_all();
   }
-  for (std::thread& t : m_threads) t.join();
-  m_threads.clear();
+  if (m_thread.joinable()) m_thread.join();
 }
 
 void Lane::work() {

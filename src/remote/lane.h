@@ -1,4 +1,4 @@
-// Work from the broker, run on threads of the lane's own in arrival order.
+// Work from the broker, run on a thread of the lane's own in arrival order.
 #ifndef KQBRIDGE_REMOTE_LANE_H_
 #define KQBRIDGE_REMOTE_LANE_H_
 
@@ -8,15 +8,14 @@
 #include <functional>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace remote {
 
-// Runs items on `width` threads (a width of 1 keeps them in order), holding
-// them until open(). Safe for concurrent use from any thread.
+// Runs items one after another, holding them until open(). Safe for
+// concurrent use from any thread.
 class Lane {
  public:
-  Lane(int width, size_t capacity);
+  explicit Lane(size_t capacity) : m_capacity(capacity) {}
   ~Lane() { close(); }
   Lane(const Lane&) = delete;
   Lane& operator=(const Lane&) = delete;
@@ -24,19 +23,18 @@ class Lane {
   // False when the item was dropped: the lane is full or closed.
   bool push(std::function<void()> item);
   bool closed();
-  // Starts the threads.
+  // Starts the thread.
   void open();
   // Drops the waiting items, refuses new ones, and returns once the running
-  // ones have returned and the threads have ended. Safe to call twice, but
-  // never from one of the lane's own items.
+  // one has returned and the thread has ended. Safe to call twice, but never
+  // from one of the lane's own items.
   void close();
 
  private:
   void work();
 
-  const int m_width;
   const size_t m_capacity;
-  std::vector<std::thread> m_threads;  // touched by open() and close() only
+  std::thread m_thread;  // touched by open() and close() only
 
   std::mutex m_lock;
   std::condition_variable m_changed;

@@ -20,8 +20,10 @@ namespace {
 const int kFirstRetryMs = 100;
 const int kMaxRetryMs = 2000;
 // How long one turn of the network loop may wait for traffic: the longest a
-// stop request waits to be seen.
+// stop request or a waiting job waits to be seen.
 const int kLoopMs = 50;
+// Calls beyond this many waiting are dropped.
+const size_t kJobBacklog = 4096;
 const auto kTick = std::chrono::milliseconds(250);
 // The broker notices a peer gone silent after 1.5 times this.
 const int kKeepAliveS = 5;
@@ -52,19 +54,23 @@ std::string readString(const mosquitto_property* props, int id) {
 
 }  // namespace
 
-Link::Link(const Settings& settings, std::vector<std::string> filters, LinkEvents* events)
+Link::Link(const Settings& settings, std::vector<std::string> filters, LinkEvents* events, int workers)
     : m_settings(settings),
       m_filters(std::move(filters)),
       m_events(events),
-      m_statusTopic(statusTopic(settings.node)) {}
+      m_statusTopic(statusTopic(settings.node)),
+      m_workers(workers),
+      m_retryMs(kFirstRetryMs),
+      m_nextTick(std::chrono::steady_clock::now() + kTick) {}
 
 Link::~Link() {
   stop();
   if (m_mosq != nullptr) mosquitto_destroy(m_mosq);
+  if (m_libraryReady) mosquitto_lib_cleanup();
 }
 
 bool Link::start(std::string* why) {
-  mosquitto_lib_init();
+  m_libraryReady = mosquitto_lib_init() == MOSQ_ERR_SUCCESS;
   m_mosq = mosquitto_new(clientId(m_settings.node).c_str(), true, this);
   if (m_mosq == nullptr) {
     *why = "the MQTT client could not be made";
@@ -97,7 +103,7 @@ bool Link::start(std::string* why) {
     *why = rc == MOSQ_ERR_NOT_SUPPORTED ? "this build of the MQTT client has no TLS" : describe(rc);
     return false;
   }
-  m_thread = std::thread(&Link::run, this);
+  for (int i = 0; i <= m_workers; ++i) m_threads.emplace_back(&Link::work, this);
   return true;
 }
 
@@ -105,9 +111,39 @@ void Link::stop() {
   {
     std::lock_guard<std::mutex> lock(m_lock);
     m_stop = true;
+    m_jobs.clear();
     m_changed.notify_all();
   }
-  if (m_thread.joinable()) m_thread.join();
+  for (std::thread& t : m_threads) t.join();
+  m_threads.clear();
+  closeCleanly();
+}
+
+bool Link::addJob(std::function<void()> job) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_jobsClosed || m_stop || m_jobs.size() >= kJobBacklog) return false;
+  m_jobs.push_back(std::move(job));
+  if (m_jobsOpen) m_changed.notify_all();
+  return true;
+}
+
+void Link::openJobs() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_jobsOpen = !m_jobsClosed;
+  m_changed.notify_all();
+}
+
+void Link::closeJobs() {
+  std::unique_lock<std::mutex> lock(m_lock);
+  m_jobsOpen = false;
+  m_jobsClosed = true;
+  m_jobs.clear();
+  m_changed.wait(lock, [this] { return m_running == 0; });
+}
+
+bool Link::jobsClosed() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_jobsClosed;
 }
 
 bool Link::publish(const std::string& topic, const std::string& payload, int qos, bool retain,
@@ -165,40 +201,78 @@ void Link::lost(const std::string& cause) {
   m_events->onDown(cause);
 }
 
-void Link::run() {
-  int retryMs = kFirstRetryMs;
-  auto nextTick = std::chrono::steady_clock::now() + kTick;
+void Link::work() {
+  std::unique_lock<std::mutex> lock(m_lock);
   while (!m_stop) {
+    bool jobWaiting = m_jobsOpen && !m_jobs.empty();
+    if (!m_leading) {
+      m_leading = true;
+      lock.unlock();
+      lead();
+      lock.lock();
+      m_leading = false;
+      m_changed.notify_all();
+      // The lead was handed over for this job, so it is taken before anyone else can.
+      jobWaiting = m_jobsOpen && !m_jobs.empty();
+      if (!jobWaiting) continue;
+    }
+    if (jobWaiting) {
+      std::function<void()> job = std::move(m_jobs.front());
+      m_jobs.pop_front();
+      ++m_running;
+      lock.unlock();
+      job();
+      job = nullptr;
+      lock.lock();
+      --m_running;
+      m_changed.notify_all();
+      continue;
+    }
+    ++m_idle;
+    m_changed.wait(lock);
+    --m_idle;
+  }
+}
+
+void Link::lead() {
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(m_lock);
+      if (m_stop || (m_jobsOpen && !m_jobs.empty() && m_idle > 0)) return;
+    }
+    turn();
+  }
+}
+
+void Link::turn() {
+  if (!m_socketOpen) {
+    int rc = mosquitto_connect_async(m_mosq, m_settings.host.c_str(), m_settings.port, kKeepAliveS);
+    m_socketOpen = rc == MOSQ_ERR_SUCCESS;
     if (!m_socketOpen) {
-      int rc = mosquitto_connect_async(m_mosq, m_settings.host.c_str(), m_settings.port, kKeepAliveS);
-      m_socketOpen = rc == MOSQ_ERR_SUCCESS;
-      if (!m_socketOpen) {
-        lost(describe(rc));
-        pause(retryMs);
-        retryMs = std::min(retryMs * 2, kMaxRetryMs);
-        continue;
-      }
-    }
-    int rc = mosquitto_loop(m_mosq, kLoopMs, 1);
-    if (m_justConnected && rc == MOSQ_ERR_SUCCESS) {
-      m_justConnected = false;
-      retryMs = kFirstRetryMs;
-      afterConnect();
-    }
-    if (rc != MOSQ_ERR_SUCCESS) {
-      m_justConnected = false;
-      m_socketOpen = false;
-      lost(m_refusal.empty() ? describe(rc) : m_refusal);
-      m_refusal.clear();
-      pause(retryMs);
-      retryMs = std::min(retryMs * 2, kMaxRetryMs);
-    }
-    if (std::chrono::steady_clock::now() >= nextTick) {
-      m_events->onTick();
-      nextTick = std::chrono::steady_clock::now() + kTick;
+      lost(describe(rc));
+      pause(m_retryMs);
+      m_retryMs = std::min(m_retryMs * 2, kMaxRetryMs);
+      return;
     }
   }
-  closeCleanly();
+  int rc = mosquitto_loop(m_mosq, kLoopMs, 1);
+  if (m_justConnected && rc == MOSQ_ERR_SUCCESS) {
+    m_justConnected = false;
+    m_retryMs = kFirstRetryMs;
+    afterConnect();
+  }
+  if (rc != MOSQ_ERR_SUCCESS) {
+    m_justConnected = false;
+    m_socketOpen = false;
+    lost(m_refusal.empty() ? describe(rc) : m_refusal);
+    m_refusal.clear();
+    pause(m_retryMs);
+    m_retryMs = std::min(m_retryMs * 2, kMaxRetryMs);
+  }
+  if (std::chrono::steady_clock::now() >= m_nextTick) {
+    m_events->onTick();
+    m_nextTick = std::chrono::steady_clock::now() + kTick;
+  }
 }
 
 // Outside the library's callbacks: the library has already queued again what

@@ -1,14 +1,18 @@
-// The connection to the broker. One thread of ours drives libmosquitto's
-// network loop: it connects without blocking the host, reconnects with a
-// capped backoff, announces this node ("online" retained, "offline" as the
-// last will) and resubscribes after every connect. The only code that knows
-// libmosquitto.
+// The connection to the broker, and the threads that serve it. One of them at
+// a time drives libmosquitto's network loop (the leader): it connects without
+// blocking the host, reconnects with a capped backoff, announces this node
+// ("online" retained, "offline" as the last will) and resubscribes after
+// every connect. The others run jobs, the calls that came in. A leader that
+// finds a job waiting hands the network to an idle thread and runs the job
+// itself, so that a call is answered without a switch of threads. The only
+// code that knows libmosquitto.
 #ifndef KQBRIDGE_REMOTE_LINK_H_
 #define KQBRIDGE_REMOTE_LINK_H_
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -40,10 +44,10 @@ struct Extras {
   const std::string* origin = nullptr;
 };
 
-// What the link reports, always on its own thread. onMessage and onDown run
-// inside the library's callbacks: they must not publish, and may only take
-// locks that are never held around a publish. onConnected and onTick run
-// outside them and may publish.
+// What the link reports, always on the leading thread. onMessage and onDown
+// run inside the library's callbacks: they must not publish, and may only take
+// locks that are never held around a publish (addJob's included). onConnected
+// and onTick run outside them and may publish.
 class LinkEvents {
  public:
   virtual ~LinkEvents() = default;
@@ -61,20 +65,31 @@ class Link {
  public:
   enum class State { kStarting, kUp, kDown };
 
-  // `filters` are the topic filters subscribed after each connect.
-  Link(const Settings& settings, std::vector<std::string> filters, LinkEvents* events);
-  // Stops the thread (as stop()) and releases the library's client.
+  // `filters` are the topic filters subscribed after each connect; up to
+  // `workers` jobs run at once.
+  Link(const Settings& settings, std::vector<std::string> filters, LinkEvents* events, int workers);
+  // Stops the threads (as stop()) and releases the library's client.
   ~Link();
   Link(const Link&) = delete;
   Link& operator=(const Link&) = delete;
 
-  // Sets the client up and starts the thread; returns at once. False, with
+  // Sets the client up and starts the threads; returns at once. False, with
   // the reason in `why`, when the settings cannot be used (TLS in a build
   // without it, a certificate file that cannot be read).
   bool start(std::string* why);
-  // Announces "offline", unsubscribes, disconnects and joins the thread,
-  // giving the broker about a second at most. Safe to call twice.
+  // Joins the threads (running jobs end first, waiting ones are dropped), then
+  // announces "offline", unsubscribes and disconnects, giving the broker
+  // about a second at most. Safe to call twice; never from a job.
   void stop();
+
+  // Queues a job; false when `kJobBacklog` wait already or jobs are closed.
+  bool addJob(std::function<void()> job);
+  // Jobs wait until opened.
+  void openJobs();
+  // Drops the waiting jobs, refuses new ones and returns once the running
+  // ones have returned. Never from a job.
+  void closeJobs();
+  bool jobsClosed();
 
   // Safe from any thread. False at once, with the reason, while not connected.
   bool publish(const std::string& topic, const std::string& payload, int qos, bool retain,
@@ -98,7 +113,12 @@ class Link {
   static void onPublishCb(mosquitto*, void* self, int mid, int reason, const mosquitto_property* props);
   static void onUnsubscribeCb(mosquitto*, void* self, int mid, const mosquitto_property* props);
 
-  void run();
+  // What every thread runs: lead, run a job, or wait for either.
+  void work();
+  // Turns of the network loop until stop() or a job that an idle thread
+  // could take over the network for. Without m_lock.
+  void lead();
+  void turn();
   void afterConnect();
   // Marks the link down once per loss, logging each new cause once.
   void lost(const std::string& cause);
@@ -111,8 +131,10 @@ class Link {
   const std::vector<std::string> m_filters;
   LinkEvents* const m_events;
   std::string m_statusTopic;
+  bool m_libraryReady = false;
   mosquitto* m_mosq = nullptr;
-  std::thread m_thread;
+  const int m_workers;
+  std::vector<std::thread> m_threads;
 
   std::atomic<State> m_state{State::kStarting};
   // Between CONNACK and the loss of the connection; publishers read it.
@@ -120,12 +142,22 @@ class Link {
   std::atomic<bool> m_stop{false};
   // The goodbye's message ids, reset to 0 once the broker acknowledged them.
   std::atomic<int> m_goodbyeMid{0};
-  std::mutex m_lock;  // guards the waits on the two flags above
-  std::condition_variable m_changed;
 
-  // Written and read on the link thread only.
+  // Guards the jobs and the roles of the threads, and the waits on the flags above.
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::deque<std::function<void()>> m_jobs;
+  bool m_jobsOpen = false;
+  bool m_jobsClosed = false;
+  bool m_leading = false;  // some thread drives the network
+  int m_idle = 0;          // threads waiting for a job or the lead
+  int m_running = 0;       // jobs running
+
+  // Used by the leading thread only; the lead passes under m_lock.
   bool m_justConnected = false;
   bool m_socketOpen = false;
+  int m_retryMs;
+  std::chrono::steady_clock::time_point m_nextTick;
   int m_subscribeMid = -1;
   int m_unsubscribeMid = 0;
   std::string m_lastCause;  // of the last loss, so that a repeated one is logged once

@@ -15,9 +15,8 @@ namespace remote {
 
 namespace {
 
-// Calls run side by side; values one at a time, in order.
+// Calls run side by side on the link's threads; values one at a time, in order.
 const int kCallWidth = 4;
-const size_t kCallBacklog = 4096;
 const size_t kValueBacklog = 65536;
 // How often the guard looks whether the host has begun to stop.
 const auto kGuardPoll = std::chrono::milliseconds(50);
@@ -27,11 +26,10 @@ const auto kGuardPoll = std::chrono::milliseconds(50);
 Session::Session(Settings settings, bg::Abstract_Datas* bus, bg::Abstract_ThreadPool* pool)
     : m_settings(std::move(settings)),
       m_pool(pool),
-      m_link(m_settings, filters(), this),
+      m_link(m_settings, filters(), this, kCallWidth),
       m_caller(m_settings, &m_link, [pool] { return pool->isAborting(); }),
       m_mirror(m_settings, &m_link, bus),
-      m_calls(kCallWidth, kCallBacklog),
-      m_values(1, kValueBacklog) {}
+      m_values(kValueBacklog) {}
 
 Session::~Session() {
   stop();
@@ -66,20 +64,20 @@ bool Session::start(std::string* why) {
 }
 
 void Session::serve() {
-  m_calls.open();
+  m_link.openJobs();
   m_values.open();
   if (!m_guarding) m_guarding = m_pool->addTask(&Session::guard, this);
 }
 
 // A job on the host's shared pool for as long as the session serves. The host
 // joins the pool before it stops any component, and this job ends only once
-// the lanes are closed: no call or value of ours reaches a component while it
-// is being stopped. It is added from the host's thread only, as the pool must
+// calls and values are closed: none of ours reaches a component while it is
+// being stopped. It is added from the host's thread only, as the pool must
 // not be given jobs while it shuts down.
 void Session::guard(void* self) {
   Session* session = static_cast<Session*>(self);
   while (!session->m_pool->isAborting()) std::this_thread::sleep_for(kGuardPoll);
-  session->m_calls.close();
+  session->m_link.closeJobs();
   session->m_values.close();
 }
 
@@ -88,9 +86,9 @@ void Session::stop() {
   m_stopped = true;
   m_caller.close();
   m_mirror.detach();
-  m_link.stop();
-  m_calls.close();
+  m_link.closeJobs();
   m_values.close();
+  m_link.stop();
   for (Proxy& proxy : m_proxies) {
     if (bg::getInstance(proxy.m_name) == &proxy) bg::eraseInstance(proxy.m_name);
   }
@@ -111,12 +109,12 @@ void Session::onMessage(const Inbound& in) {
     return;
   }
   std::string name;
-  Lane* lane = nullptr;
   bool queued = true;
+  bool closed = false;
   switch (classify(in.topic, m_settings.node, &name)) {
     case Topic::kCall:
-      lane = &m_calls;
-      queued = lane->push([this, name, in] { serveCall(name, in); });
+      queued = m_link.addJob([this, name, in] { serveCall(name, in); });
+      closed = !queued && m_link.jobsClosed();
       break;
     case Topic::kReply:
       m_caller.onAnswer(in);
@@ -125,14 +123,14 @@ void Session::onMessage(const Inbound& in) {
       m_caller.onStatus(name, in.payload);
       break;
     case Topic::kData:
-      lane = &m_values;
-      queued = lane->push([this, name, in] { m_mirror.apply(name, in); });
+      queued = m_values.push([this, name, in] { m_mirror.apply(name, in); });
+      closed = !queued && m_values.closed();
       break;
     case Topic::kOther:
       BG_LOG(ERROR, "remote: dropped a message on '%.200s', a topic of no use here", in.topic.c_str());
       break;
   }
-  if (!queued && !lane->closed())
+  if (!queued && !closed)
     BG_LOG(ERROR, "remote: dropped a message on '%.200s': too many are waiting", in.topic.c_str());
 }
 

@@ -53,8 +53,7 @@ class Session final : public LinkEvents {
   Link m_link;
   Caller m_caller;
   Mirror m_mirror;
-  Lane m_calls;
-  Lane m_values;  // width 1: values and scans in arrival order
+  Lane m_values;  // values and scans, in arrival order
   std::deque<Proxy> m_proxies;
   std::atomic<bool> m_scanQueued{false};
   bool m_guarding = false;
