@@ -100,7 +100,7 @@ void Caller::onAnswer(const Inbound& in) {
   char* end = nullptr;
   uint64_t id = in.correlation.empty() ? 0 : std::strtoull(in.correlation.c_str(), &end, 10);
   if (id == 0 || *end != '\0' || in.correlation.size() > 20) {
-    BG_LOG(ERROR, "remote: dropped an answer without a correlation id of ours (%zu bytes)", in.payload.size());
+    BG_LOG(ERROR, "remote: dropped an answer without a correlation id of ours (%d bytes)", static_cast<int>(in.payload.size()));
     return;
   }
   std::lock_guard<std::mutex> lock(m_lock);

@@ -73,8 +73,8 @@ void Mirror::apply(const std::string& key, const Inbound& in) {
   if (in.origin == m_settings.node || !m_settings.mirrored(key)) return;
   bg::Value value;
   if (!decodeValue(in.payload, &value)) {
-    BG_LOG(ERROR, "remote: dropped a value for key '%s' that is not {\"value\":\"<text form>\"} (%zu bytes)",
-           key.c_str(), in.payload.size());
+    BG_LOG(ERROR, "remote: dropped a value for key '%s' that is not {\"value\":\"<text form>\"} (%d bytes)",
+           key.c_str(), static_cast<int>(in.payload.size()));
     return;
   }
   {

@@ -24,10 +24,11 @@ class Remote : public bg::Interface {
     bool usable = remote::readSettings(m_config, &settings, &problems);
     for (const std::string& p : problems) BG_LOG(ERROR, "remote: %s", p.c_str());
     if (!usable) return false;
-    BG_LOG(ERROR, "remote: node '%s', broker %s://%s:%d, %zu imported, %zu exported%s, %zu keys mirrored",
+    BG_LOG(ERROR, "remote: node '%s', broker %s://%s:%d, %d imported, %d exported%s, %d keys mirrored",
            settings.node.c_str(), settings.tls ? "mqtts" : "mqtt", settings.host.c_str(), settings.port,
-           settings.imports.size(), settings.exports.size(), settings.exportAll ? " and *" : "",
-           settings.exactKeys.size() + settings.keyPrefixes.size());
+           static_cast<int>(settings.imports.size()), static_cast<int>(settings.exports.size()),
+           settings.exportAll ? " and *" : "",
+           static_cast<int>(settings.exactKeys.size() + settings.keyPrefixes.size()));
     m_session = std::make_unique<remote::Session>(std::move(settings), m_data, m_threadPool);
     std::string why;
     if (!m_session->start(&why)) {

@@ -104,8 +104,8 @@ void Session::onDown(const std::string& cause) {
 
 void Session::onMessage(const Inbound& in) {
   if (in.payload.size() > kMaxPayload) {
-    BG_LOG(ERROR, "remote: dropped a message of %zu bytes on '%.200s': more than %zu", in.payload.size(),
-           in.topic.c_str(), kMaxPayload);
+    BG_LOG(ERROR, "remote: dropped a message of %d bytes on '%.200s': more than %d",
+           static_cast<int>(in.payload.size()), in.topic.c_str(), static_cast<int>(kMaxPayload));
     return;
   }
   std::string name;
