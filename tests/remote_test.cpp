@@ -201,6 +201,38 @@ TEST(Remote, AKilledCalleeAnswersEmptyAtOnceAndGoesOffline) {
   EXPECT_EQ(kqtest::mqttClient("mosquitto_sub", args).out, "offline\n");
 }
 
+TEST(Remote, WithoutItsBrokerAHostStartsAndStopsAtOnce) {
+  kqtest::TempDir td;
+  Broker nobody(td.path());  // names a port, never started
+  ASSERT_TRUE(nobody.start());
+  nobody.kill();
+  auto h = startHost(dirFor(td, "h"), "h", node(nobody.url(), "h", "Import : x@y\nKeys : k.*\n"));
+  ASSERT_TRUE(sees(*h, "unreachable")) << h->out;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(stop(*h), 0) << h->err;
+  EXPECT_LT(msSince(t0), 3000);
+}
+
+TEST(Remote, StoppingAnswersTheCallsThatWait) {
+  kqtest::TempDir td;
+  Broker broker(td.path());
+  ASSERT_TRUE(broker.start());
+  auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\n"));
+  ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
+  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 60000\n"), [] {
+    std::atomic<int> answered{-1};
+    std::thread caller([&] { answered = call("pb", 3, "", 4000).isValid() ? 1 : 0; });
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    auto t0 = std::chrono::steady_clock::now();
+    bg::UninitBridge();
+    caller.join();
+    printf("answered=%d, stopped after %lld ms\n", answered.load(), msSince(t0));
+    return answered == 0 && msSince(t0) < 5000 ? 0 : 1;
+  });
+  EXPECT_EQ(a->finish(), 0) << a->out << a->err;
+  EXPECT_EQ(stop(*b), 0) << b->err;
+}
+
 TEST(Remote, WhileTheBrokerIsDownCallsFailFastAndChangesWait) {
   kqtest::TempDir td;
   Broker broker(td.path());
