@@ -113,24 +113,25 @@ void Link::stop() {
     m_stop = true;
     m_jobs.clear();
     m_changed.notify_all();
+    m_leadFree.notify_all();
   }
   for (std::thread& t : m_threads) t.join();
   m_threads.clear();
   closeCleanly();
 }
 
+// Nobody is woken: the leader sees the job after its turn of the network
+// loop, and threads that finish a job look for the next.
 bool Link::addJob(std::function<void()> job) {
   std::lock_guard<std::mutex> lock(m_lock);
   if (m_jobsClosed || m_stop || m_jobs.size() >= kJobBacklog) return false;
   m_jobs.push_back(std::move(job));
-  if (m_jobsOpen) m_changed.notify_all();
   return true;
 }
 
 void Link::openJobs() {
   std::lock_guard<std::mutex> lock(m_lock);
   m_jobsOpen = !m_jobsClosed;
-  m_changed.notify_all();
 }
 
 void Link::closeJobs() {
@@ -211,7 +212,7 @@ void Link::work() {
       lead();
       lock.lock();
       m_leading = false;
-      m_changed.notify_all();
+      m_leadFree.notify_one();
       // The lead was handed over for this job, so it is taken before anyone else can.
       jobWaiting = m_jobsOpen && !m_jobs.empty();
       if (!jobWaiting) continue;
@@ -229,7 +230,7 @@ void Link::work() {
       continue;
     }
     ++m_idle;
-    m_changed.wait(lock);
+    m_leadFree.wait(lock);
     --m_idle;
   }
 }

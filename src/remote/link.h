@@ -146,6 +146,8 @@ class Link {
   // Guards the jobs and the roles of the threads, and the waits on the flags above.
   std::mutex m_lock;
   std::condition_variable m_changed;
+  // Where idle threads wait for the lead; one is woken when it is handed over.
+  std::condition_variable m_leadFree;
   std::deque<std::function<void()>> m_jobs;
   bool m_jobsOpen = false;
   bool m_jobsClosed = false;
