@@ -19,6 +19,11 @@ behaviour: they are shown with their reason and left out of the score.
 The scratch build links the tests against one shared internal library
 (-DKQ_SHARED_INTERNAL=ON), so a mutant recompiles one file and relinks two
 libraries, and its per-test time limit floor is short (KQ_TEST_TIME_FLOOR).
+A survivor of a removed free/close/unlock or a moved bound runs again in a
+second scratch build under AddressSanitizer and UBSan, as `make asan` would
+run it: leaks and overruns show only there.
+
+  scripts/mutate.py --only 'src/(utils|values)/' --mutants 40   # some files only
 """
 
 import argparse
@@ -261,6 +266,7 @@ class Mutant:
         self.file, self.line, self.col, self.end, self.new, self.op = file, line, col, end, new, op
         self.text, self.context = text, context
         self.outcome = None  # 'caught', 'survived', 'equivalent'
+        self.killers = []
         self.detail = ""
         self.seconds = 0.0
 
@@ -287,7 +293,7 @@ class Mutant:
 
     def record(self):
         return {k: getattr(self, k) for k in ("file", "line", "col", "end", "new", "op", "text", "context",
-                                               "outcome", "detail", "seconds")}
+                                               "outcome", "detail", "seconds", "killers")}
 
 
 def candidates(root, files):
@@ -359,22 +365,68 @@ class Interrupted(Exception):
     pass
 
 
+SANITIZE = "-O1 -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
+SANITIZER_ENV = {"ASAN_OPTIONS": "abort_on_error=0:halt_on_error=1:detect_leaks=1:strict_string_checks=1",
+                 "UBSAN_OPTIONS": "halt_on_error=1:print_stacktrace=1"}
+# What the plain build cannot see but `make asan` does: a missing free is a
+# leak, a bound one off an overrun. Such survivors run again under ASan.
+MEMORY_OPS = {"release", "off-by-one", "boundary"}
+
+
+class Build:
+    """One build directory of the scratch tree: its CMake settings and the
+    environment its tests run in."""
+
+    def __init__(self, runner, name, settings, env):
+        self.runner, self.out, self.settings, self.env = runner, runner.scratch / name, settings, env
+
+    def configure(self):
+        if (self.out / "build.ninja").exists():
+            return
+        rc, log = self.runner.run(["cmake", "-S", str(self.runner.tree), "-B", str(self.out), "-G", "Ninja",
+                                   "-DKQ_SHARED_INTERNAL=ON", "-DKQ_TEST_TIME_FLOOR=%d" % self.runner.floor]
+                                  + self.settings)
+        if rc != 0:
+            sys.exit("mutate: the scratch build does not configure:\n" + log[-4000:])
+
+    def build(self):
+        self.configure()
+        return self.runner.run(["cmake", "--build", str(self.out), "-j", str(self.runner.jobs)])
+
+    def suite(self):
+        """Runs the suite, stopping at the first failure unless every test is
+        wanted: (failed tests with how they failed, the log)."""
+        rc, log = self.runner.run(["ctest", "--test-dir", str(self.out), "-j", str(self.runner.jobs)]
+                                  + ([] if self.runner.every_test else ["--stop-on-failure"]), env=self.env)
+        failed = re.findall(r"^\s*\d+ - (\S+) \(([^)]*)\)", log.split("The following tests FAILED:")[-1], re.M) \
+            if "The following tests FAILED:" in log else []
+        if rc != 0 and not failed:
+            failed = [("ctest", "exit %d" % rc)]
+        return failed, log
+
+
 class Runner:
-    def __init__(self, scratch, jobs, floor):
+    def __init__(self, scratch, jobs, floor, every_test=False):
+        self.every_test = every_test
         self.scratch = scratch
         self.tree = scratch / "tree"
-        self.out = scratch / "out"
         self.jobs = jobs
         self.floor = floor
         self.child = None
+        self.plain = Build(self, "out", ["-DCMAKE_BUILD_TYPE=RelWithDebInfo"], None)
+        flags = ["-DCMAKE_%s_FLAGS=-fsanitize=address,undefined" % kind for kind in ("EXE_LINKER", "SHARED_LINKER",
+                                                                                     "MODULE_LINKER")]
+        self.asan = Build(self, "asan-out", ["-DCMAKE_BUILD_TYPE=Debug", "-DCMAKE_CXX_FLAGS=" + SANITIZE,
+                                             "-DCMAKE_C_FLAGS=" + SANITIZE] + flags,
+                          dict(os.environ, **SANITIZER_ENV))
 
-    def run(self, args, timeout=None):
+    def run(self, args, env=None):
         """Runs a command in its own session, so that an interrupt reaches us
         first and we end it and everything it started."""
         self.child = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                      start_new_session=True)
+                                      start_new_session=True, env=env)
         try:
-            out, _ = self.child.communicate(timeout=timeout)
+            out, _ = self.child.communicate()
             return self.child.returncode, out.decode(errors="replace")
         except BaseException:
             self.stop_child()
@@ -416,21 +468,12 @@ class Runner:
                 path.unlink()
             elif path.is_dir() and not any(path.iterdir()):
                 path.rmdir()
-        return sorted(wanted)
-
-    def configure(self):
-        if (self.out / "build.ninja").exists():
-            return
-        rc, log = self.run(["cmake", "-S", str(self.tree), "-B", str(self.out), "-G", "Ninja",
-                            "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DKQ_SHARED_INTERNAL=ON",
-                            "-DKQ_TEST_TIME_FLOOR=%d" % self.floor])
-        if rc != 0:
-            sys.exit("mutate: the scratch build does not configure:\n" + log[-4000:])
 
     def compiled_sources(self):
         """src/ files the build compiles (sources from the compile database,
         the headers beside them), as paths relative to the tree."""
-        db = json.loads((self.out / "compile_commands.json").read_text())
+        self.plain.configure()
+        db = json.loads((self.plain.out / "compile_commands.json").read_text())
         files = set()
         for entry in db:
             path = Path(entry["file"])
@@ -442,19 +485,6 @@ class Runner:
                 files.add(rel)
         files.update(p.relative_to(self.tree).as_posix() for p in (self.tree / "src").rglob("*.h"))
         return sorted(files)
-
-    def build(self):
-        return self.run(["cmake", "--build", str(self.out), "-j", str(self.jobs)])
-
-    def suite(self):
-        """Runs the suite, stopping at the first failure: (failed tests with
-        how they failed, the log)."""
-        rc, log = self.run(["ctest", "--test-dir", str(self.out), "-j", str(self.jobs), "--stop-on-failure"])
-        failed = re.findall(r"^\s*\d+ - (\S+) \(([^)]*)\)", log.split("The following tests FAILED:")[-1], re.M) \
-            if "The following tests FAILED:" in log else []
-        if rc != 0 and not failed:
-            failed = [("ctest", "exit %d" % rc)]
-        return failed, log
 
 
 def relocate(tree, m):
@@ -468,7 +498,24 @@ def relocate(tree, m):
     return True
 
 
-def run_mutant(runner, m):
+def try_build(build, m):
+    """Builds the mutant and runs the suite on it: False when it does not
+    build, else whether some test caught it (recorded in `m`)."""
+    rc, log = build.build()
+    if rc != 0:
+        if re.search(r"error:|undefined reference", log):
+            return False
+        m.detail = "the build (%s)" % log.strip().splitlines()[-1][:60]
+        return True
+    failed, _ = build.suite()
+    m.killers = [name for name, _ in failed]
+    if not failed:
+        return None
+    m.detail = "%s (%s)" % failed[0] + ("" if len(failed) == 1 else " +%d" % (len(failed) - 1))
+    return True
+
+
+def run_mutant(runner, m, asan):
     """Applies `m` in the scratch tree, builds and runs the suite, puts the
     file back. Returns False when the mutant does not build."""
     path = runner.tree / m.file
@@ -480,18 +527,14 @@ def run_mutant(runner, m):
     start = time.monotonic()
     try:
         path.write_bytes("\n".join(lines).encode(errors="surrogateescape"))
-        rc, log = runner.build()
-        if rc != 0:
-            if re.search(r"error:|undefined reference", log):
-                return False
-            m.outcome, m.detail = "caught", "the build (%s)" % log.strip().splitlines()[-1][:60]
-        else:
-            failed, _ = runner.suite()
-            if failed:
-                m.outcome = "caught"
-                m.detail = "%s (%s)" % failed[0] + ("" if len(failed) == 1 else " +%d" % (len(failed) - 1))
-            else:
-                m.outcome = "survived"
+        caught = try_build(runner.plain, m)
+        if caught is False:
+            return False
+        if caught is None and asan and m.op in MEMORY_OPS:
+            caught = try_build(runner.asan, m)
+            if caught:
+                m.detail = "ASan: " + m.detail
+        m.outcome = "caught" if caught else "survived"
         return True
     finally:
         path.write_bytes(original)
@@ -539,6 +582,18 @@ def summary(done, discarded, started):
               " and an indented line saying why.")
 
 
+def catches(runner, done):
+    """How many mutants each test caught; the tests that caught none first."""
+    _, listing = runner.run(["ctest", "--test-dir", str(runner.plain.out), "-N"])
+    counts = {name: 0 for name in re.findall(r"Test\s+#\d+: (\S+)", listing)}
+    for m in done:
+        for name in set(m.killers):
+            counts[name] = counts.get(name, 0) + 1
+    print("\nmutants caught per test (whole suite on each mutant):")
+    for name, n in sorted(counts.items(), key=lambda kv: (kv[1], kv[0])):
+        print("%4d  %s" % (n, name))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--mutants", type=int, default=int(os.environ.get("MUTANTS", 100)))
@@ -546,6 +601,11 @@ def main():
     parser.add_argument("--jobs", type=int, default=2, help="build and test jobs (default 2)")
     parser.add_argument("--floor", type=int, default=10, help="shortest per-test time limit in seconds")
     parser.add_argument("--scratch", type=Path, default=ROOT / "build" / "mutate")
+    parser.add_argument("--only", metavar="REGEX", help="sample only the src/ files whose path matches")
+    parser.add_argument("--no-asan", dest="asan", action="store_false",
+                        help="do not run memory-related survivors again under AddressSanitizer")
+    parser.add_argument("--every-test", action="store_true",
+                        help="run the whole suite on each mutant and count what each test catches")
     parser.add_argument("--list", action="store_true", help="print the sample without building")
     parser.add_argument("--survivors", action="store_true", help="run the last run's survivors again")
     args = parser.parse_args()
@@ -556,7 +616,7 @@ def main():
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(sig, interrupted)
 
-    runner = Runner(args.scratch.resolve(), args.jobs, args.floor)
+    runner = Runner(args.scratch.resolve(), args.jobs, args.floor, args.every_test)
     inside = ROOT == runner.tree or ROOT in runner.tree.parents
     if inside and (ROOT / "build") not in runner.tree.parents:
         sys.exit("mutate: the scratch copy must live under build/ or outside the working tree")
@@ -565,16 +625,16 @@ def main():
     try:
         runner.tree.mkdir(parents=True, exist_ok=True)
         runner.sync()
-        runner.configure()
         equivalents = read_equivalents()
         last_run = args.scratch / "last-run.json"
         if args.survivors:
-            queue = {"survivors": [Mutant(**{k: v for k, v in r.items() if k not in ("outcome", "detail", "seconds")})
+            queue = {"survivors": [Mutant(**{k: v for k, v in r.items() if k not in ("outcome", "detail", "seconds", "killers")})
                                    for r in json.loads(last_run.read_text())["mutants"] if r["outcome"] == "survived"]}
             queue["survivors"] = [m for m in queue["survivors"] if relocate(runner.tree, m)]
             share = {"survivors": len(queue["survivors"])}
         else:
-            subsystems = candidates(runner.tree, runner.compiled_sources())
+            files = [f for f in runner.compiled_sources() if not args.only or re.search(args.only, f)]
+            subsystems = candidates(runner.tree, files)
             share = quotas(subsystems, args.mutants)
             queue = sample_streams(subsystems, args.seed)
         total = sum(share.values())
@@ -583,14 +643,24 @@ def main():
                 for m in queue[name][:share[name]]:
                     print("%s:%d %s: %s" % (m.file, m.line, m.op, m.shown().strip()))
             return 0
-        print("mutate: seed %s, %d mutants over %s" % (args.seed, total,
-              ", ".join("%s %d" % (k, v) for k, v in sorted(share.items()) if v)), flush=True)
-        rc, log = runner.build()
+        if args.survivors:
+            print("mutate: the last run's %d survivors again" % total, flush=True)
+        else:
+            print("mutate: seed %s, %d mutants over %s" % (args.seed, total,
+                  ", ".join("%s %d" % (k, v) for k, v in sorted(share.items()) if v)), flush=True)
+        rc, log = runner.plain.build()
         if rc != 0:
             sys.exit("mutate: the tree does not build:\n" + log[-4000:])
-        failed, log = runner.suite()
+        failed, log = runner.plain.suite()
         if failed:
             sys.exit("mutate: the suite fails without any mutant: %s" % ", ".join("%s (%s)" % f for f in failed))
+        if args.asan and any(m.op in MEMORY_OPS for name in queue for m in queue[name][:share[name]]):
+            print("mutate: building the tree under ASan for memory-related survivors", flush=True)
+            rc, log = runner.asan.build()
+            failed, log = runner.asan.suite() if rc == 0 else ([("the build", "failed")], log)
+            if failed:
+                sys.exit("mutate: the suite fails under ASan without any mutant: %s"
+                         % ", ".join("%s (%s)" % f for f in failed))
         for name in sorted(queue):
             stream = queue[name]
             picked = sorted(stream[:share[name]], key=lambda m: (m.file, m.line))
@@ -599,7 +669,7 @@ def main():
                 m = picked.pop(0)
                 if m.key in equivalents:
                     m.outcome, m.detail = "equivalent", equivalents[m.key]
-                elif not run_mutant(runner, m):
+                elif not run_mutant(runner, m, args.asan):
                     discarded += 1
                     nxt = next(spare, None)
                     if nxt is not None:
@@ -615,6 +685,8 @@ def main():
             summary(done, discarded, started)
         return 130
     summary(done, discarded, started)
+    if args.every_test:
+        catches(runner, done)
     return 0
 
 
