@@ -83,32 +83,28 @@ TEST(CryptAes, BlockCipherKnownAnswers) {
   EXPECT_EQ(c.aesInit(nullptr, key, 128, 0), 22);
   c.aesFree(&ctx);
   c.aesFree(&ctx);
+  c.aesFree(nullptr);
+  EXPECT_EQ(c.aesCrypt(nullptr, key, key, 1, nullptr, 0), 0);
 }
 
 TEST(CryptAes, CbcChainsTheBlocksAndHandsBackTheLastAsIv) {
   bg::Crypt c;
-  const Bytes key = fromHex("2b7e151628aed2a6abf7158809cf4f3c");
-  const Bytes data = bytesOf(randomBytes(48, 1));
-  Bytes expected;
-  Bytes prev(16);
-  for (int i = 0; i < 16; ++i) prev[i] = static_cast<uint8_t>(i);
-  for (int b = 0; b < 3; ++b) {
-    Bytes block(16);
-    for (int i = 0; i < 16; ++i) block[i] = data[16 * b + i] ^ prev[i];
-    prev = aesBlocks(c, key, block, 0);
-    expected.insert(expected.end(), prev.begin(), prev.end());
-  }
-  uint8_t iv[16];
-  for (int i = 0; i < 16; ++i) iv[i] = static_cast<uint8_t>(i);
+  const Bytes key = fromHex("2b7e151628aed2a6abf7158809cf4f3c"), data = bytesOf(randomBytes(32, 1));
+  Bytes first(16), iv(16, 7);
+  for (int i = 0; i < 16; ++i) first[i] = data[i] ^ 7;
+  first = aesBlocks(c, key, first, 0);
+  Bytes second(data.begin() + 16, data.end());
+  for (int i = 0; i < 16; ++i) second[i] ^= first[i];
   void* ctx = c.aesAlloc();
   ASSERT_EQ(c.aesInit(ctx, key.data(), 128, 0), 0);
-  Bytes out(48);
-  c.aesCrypt(ctx, out.data(), data.data(), 3, iv, 0);
-  EXPECT_EQ(out, expected);
-  EXPECT_EQ(Bytes(iv, iv + 16), prev);
-  for (int i = 0; i < 16; ++i) iv[i] = static_cast<uint8_t>(i);
+  Bytes out(32);
+  c.aesCrypt(ctx, out.data(), data.data(), 2, iv.data(), 0);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 16), first);
+  EXPECT_EQ(Bytes(out.begin() + 16, out.end()), aesBlocks(c, key, second, 0));
+  EXPECT_EQ(iv, Bytes(out.begin() + 16, out.end()));
+  iv.assign(16, 7);
   ASSERT_EQ(c.aesInit(ctx, key.data(), 128, 1), 0);
-  c.aesCrypt(ctx, out.data(), out.data(), 3, iv, 1);
+  c.aesCrypt(ctx, out.data(), out.data(), 2, iv.data(), 1);
   EXPECT_EQ(out, data);
   c.aesFree(&ctx);
 }
@@ -140,6 +136,84 @@ TEST(CryptAes, TextFormsRoundTripForEveryKeyLengthAndRefuseBadInput) {
     EXPECT_FALSE(ok) << b.first;
   }
   testing::internal::GetCapturedStderr();
+}
+
+// PKCS#7 on 16-byte blocks, checked against the block cipher; each failure has its code.
+TEST(CryptAes, Aes128TextFormsRoundTripAndNameTheirFailures) {
+  bg::Crypt c;
+  for (const char* plain : {"x", "sixteen bytes!!!", "a text of thirty-two bytes long."})
+    EXPECT_EQ(c.aes128DecryptString(c.aes128EncryptString(plain, "key").c_str(), "key"), plain);
+  EXPECT_EQ(c.aes128EncryptString("", "key"), "");
+  const Bytes key = fromHex("000102030405060708090a0b0c0d0e0f"),
+              plain = fromHex("00112233445566778899aabbccddeeff");
+  Bytes padded = plain;
+  padded.resize(32, 16);
+  padded = aesBlocks(c, key, padded, 0);
+  char* text = nullptr;
+  EXPECT_EQ(c.aes128EncryptToBase64(plain.data(), 16, &text, key.data()), 45);
+  EXPECT_EQ(take(c, text), c.base64EncodeString(std::string(padded.begin(), padded.end())));
+  EXPECT_EQ(c.aes128EncryptToBase64(plain.data(), 16, &text, nullptr), -1);
+  Bytes zeros = aesBlocks(c, key, Bytes(16, 0), 0);
+  const std::string noPad = c.base64EncodeString(std::string(zeros.begin(), zeros.end()));
+  const std::pair<std::string, int> bad[] = {{"ab!d", -2}, {"AAAA", -2}, {noPad, -4}};
+  char unset;
+  for (const auto& [input, code] : bad) {
+    text = &unset;
+    EXPECT_EQ(c.aes128DecryptFromBase64(input.c_str(), static_cast<int>(input.size()), &text, key.data()),
+              code);
+    EXPECT_EQ(text, nullptr) << input;
+  }
+  EXPECT_EQ(c.aes128DecryptFromBase64(noPad.c_str(), static_cast<int>(noPad.size()), &text, nullptr), -3);
+}
+
+// The text operations reach the primitives through the object's own table.
+struct BrokenCrypt : bg::Crypt {
+  bool initFails = true;
+  int aesInit(void* ctx, const uint8_t* key, int bits, int decrypt) override {
+    return initFails ? 22 : bg::Crypt::aesInit(ctx, key, bits, decrypt);
+  }
+  char* base64Encode(char*, int, const uint8_t*, int) override { return nullptr; }
+};
+
+TEST(CryptAes, ADerivedPrimitiveThatFailsFailsTheTextOperations) {
+  BrokenCrypt c;
+  const std::string key(16, 'k');
+  bool ok = true;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c.aesEncrypt("x", key, &ok) + c.aesDecrypt("AAAAAAAAAAAAAAAAAAAAAA==", key, &ok), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "[aes] init error\n[aes] init error\n");
+  c.initFails = false;
+  EXPECT_EQ(c.aesEncrypt("x", key, &ok), "");
+  EXPECT_FALSE(ok);
+  char* text = nullptr;
+  EXPECT_EQ(c.aes128EncryptToBase64(reinterpret_cast<const uint8_t*>("x"), 1, &text, bytesOf(key).data()),
+            -3);
+  EXPECT_EQ(text, nullptr);
+}
+
+// Hex text is lower case, two digits a byte; a short buffer is zeroed, never overrun.
+TEST(CryptCoding, HexBothWaysAndTheShortAndMaskedDigests) {
+  bg::Crypt c;
+  const uint8_t bytes[] = {0x0A, 0xFF, 0x10};
+  char text[8];
+  EXPECT_EQ(c.hexEncode(bytes, 3, nullptr, 0), 7);
+  EXPECT_EQ(c.hexEncode(bytes, 3, text, 7), 6);
+  EXPECT_STREQ(text, "0aff10");
+  memset(text, '#', sizeof(text));
+  EXPECT_EQ(c.hexEncode(bytes, 3, text, 6) + c.hexEncode(bytes, 0, text, 8), 0);
+  EXPECT_EQ(std::string(text, 8), std::string(6, '\0') + "##");
+  uint8_t out[4];
+  EXPECT_EQ(c.hexDecode("09afAF1", 7, nullptr, 0), 5);
+  EXPECT_EQ(c.hexDecode("09afAF1", 7, out, 4), 4);
+  EXPECT_EQ(Bytes(out, out + 4), (Bytes{0x09, 0xAF, 0xAF, 0x01}));
+  EXPECT_EQ(c.hexDecode("9`@/", 4, out, 2), 2) << "digits count up to the first that is none";
+  EXPECT_EQ(Bytes(out, out + 4), (Bytes{0x09, 0, 0xAF, 0x01}));
+  EXPECT_EQ(c.hexDecode("0a0a0a", 6, out, 2), 0);
+  EXPECT_EQ(Bytes(out, out + 4), (Bytes{0, 0, 0xAF, 0x01}));
+  char* digest = c.md5String("abc");
+  c.md5Short(digest);
+  EXPECT_EQ(take(c, digest), "3cd24fb0d6963f7d");
+  EXPECT_EQ(take(c, c.md5StringMasked("abc")), "900050983cd04cb0d4943c7c28e07c70");
 }
 
 TEST(CryptBase64, Rfc4648VectorsSizesAndTheSystemTool) {
@@ -195,6 +269,7 @@ TEST(CryptMd5, Rfc1321TestSuite) {
     EXPECT_EQ(take(c, c.md5String(v[0])), v[1]) << v[0];
     EXPECT_EQ(take(c, c.md5Buffer(v[0], static_cast<int>(strlen(v[0])))), v[1]) << v[0];
   }
+  EXPECT_EQ(take(c, c.md5Buffer("abc", -1)), suite[0][1]);
 }
 
 TEST(CryptMd5, FilesMatchTheSystemTool) {
