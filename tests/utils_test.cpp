@@ -61,6 +61,11 @@ TEST(UtilsDirectories, TempAppDataAndHomeComeFromTheEnvironment) {
   env.set("HOMEPATH", "\\\\home\\me");
   EXPECT_EQ(bg::getAppDataDir(), shownPath("/home/me/.config/"));
   EXPECT_EQ(bg::getHomeDir(), shownPath("/home/me"));
+  // An empty variable counts as unset; a relative XDG folder is ignored.
+  for (const char* name : {"APPDATA", "HOMEPATH"}) env.set(name, "");
+  env.set("XDG_CONFIG_HOME", "cfg");
+  env.set("HOME", "/h");
+  EXPECT_EQ(bg::getAppDataDir() + " " + bg::getHomeDir(), "/h/.config /h");
 }
 
 TEST(UtilsText, FormatSplitRandomStringsAndPaths) {
@@ -72,12 +77,9 @@ TEST(UtilsText, FormatSplitRandomStringsAndPaths) {
     const char* delims;
     bool keepEmpty;
     Texts pieces;
-  } splits[] = {{"a,,b", ",", true, {"a", "", "b"}},
-                {"a,,b", ",", false, {"a", "b"}},
-                {",a,", ",", true, {"a"}},
-                {",,,", ",", true, {}},
-                {"", nullptr, false, {""}},
-                {std::string("a,b\0,c", 6), ",", false, {"a", "b"}}};
+  } splits[] = {{"a,,b", ",", true, {"a", "", "b"}}, {"a,,b", ",", false, {"a", "b"}},
+                {",a,", ",", true, {"a"}},           {",,,", ",", true, {}},
+                {"", nullptr, false, {""}},          {std::string("a,b\0,c", 6), ",", false, {"a", "b"}}};
   for (const auto& s : splits) EXPECT_EQ(u.split(s.s, s.delims, s.keepEmpty), s.pieces) << s.s;
   std::set<std::string> seen;
   for (int i = 0; i < 50; ++i) seen.insert(u.randomString(16));
@@ -86,6 +88,33 @@ TEST(UtilsText, FormatSplitRandomStringsAndPaths) {
   for (const char* p : {"C:/a//b\\\\c/", "//server//share/x", "", "plain"})
     EXPECT_EQ(u.normalizePath(p), shownPath(p)) << p;
   EXPECT_EQ(u.normalizePath(std::string("a/b\0/c", 6)), shownPath("a/b"));
+}
+
+// In place on C strings; a prefix or suffix may be the whole string, and
+// ignoring case means ASCII case.
+TEST(UtilsText, TrimsAffixesAndCase) {
+  bg::Utils u;
+  EXPECT_EQ(u.trimString(" \t\r\nA b\n\r\t ") + "|" + u.trimString("   ") + "|" + u.trimString("x"),
+            "A b||x");
+  EXPECT_EQ(u.trimCharsString("-+a-b+-", "+-") + "|" + u.trimCharsString("-", "-"), "a-b|");
+  char blanks[] = "   ";
+  EXPECT_STREQ(u.rtrim(blanks), " ") << "the first character is never trimmed from the right";
+  const struct {
+    const char* s;
+    const char* affix;
+    bool caseSensitive, starts, ends;
+  } affixes[] = {{"abc", "abc", true, true, true},     {"ab", "abc", false, false, false},
+                 {"AZ.dll", "az", false, true, false}, {"AZ.dll", ".DLL", false, false, true},
+                 {"AZ.dll", "az", true, false, false}, {"abc", "", true, true, true},
+                 {nullptr, "", true, false, false}};
+  for (const auto& a : affixes) {
+    EXPECT_EQ(u.startsWith(a.s, a.affix, a.caseSensitive), a.starts) << "row " << &a - affixes;
+    EXPECT_EQ(u.endsWith(a.s, a.affix, a.caseSensitive), a.ends) << "row " << &a - affixes;
+  }
+  EXPECT_FALSE(u.startsWith("a", nullptr, true) || u.endsWith("a", nullptr, true));
+  char mixed[] = "MiXed 1";
+  EXPECT_STREQ(u.toUpper(mixed), "MIXED 1");
+  EXPECT_STREQ(u.toLower(mixed), "mixed 1");
 }
 
 // The probe that judges a configuration directory leaves nothing behind and
@@ -98,7 +127,8 @@ TEST(UtilsFiles, WritableProbe) {
   EXPECT_FALSE(kqtest::fileExists(tmp.file("probe"))) << "the probe is truncated, then removed";
   EXPECT_FALSE(u.isDirWritable(tmp.file("missing").c_str(), "probe"));
   kqtest::writeFile(tmp.file("file"), "");
-  EXPECT_FALSE(u.isDirWritable(tmp.file("file").c_str(), "probe"));
+  EXPECT_FALSE(u.isDirWritable(tmp.file("file").c_str(), "probe") || u.isDirWritable(nullptr, "probe") ||
+               u.isDirWritable(tmp.path().c_str(), nullptr));
 }
 
 struct Seen {

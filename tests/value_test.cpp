@@ -115,6 +115,7 @@ TEST(ValueText, WriteGivesTheTaggedForms) {
       {Value(0.5f), "[f]0.500000"},
       {Value(0.5), "[d]0.500000"},
       {Value(1234567890123LL), "[lld]1234567890123"},
+      {Value(5L), "[lld]5"},
       {Value(true), "[b]true"},
       {Value("a]b c"), "[str]a]b c"},
       {Value(2, args), "[argv]a\nb"},
@@ -161,6 +162,7 @@ TEST(ValueText, RoundTripRestoresTheValue) {
 
 TEST(ValueMap, MissingKeysGrowOnlyTheNonConstMap) {
   ValueMap m;
+  EXPECT_EQ(m.type(), Value::VT_MAP);
   EXPECT_FALSE(m.isValid()) << "no entries yet";
   m["present"] = Value(5);
   EXPECT_FALSE(m["absent"].isValid());
