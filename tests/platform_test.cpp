@@ -15,28 +15,7 @@ namespace {
 
 namespace pf = bg::platform;
 
-TEST(PlatformLastError, IsPerThreadAndUsesWindowsNumbers) {
-  pf::setLastError(pf::kErrModNotFound);
-  unsigned seenByOther = 12345;
-  std::thread([&] {
-    seenByOther = pf::getLastError();
-    pf::setLastError(pf::kErrPipeBusy);
-  }).join();
-  EXPECT_EQ(seenByOther, 0u);
-  // The system's own number on Windows does not outlive the calls that join.
-  if (!kqtest::kOnWindows) {
-    EXPECT_EQ(pf::getLastError(), 126u);
-  }
-  kqtest::TempDir tmp;
-  kqtest::writeFile(tmp.file("file"), "x");
-  EXPECT_EQ(pf::fileOpen(tmp.file("missing").c_str(), "r"), nullptr);
-  EXPECT_EQ(pf::getLastError(), 2u);
-  EXPECT_EQ(pf::makeDir(tmp.file("file/sub").c_str()), -1);
-  // Windows names the missing directory on the way (3) rather than the file in it.
-  EXPECT_EQ(pf::getLastError(), kqtest::kOnWindows ? 3u : 267u);
-}
-
-TEST(PlatformFiles, WideTwinsTakeTheSameFiles) {
+TEST(PlatformFiles, WideTwinsTakeTheSameFilesAndFailuresSetAPerThreadWindowsNumber) {
   kqtest::TempDir tmp;
   wchar_t buf[512];
   ASSERT_GT(pf::utf8ToWideChars(tmp.path().c_str(), buf, 512), 0);
@@ -57,6 +36,23 @@ TEST(PlatformFiles, WideTwinsTakeTheSameFiles) {
   EXPECT_EQ(pf::removeDirW(sub.c_str()), 0);
   EXPECT_FALSE(kqtest::fileExists(tmp.file("\xc3\xbc")));
   EXPECT_EQ(pf::fileOpenW(nullptr, L"r"), nullptr);
+  pf::setLastError(pf::kErrModNotFound);
+  unsigned seenByOther = 12345;
+  std::thread([&] {
+    seenByOther = pf::getLastError();
+    pf::setLastError(pf::kErrPipeBusy);
+  }).join();
+  EXPECT_EQ(seenByOther, 0u);
+  // The system's own number on Windows does not outlive the calls that join.
+  if (!kqtest::kOnWindows) {
+    EXPECT_EQ(pf::getLastError(), 126u);
+  }
+  kqtest::writeFile(tmp.file("file"), "x");
+  EXPECT_EQ(pf::fileOpen(tmp.file("missing").c_str(), "r"), nullptr);
+  EXPECT_EQ(pf::getLastError(), 2u);
+  EXPECT_EQ(pf::makeDir(tmp.file("file/sub").c_str()), -1);
+  // Windows names the missing directory on the way (3) rather than the file in it.
+  EXPECT_EQ(pf::getLastError(), kqtest::kOnWindows ? 3u : 267u);
 }
 
 TEST(PlatformText, ConversionsKeepToTheirBuffersAndReplaceBadSequences) {
@@ -72,8 +68,7 @@ TEST(PlatformText, ConversionsKeepToTheirBuffersAndReplaceBadSequences) {
   EXPECT_EQ(pf::utf8ToWideChars(edges.c_str(), wide, 10), 10);
   EXPECT_EQ(std::wstring(wide), wideEdges);
   EXPECT_EQ(pf::wideToUtf8(wideEdges.c_str()), edges);
-  // Overlong forms, surrogates, code points past U+10FFFF, stray and missing
-  // continuation bytes: each byte that starts no character gives one U+FFFD.
+  // Overlong, surrogate, too big, stray or cut short: each byte that starts no character is one U+FFFD.
   ASSERT_EQ(
       pf::utf8ToWideChars(
           "\xc0\xaf|\xe0\x9f\xbf|\xed\xa0\x80|\xed\xbf\xbf|\xf4\x90\x80\x80|\x80\xf8|\xe2\x82", wide, 32),

@@ -124,9 +124,8 @@ TEST(PortShell, FolderOpenerStartsACleanChild) {
   EXPECT_TRUE(contains(seen, "SigBlk: 0000000000000000\n") && contains(seen, "\nleader\n")) << seen;
 }
 
-// errno values give Windows numbers, and so do module files (judged from the
-// file, not the system's wording) and pipes that fail; no failure leaves a
-// descriptor open, and a success clears the number.
+// errno values and module files that do not load (judged from the file) give
+// Windows numbers; a success clears it, and no failure leaves a descriptor open.
 TEST(PortErrors, FailuresGiveWindowsNumbersAndLeaveNoDescriptorOpen) {
   const std::pair<int, unsigned> table[] = {
       {0, 0},         {ENOENT, 2},       {ECONNREFUSED, 2},   {EMFILE, 4},
