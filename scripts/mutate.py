@@ -12,18 +12,20 @@ and replaced by the next sample of its subsystem, so a run reports MUTANTS
 mutants that build. Mutants listed in tests/mutants-equivalent.txt change no
 behaviour: they are shown with their reason and left out of the score.
 
-  scripts/mutate.py --mutants 100 --seed 1
-  scripts/mutate.py --list              # the sample, without building
-  scripts/mutate.py --survivors         # run the last run's survivors again
-
 The scratch build links the tests against one shared internal library
 (-DKQ_SHARED_INTERNAL=ON), so a mutant recompiles one file and relinks two
-libraries, and its per-test time limit floor is short (KQ_TEST_TIME_FLOOR).
+libraries; a test may take five times its usual run, at least --floor
+seconds (20), and a test that runs out of time has caught the mutant.
 A survivor of a removed free/close/unlock or a moved bound runs again in a
 second scratch build under AddressSanitizer and UBSan, as `make asan` would
 run it: leaks and overruns show only there.
 
-  scripts/mutate.py --only 'src/(utils|values)/' --mutants 40   # some files only
+  scripts/mutate.py --mutants 100 --seed 1
+  scripts/mutate.py --list                  # the sample, without building
+  scripts/mutate.py --survivors             # the last run's survivors again
+  scripts/mutate.py --only 'src/utils/'     # sample these files only
+  scripts/mutate.py --every-test            # no stop at the first failure:
+                                            # how many mutants each test catches
 """
 
 import argparse
@@ -381,7 +383,9 @@ class Build:
         self.runner, self.out, self.settings, self.env = runner, runner.scratch / name, settings, env
 
     def configure(self):
-        if (self.out / "build.ninja").exists():
+        cache = self.out / "CMakeCache.txt"
+        floor = "KQ_TEST_TIME_FLOOR:STRING=%d\n" % self.runner.floor
+        if (self.out / "build.ninja").exists() and floor in cache.read_text():
             return
         rc, log = self.runner.run(["cmake", "-S", str(self.runner.tree), "-B", str(self.out), "-G", "Ninja",
                                    "-DKQ_SHARED_INTERNAL=ON", "-DKQ_TEST_TIME_FLOOR=%d" % self.runner.floor]
@@ -485,6 +489,14 @@ class Runner:
                 files.add(rel)
         files.update(p.relative_to(self.tree).as_posix() for p in (self.tree / "src").rglob("*.h"))
         return sorted(files)
+
+
+def survivors(last_run, tree):
+    """The survivors recorded by the last run, found again in the tree."""
+    fields = ("file", "line", "col", "end", "new", "op", "text", "context")
+    found = [Mutant(**{k: r[k] for k in fields})
+             for r in json.loads(last_run.read_text())["mutants"] if r["outcome"] == "survived"]
+    return [m for m in found if relocate(tree, m)]
 
 
 def relocate(tree, m):
@@ -599,7 +611,7 @@ def main():
     parser.add_argument("--mutants", type=int, default=int(os.environ.get("MUTANTS", 100)))
     parser.add_argument("--seed", default=os.environ.get("SEED", "1"))
     parser.add_argument("--jobs", type=int, default=2, help="build and test jobs (default 2)")
-    parser.add_argument("--floor", type=int, default=10, help="shortest per-test time limit in seconds")
+    parser.add_argument("--floor", type=int, default=20, help="shortest per-test time limit in seconds (default 20)")
     parser.add_argument("--scratch", type=Path, default=ROOT / "build" / "mutate")
     parser.add_argument("--only", metavar="REGEX", help="sample only the src/ files whose path matches")
     parser.add_argument("--no-asan", dest="asan", action="store_false",
@@ -628,9 +640,7 @@ def main():
         equivalents = read_equivalents()
         last_run = args.scratch / "last-run.json"
         if args.survivors:
-            queue = {"survivors": [Mutant(**{k: v for k, v in r.items() if k not in ("outcome", "detail", "seconds", "killers")})
-                                   for r in json.loads(last_run.read_text())["mutants"] if r["outcome"] == "survived"]}
-            queue["survivors"] = [m for m in queue["survivors"] if relocate(runner.tree, m)]
+            queue = {"survivors": survivors(last_run, runner.tree)}
             share = {"survivors": len(queue["survivors"])}
         else:
             files = [f for f in runner.compiled_sources() if not args.only or re.search(args.only, f)]
