@@ -4,12 +4,14 @@
 Each test's time limit is a few times its usual run in the build at hand
 (tests/CMakeLists.txt reads the table), so a hung test fails the suite fast.
 Run `make test`, `make asan` and `make tsan` first: ctest keeps each test's
-average time in build/<preset>/Testing/Temporary/CTestCostData.txt. A build
-that was not run keeps its column; a test no longer in the suite is dropped
-once all three columns were measured again.
+average time in build/<preset>/Testing/Temporary/CTestCostData.txt (tests
+that left the suite stay in it, so the suite's own list decides). A build
+that was not run keeps its column.
 """
 
 import math
+import re
+import subprocess
 import sys
 from pathlib import Path
 
@@ -41,6 +43,16 @@ def measured(preset):
     return times
 
 
+def current_tests():
+    """The names of the suite's tests, from the first build that has one."""
+    for preset in COLUMNS:
+        out = ROOT / "build" / preset
+        if (out / "CTestTestfile.cmake").exists():
+            listing = subprocess.run(["ctest", "--test-dir", str(out), "-N"], capture_output=True, text=True).stdout
+            return set(re.findall(r"Test\s+#\d+: (\S+)", listing))
+    sys.exit("test-times: no build of the suite yet")
+
+
 def main():
     table = {}
     if TABLE.exists():
@@ -51,11 +63,11 @@ def main():
     runs = [measured(p) for p in COLUMNS]
     if all(r is None for r in runs):
         sys.exit("test-times: no build has run the suite yet")
-    if all(r is not None for r in runs):
-        table = {name: cols for name, cols in table.items() if any(name in r for r in runs)}
+    suite = current_tests()
     for col, run in enumerate(runs):
         for name, seconds in (run or {}).items():
             table.setdefault(name, [1] * len(COLUMNS))[col] = seconds
+    table = {name: cols for name, cols in table.items() if name in suite}
     width = max(len(n) for n in table)
     text = HEADER.format(pad=" " * (width - 6))
     for name in sorted(table):
