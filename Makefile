@@ -1,6 +1,6 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo demo-remote test debug asan tsan check fuzz i386 bench soak abi-check abi-baseline package \
-	compiler-mix clean windows-deps windows windows-test windows-demo windows-demo-remote windows-i686
+.PHONY: deps demo demo-remote test debug asan tsan check mutate fuzz i386 bench soak abi-check abi-baseline \
+	package compiler-mix clean windows-deps windows windows-test windows-demo windows-demo-remote windows-i686
 
 deps:
 	scripts/install-deps.sh
@@ -42,6 +42,15 @@ tsan: deps
 # The suite plain, under AddressSanitizer+UBSan and under ThreadSanitizer (the
 # first part of what CI runs).
 check: test asan tsan
+
+# How many one-line faults in src/ the suite catches: MUTANTS mutants sampled
+# with SEED, each built and tested in a scratch copy under build/mutate (the
+# working tree is never touched). Prints each mutant and the score per
+# subsystem; tests/mutants-equivalent.txt lists those that change nothing.
+MUTANTS ?= 100
+SEED ?= 1
+mutate: deps
+	scripts/mutate.py --mutants $(MUTANTS) --seed $(SEED)
 
 # Every libFuzzer target under fuzz/ for FUZZ_SECONDS each, one after another.
 # New inputs collect in build/fuzz/corpus/; a crash stops the run and leaves its
