@@ -1,6 +1,7 @@
 #include "process_sample.h"
 
 #include <dirent.h>
+#include <malloc.h>
 
 #include <fstream>
 #include <string>
@@ -38,6 +39,8 @@ Sample sampleThisProcess() {
     if (field == "VmRSS:") status >> s.rssKb;
     if (field == "Threads:") status >> s.threads;
   }
+  struct mallinfo2 heap = mallinfo2();
+  s.heapKb = static_cast<long>((heap.uordblks + heap.hblkhd) / 1024);
   s.descriptors = countDescriptors();
   return s;
 }
@@ -54,10 +57,13 @@ std::string growthAfterWarmUp(const std::vector<Sample>& samples) {
   if (last.threads > first.threads + kThreadNoise) {
     add("threads " + std::to_string(first.threads) + " -> " + std::to_string(last.threads));
   }
-  bool everyStep = samples.size() >= 5;
-  for (size_t i = 1; i < samples.size(); ++i) everyStep = everyStep && samples[i].rssKb > samples[i - 1].rssKb;
-  if (last.rssKb > first.rssKb + memoryNoiseKb(first.rssKb) || everyStep) {
+  if (last.rssKb > first.rssKb + memoryNoiseKb(first.rssKb)) {
     add("resident memory " + std::to_string(first.rssKb) + " kB -> " + std::to_string(last.rssKb) + " kB");
+  }
+  bool everyStep = samples.size() >= 5;
+  for (size_t i = 1; i < samples.size(); ++i) everyStep = everyStep && samples[i].heapKb > samples[i - 1].heapKb;
+  if (last.heapKb > first.heapKb + memoryNoiseKb(first.heapKb) || everyStep) {
+    add("heap in use " + std::to_string(first.heapKb) + " kB -> " + std::to_string(last.heapKb) + " kB");
   }
   return grew;
 }

@@ -6,9 +6,9 @@
 // bridge for N seconds (600 by default), starting the bridge afresh every
 // minute in the same process (UninitBridge, then InitBridge and the modules
 // again), while a process of its own sends pipe messages from outside.
-// Once a minute, just before the restart, it prints resident memory, open
-// descriptors, threads and operations done. It fails (status 1) when any
-// of the first three keeps growing after the first minute, when any
+// Once a minute, just before the restart, it prints resident memory, heap
+// in use, open descriptors, threads and operations done. It fails (status 1)
+// when any of the first four keeps growing after the first minute, when any
 // operation failed, or when a minute passed without a pipe message.
 // Configuration, logs and pipes stay under DIR; the library's own messages
 // on standard error are dropped. --restart-seconds shortens the period
@@ -159,9 +159,9 @@ int main(int argc, char** argv) {
     if (problems.empty()) report = askTheLoad();
     soak::Sample s = soak::sampleThisProcess();
     samples.push_back(s);
-    printf("soak: %s %d: %.1f MB resident, %d descriptors, %d threads, %llu operations (+%llu), "
-           "%llu pipe messages, %llu failures\n",
-           unit, minute, mb(s.rssKb), s.descriptors, s.threads, report.operations, report.operations - lastOperations,
+    printf("soak: %s %d: %.1f MB resident, %.1f MB heap in use, %d descriptors, %d threads, "
+           "%llu operations (+%llu), %llu pipe messages, %llu failures\n",
+           unit, minute, mb(s.rssKb), mb(s.heapKb), s.descriptors, s.threads, report.operations, report.operations - lastOperations,
            report.pipeMessages, report.failures);
     fflush(stdout);
     bg::UninitBridge();
@@ -188,9 +188,9 @@ int main(int argc, char** argv) {
     printf("soak: FAILED after %d %ss: %s\n", minute, unit, problems.c_str());
     return 1;
   }
-  printf("soak: passed: %d %ss, %.1f MB resident (%.1f after the first), %d descriptors (%d), "
-         "%d threads (%d), %llu operations, no failure\n",
-         minute, unit, mb(last.rssKb), mb(first.rssKb), last.descriptors, first.descriptors, last.threads,
+  printf("soak: passed: %d %ss, %.1f MB resident (%.1f after the first), %.1f MB heap in use (%.1f), "
+         "%d descriptors (%d), %d threads (%d), %llu operations, no failure\n",
+         minute, unit, mb(last.rssKb), mb(first.rssKb), mb(last.heapKb), mb(first.heapKb), last.descriptors, first.descriptors, last.threads,
          first.threads, report.operations);
   return 0;
 }
