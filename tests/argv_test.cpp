@@ -60,6 +60,7 @@ TEST(CmdlineParse, EveryMistakeIsRecordedAndTheScanGoesOn) {
   EXPECT_FALSE(parse(p, {"prog", "--host", "--port=3"})) << "the next argument is the value, whatever it is";
   EXPECT_EQ(p.get<std::string>("host"), "--port=3");
   EXPECT_EQ(p.errors(), Texts{"need option: --aneed"});
+  EXPECT_TRUE(p.rest().empty()) << "a second parse starts from no words";
   p.add<int>("page", 'p', "page", false, 1);
   EXPECT_FALSE(parse(p, {"prog", "--port=81"}));
   EXPECT_EQ(p.errors(), Texts{"short option 'p' is ambiguous"});

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -49,6 +50,29 @@ TEST(BlockingQueueSpeed, AbortWithABatchInHandEndsTakes) {
   ASSERT_EQ(q.read(&v, sizeof(v)), 4);  // the reader now holds the other 99
   q.abort();
   EXPECT_EQ(q.read(&v, sizeof(v)) + q.timedRead(&v, sizeof(v), 1000) + v, 0);
+}
+
+// A reader asleep when a large message comes, and with it the abort and the
+// queue's deletion, still takes the whole message: the destructor waits for
+// it to leave.
+TEST(BlockingQueueSpeed, DeletingAnAbortedQueueWaitsForItsReader) {
+  std::string want = message(9);
+  while (want.size() < (32u << 20)) want += want;
+  std::string got(want.size(), '\0');
+  auto* q = new bg::Reader_IO;
+  std::atomic<int> tid{0};
+  int n = -1;
+  std::thread reader([&] {
+    tid = kqtest::threadId();
+    n = q->read(&got[0], static_cast<int>(got.size()));
+  });
+  EXPECT_TRUE(kqtest::waitFor([&] { return tid != 0 && kqtest::isAsleep(tid); }));
+  q->write(want.data(), static_cast<int>(want.size()));
+  q->abort();
+  delete q;
+  reader.join();
+  EXPECT_EQ(n, static_cast<int>(want.size()));
+  EXPECT_TRUE(got == want);
 }
 
 // A reader that has just seen messages come quickly, then waits on an empty
