@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,12 @@ namespace {
 
 bool aligned16(const void* p) {
   return reinterpret_cast<uintptr_t>(p) % 16 == 0;
+}
+
+size_t count(const std::string& text, const std::string& word) {
+  size_t n = 0;
+  for (size_t at = 0; (at = text.find(word, at)) != std::string::npos; ++at) ++n;
+  return n;
 }
 
 struct QuietPool : bg::Mem_Pool {
@@ -68,6 +75,24 @@ TEST(MemPool, ResetReusesBlocksFreesBigAllocationsAndKeepsCleanups) {
     EXPECT_EQ(order, "");
   }
   EXPECT_EQ(order, "A") << "cleanups registered before the reset still run intact";
+  // Reset also forgets which blocks had filled: rounds of the same mixed
+  // requests after the first need no new block. The trace shows each new
+  // block and each big request.
+  kqtest::TempDir dir;
+  int fd = open(dir.file("trace").c_str(), O_CREAT | O_WRONLY, 0600);
+  QuietPool mixed(1024);
+  mixed.setLog(fd);
+  std::vector<size_t> blocks;
+  for (int round = 0; round < 4; ++round) {
+    std::mt19937 rng(7);
+    for (int i = 0; i < 400; ++i) mixed.take(1 + static_cast<int>(rng() % 300));
+    mixed.take(5000);
+    mixed.reset();
+    blocks.push_back(count(kqtest::readFile(dir.file("trace")), "call zrc_mem_block\n"));
+  }
+  close(fd);
+  EXPECT_EQ(blocks, std::vector<size_t>(4, blocks[0]));
+  EXPECT_EQ(count(kqtest::readFile(dir.file("trace")), "alloc from large\n"), 4u);
 }
 
 std::string g_order;
