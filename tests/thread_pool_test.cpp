@@ -33,6 +33,7 @@ TEST(ThreadPool, RefusesJobsBeyondTheQueueWithoutAPoolOrWithoutAFunction) {
   EXPECT_FALSE(pool.addTask(countJob, &ran)) << "the queue holds two";
   gate.open();
   EXPECT_TRUE(waitFor([&] { return ran.load() == 2; }));
+  EXPECT_FALSE(pool.addTask(nullptr, &ran));
   pool.exit();
   testing::internal::CaptureStderr();
   EXPECT_FALSE(pool.addTask(countJob, &ran)) << "after exit";
