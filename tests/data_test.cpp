@@ -43,6 +43,17 @@ TEST(DataStore, SetGetReplaceRemoveAndAReusedKeyBuffer) {
   EXPECT_TRUE(data.setData(key, Value(1), false));
   key[0] = 'b';
   EXPECT_FALSE(data.hasData(key)) << "the key text is copied, not its pointer kept";
+  // A derived store that answers hasData itself still reaches each key's own
+  // entry through a reused key buffer.
+  struct Answering : bg::Data {
+    bool hasData(const char*) override { return true; }
+  } derived;
+  EXPECT_TRUE(derived.setData(key, Value(1), true));
+  key[0] = 'c';
+  EXPECT_TRUE(derived.setData(key, Value(2), true));
+  key[0] = 'd';
+  EXPECT_EQ(derived.getData(key, Value(9)).toInt(), 9);
+  EXPECT_EQ(derived.getData("b", Value()).toInt() * 10 + derived.getData("c", Value()).toInt(), 12);
 }
 
 // Registering a record again keeps its one registration; a stale id
@@ -53,7 +64,10 @@ TEST(DataListeners, RegistrationIsIdempotentPerKey) {
   ListenerRecord rec = recordFor(&log, "L");
   ListenerRecord filter = recordFor(&log, "F");
   rec.id = data.registListener("key", &rec);
+  EXPECT_FALSE(data.hasListener(nullptr));
   filter.id = data.registListener(nullptr, &filter);
+  EXPECT_TRUE(data.hasListener("key") && data.hasListener(nullptr) && data.hasListener(""));
+  EXPECT_FALSE(data.hasListener("other"));
   testing::internal::CaptureStderr();
   EXPECT_EQ(data.registListener("key", &rec), rec.id);
   EXPECT_EQ(data.registListener("", &filter), filter.id);
@@ -61,6 +75,7 @@ TEST(DataListeners, RegistrationIsIdempotentPerKey) {
   EXPECT_EQ(log, (Texts{"L:key=[i]1", "F:key=[i]1"})) << "each registered once";
   EXPECT_TRUE(data.unregistListener("key", rec.id));
   EXPECT_FALSE(data.unregistListener("key", rec.id));
+  EXPECT_FALSE(data.hasListener("key"));
   EXPECT_NE(data.registListener("key", &rec), rec.id) << "a stale id registers anew";
   testing::internal::GetCapturedStderr();
 }
