@@ -53,7 +53,7 @@ TEST(LoadModule, StartsAndStopsInNameOrderAndEveryStartReachesEveryComponent) {
     return 0;
   });
   ASSERT_EQ(run.status, 0) << run.err;
-  // aborting=1: the thread pool and channels stopped before any component.
+  // aborting=1: every service was marked before any component stopped.
   EXPECT_EQ(run.out,
             "b:init missing=0\nb:initExtend\na:init missing=0\na:initExtend\nb:initExtend\n"
             "b:process from=Admin cmd=3\nb:process from=a cmd=3\n"
@@ -101,7 +101,7 @@ TEST(LoadModule, RefusedModulesAreReportedAndSkipped) {
 
 TEST(Shutdown, ComponentsLoseTheirServices) {
   BridgeRun run = runBridge([](const Sandbox& box) {
-    box.addModule("mod_a.dll");
+    for (const char* m : {"mod_a.dll", "mod_a2.dll"}) box.addModule(m);
     box.init();
     box.load({"mod_a.dll"}, false);
     auto* a = static_cast<bg::Interface*>(bg::getInstance("a"));
@@ -110,6 +110,12 @@ TEST(Shutdown, ComponentsLoseTheirServices) {
     std::string stem = bg::g_configDir + "/log/a";
     CHILD_CHECK(a->m_logger->getPath().compare(0, stem.size(), stem) == 0);
     CHILD_CHECK(strcmp(a->m_config->getPath(), (bg::g_configDir + "/conf/a.conf").c_str()) == 0);
+    // A component replaced under its name is still the bridge's until the stop, and then no more.
+    box.load({"mod_a2.dll"}, false);
+    auto* admin = static_cast<bg::Admin*>(bg::CD);
+    CHILD_CHECK(bg::getInstance("a") != a && admin->isManaged(a));
+    admin->uninit();
+    CHILD_CHECK(!admin->isManaged(a));
     bg::UninitBridge();
     CHILD_CHECK(bg::getInstanceCount() == 0);
     CHILD_CHECK(a->m_argv == nullptr && a->m_logger == nullptr && a->m_config == nullptr &&

@@ -2,8 +2,14 @@
 // It reports every call the framework makes on standard output, one line
 // each, so that tests can check which calls came and in which order. It is
 // written as by hand, without the header that stamps a module.
+#include <kqbridge/app.h>
+#include <kqbridge/channel.h>
+#include <kqbridge/config.h>
+#include <kqbridge/crypt.h>
 #include <kqbridge/data.h>
 #include <kqbridge/interface.h>
+#include <kqbridge/mem_pool.h>
+#include <kqbridge/share_mem.h>
 #include <kqbridge/thread_pool.h>
 
 #include <cstdio>
@@ -58,7 +64,7 @@ class TestComponent : public bg::Interface {
   }
 
   bool uninit() override {
-    report("uninit aborting=%d", m_threadPool != nullptr && m_threadPool->isAborting() ? 1 : 0);
+    report("uninit aborting=%d", stopReachedServices() ? 1 : 0);
     throwIn(2, "uninit");
     return true;
   }
@@ -74,6 +80,16 @@ class TestComponent : public bg::Interface {
  private:
   void throwIn(int mode, const char* call) {
     if (KQ_TEST_THROW == mode) throw std::runtime_error(std::string(m_name) + " " + call);
+  }
+
+  // Whether every service a stop marks as aborting was marked before our uninit.
+  bool stopReachedServices() {
+    bg::Abstract_Base* marked[] = {m_app,    m_channelMgr, m_threadPool, m_data,
+                                   m_config, m_crypt,      m_shareMem,   m_memPool};
+    for (bg::Abstract_Base* s : marked) {
+      if (s == nullptr || !s->isAborting()) return false;
+    }
+    return true;
   }
 
   int missingServices() const {
