@@ -298,7 +298,8 @@ TEST(PacketPool, StressProducersAndConsumer) {
 }
 
 // A caller's own pool gets the last reference under its lock, and the count
-// is 0 afterwards even though its put() does not touch it.
+// is 0 afterwards even though its put() does not touch it. Without a pool the
+// last reference frees the buffer. A count at or below 0 ends at 0.
 class CountingPool : public pp::PoolInterface {
  public:
   void put(pp::FLMemNode*) override { ++puts; }
@@ -307,7 +308,7 @@ class CountingPool : public pp::PoolInterface {
   int puts = 0, locks = 0;
 };
 
-TEST(PacketPoolRefs, ACallersPoolGetsTheLastReferenceUnderItsLock) {
+TEST(PacketPoolRefs, TheLastReferenceGoesToThePoolOrFreesTheBuffer) {
   CountingPool pool;
   pp::FLMemNode node{};
   node.ref = 2;
@@ -321,6 +322,27 @@ TEST(PacketPoolRefs, ACallersPoolGetsTheLastReferenceUnderItsLock) {
   EXPECT_EQ(1, pool.puts);
   EXPECT_EQ(0, node.ref);
   EXPECT_EQ(0, pool.locks);
+
+  pp::FLMemNode orphan{};
+  orphan.data = static_cast<uint8_t*>(malloc(16));
+  orphan.ref = 1;
+  EXPECT_EQ(2, pp::addRef(&orphan));
+  EXPECT_EQ(1, pp::releaseRef(&orphan));
+  EXPECT_NE(nullptr, orphan.data);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(0, pp::releaseRef(&orphan));
+  EXPECT_EQ(nullptr, orphan.data);
+  EXPECT_EQ(0, pp::releaseRef(&orphan));
+  pp::FLMemPool ours;
+  pp::FLMemNode* owned = ours.get(8);
+  for (pp::FLMemNode* n : {&node, &orphan, owned}) {
+    n->ref = -3;
+    EXPECT_EQ(0, pp::releaseRef(n));
+    EXPECT_EQ(0, n->ref);
+  }
+  testing::internal::GetCapturedStderr();
+  owned->ref = 1;
+  pp::release_pnode(&owned);
 }
 
 }  // namespace
