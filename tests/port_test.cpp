@@ -9,18 +9,34 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <new>
 #include <set>
 #include <string>
 
 #include "core/component_setup.h"
 #include "kqbridge/kqbridge.h"
+#include "platform/dir_stream.h"
 #include "platform/dynamic_library.h"
 #include "platform/last_error.h"
 #include "platform/pipe.h"
 #include "platform/shared_memory.h"
 #include "support/test_support.h"
+
+// The next allocation that may fail without throwing fails, when asked to:
+// the failure paths behind it must still release what they hold.
+std::atomic<bool> g_failNextNothrowNew{false};
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (g_failNextNothrowNew.exchange(false)) return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 namespace {
 
@@ -181,6 +197,9 @@ TEST(PortErrors, FailuresGiveWindowsNumbersAndLeaveNoDescriptorOpen) {
   pf::PipeListener* server = pf::pipeListen(pipe);
   EXPECT_EQ(pf::pipeListen(pipe), nullptr);
   pf::pipeCloseListener(server);
+  g_failNextNothrowNew = true;
+  EXPECT_EQ(pf::openDir(td.path().c_str()), nullptr);
+  EXPECT_EQ(errno, ENOMEM);
   EXPECT_EQ(kqtest::countEntries("/proc/self/fd"), descriptors);
 }
 
