@@ -130,6 +130,10 @@ TEST(ChannelMgr, ExitAndTheDestructorAbortTheirOwnChannels) {
     mgr.exit();
     reader.join();
     CHILD_CHECK(c->isAborted() && o->isAborted());
+    // An end the manager makes after its exit is aborted once asked.
+    bg::Abstract_Channel* late = mgr.createChannel("late");
+    char buf[4];
+    CHILD_CHECK(late->isAborted() && late->read(buf, sizeof(buf)) == 0);
     bg::Channel fresh;
     CHILD_CHECK(!fresh.isAborted());
     return 0;
