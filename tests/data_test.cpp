@@ -95,6 +95,17 @@ TEST(DataNotify, KeyListenersInOrderThenEveryFilter) {
   EXPECT_FALSE(data.setDataNotify("a", Value(2), false)) << "an existing key without replace notifies nobody";
   EXPECT_TRUE(data.setData("b", Value(3), true)) << "setData notifies nobody";
   EXPECT_EQ(log, (Texts{"a1:a=[i]1", "a2:a=[i]1", "f1:a=[i]1", "f2:a=[i]1", "f1:c=[b]true", "f2:c=[b]true"}));
+  // A derived store that files values under names of its own still calls
+  // the listeners of the key it was given.
+  struct Prefixing : bg::Data {
+    bool setData(const char* key, const Value& v, bool replace) override {
+      return bg::Data::setData(("p." + std::string(key)).c_str(), v, replace);
+    }
+  } derived;
+  log.clear();
+  derived.registListener("k", &a1);
+  EXPECT_TRUE(derived.setDataNotify("k", Value(5), false));
+  EXPECT_EQ(log, Texts{"a1:k=[i]5"});
 }
 
 struct Joiner {
