@@ -132,7 +132,8 @@ def code_lines(text):
 
 NEGATE = {"<": ">=", "<=": ">", ">": "<=", ">=": "<"}
 BOUNDARY = {"<": "<=", "<=": "<", ">": ">=", ">=": ">"}
-RELEASES = (r"close\w*|\w*[cC]lose|unlock\w*|\w*[uU]nlock|free\w*|\w*[fF]ree|reset\w*|notify\w*|\w*[nN]otify\w*|"
+RELEASES = (r"close\w*|\w*[cC]lose|unlock\w*|\w*[uU]nlock|free\w*|\w*[fF]ree|delete\w*|\w*[dD]elete\w*|reset\w*|"
+            r"notify\w*|\w*[nN]otify\w*|"
             r"wake\w*|\w*[wW]ake|release\w*|\w*[rR]elease|destroy\w*|\w*[dD]estroy\w*|unlink|unmap\w*|munmap|"
             r"\w*[uU]nmap|clear|erase|join|pthread_cond_signal|pthread_cond_broadcast")
 CHAIN = r"(?:::)?(?:[A-Za-z_]\w*(?:\[[^\]]*\])*(?:::|\.|->))*"
