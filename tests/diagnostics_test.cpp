@@ -79,10 +79,11 @@ TEST(Logger, FallsBackToStderrAndLeavesABorrowedStreamOpen) {
     bg::Logger broken(dir.file("missing/dir/x.log").c_str());
     broken.log(2, "to stderr\n");
     CHILD_CHECK(broken.getStream() == stderr);
-    auto* logger = new bg::Logger(dir.file("unused.log").c_str());
+    bg::Abstract_Logger* logger = broken.createLogger(dir.file("unused.log").c_str());
     logger->setStream(stdout);
     logger->log(2, "line\n");
-    delete logger;
+    broken.destroyLogger(&logger);
+    CHILD_CHECK(logger == nullptr);
     printf("still open\n");
     return 0;
   });
