@@ -74,6 +74,14 @@ TEST(PacketPool, MemoryPoolGrowsNodesInPlaceAndListsEachOnce) {
             testing::internal::GetCapturedStderr());
   EXPECT_EQ(0, c->ref);
   EXPECT_EQ((std::vector<int>{512, c->total}), freeTotals(pool));
+  // A request below the average free capacity takes the smallest free node,
+  // any other the largest.
+  pp::FLMemPool sized;
+  pp::FLMemNode* made[] = {sized.get(1), sized.get(1), sized.get(4000)};
+  for (pp::FLMemNode* n : made) pp::release_pnode(&n);
+  pp::FLMemNode* taken[] = {sized.get(1), sized.get(2000), sized.get(1)};
+  EXPECT_TRUE(taken[0] == made[0] && taken[1] == made[1] && taken[2] == made[2]);
+  for (pp::FLMemNode* n : taken) pp::release_pnode(&n);
 }
 
 TEST(PacketPool, BadInputIsRefused) {
