@@ -63,6 +63,7 @@ TEST(PacketPool, MemoryPoolGrowsNodesInPlaceAndListsEachOnce) {
   pp::FLMemNode* grown = pool.get(3000);
   EXPECT_TRUE(grown == c && grown->id == 1 && grown->total >= 3000) << "grown, keeping its id";
   pp::release_pnode(&grown);
+  EXPECT_EQ(0, c->used) << "a free node holds nothing";
   // A stale holder that finds the node listed is told so, listed once, and
   // its count drops to 0: adding a reference afterwards is refused.
   c->ref = 1;
