@@ -284,7 +284,8 @@ class Mutant:
     @property
     def key(self):
         """Names the mutant across runs while the code around it stays: its
-        file, the line before, the line and the mutated line, not numbers."""
+        file, the line before (with its rank where that pair of lines comes
+        again in the file), the line and the mutated line, not numbers."""
         h = hashlib.sha1("\n".join([self.context, squeeze(self.text), squeeze(self.mutated_line)]).encode())
         return "%s %s" % (self.file, h.hexdigest()[:8])
 
@@ -306,11 +307,17 @@ def candidates(root, files):
         text = (root / rel).read_text(encoding="utf-8", errors="surrogateescape")
         sub = subsystems.setdefault(rel.split("/")[1], {"lines": 0, "sites": []})
         context = ""
+        seen = {}
         for lineno, line, m in code_lines(text):
             sub["lines"] += 1
             found = mutations(m)
             if found:
-                sub["sites"].append((rel, lineno, line, context, found))
+                # The same line after the same line again in one file (two
+                # loops alike) is told apart by its rank among them.
+                pair = (context, squeeze(line))
+                seen[pair] = seen.get(pair, 0) + 1
+                where = context if seen[pair] == 1 else "%s #%d" % (context, seen[pair])
+                sub["sites"].append((rel, lineno, line, where, found))
             context = squeeze(line)
     return subsystems
 
