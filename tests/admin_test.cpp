@@ -58,7 +58,7 @@ std::string framed(const std::string& body) {
 // Two modules, one keeping the pool and two channels busy: every command
 // of kqbridge-ctl gets its answer, and `stop` stops the host in order.
 TEST(AdminEndpoint, ABusyHostAnswersEveryCommandAndStopsInOrder) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "the host runs as a forked child here";
+  if (kqtest::kOnWindows) GTEST_SKIP() << "on Windows the child that runs the host is not the host: no pid to ask by";
   kqtest::TempDir root;
   Pipes pipes(root.path() + "/run");
   auto host = kqtest::startHost(root.path(), KQ_TEST_MODULE_DIR, {"--start", "mod_a.dll", "mod_busy.dll"});
@@ -121,7 +121,7 @@ TEST(AdminEndpoint, ABusyHostAnswersEveryCommandAndStopsInOrder) {
 // killed: its pipe is removed on the way. A failing command says why in one
 // line, with the status that tells a usage error from a missing host.
 TEST(AdminEndpoint, ListShowsLiveServingHostsAndCommandsSayWhatIsWrong) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "the hosts run as forked children here";
+  if (kqtest::kOnWindows) GTEST_SKIP() << "on Windows the children that run the hosts are not the hosts: no pids to ask by";
   kqtest::TempDir roots[4];
   Pipes pipes(roots[0].path() + "/run");
   auto live = kqtest::startHost(roots[0].path(), KQ_TEST_MODULE_DIR, {"mod_a.dll"});
@@ -178,7 +178,7 @@ TEST(AdminEndpoint, ListShowsLiveServingHostsAndCommandsSayWhatIsWrong) {
 // connections that hang up each get an error answer or a closed
 // connection, and the host answers a proper request afterwards.
 TEST(AdminEndpoint, HostileRequestsGetAnErrorOrAClosedConnection) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "the host runs as a forked child here";
+  if (kqtest::kOnWindows) GTEST_SKIP() << "on Windows the child that runs the host is not the host: no pid to ask by";
   kqtest::TempDir root;
   auto host = kqtest::startHost(root.path(), KQ_TEST_MODULE_DIR, {"mod_a.dll"});
   ASSERT_TRUE(host->waitOutput([&] { return contains(host->err, "[Admin] ::init OK"); })) << host->err;
