@@ -5,10 +5,12 @@
 #include <kqbridge/kqbridge.h>
 #include <signal.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/bridge_sandbox.h"
@@ -58,7 +60,8 @@ std::string framed(const std::string& body) {
 // Two modules, one keeping the pool and two channels busy: every command
 // of kqbridge-ctl gets its answer, and `stop` stops the host in order.
 TEST(AdminEndpoint, ABusyHostAnswersEveryCommandAndStopsInOrder) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "on Windows the child that runs the host is not the host: no pid to ask by";
+  if (kqtest::kOnWindows)
+    GTEST_SKIP() << "on Windows the child that runs the host is not the host: no pid to ask by";
   kqtest::TempDir root;
   Pipes pipes(root.path() + "/run");
   auto host = kqtest::startHost(root.path(), KQ_TEST_MODULE_DIR, {"--start", "mod_a.dll", "mod_busy.dll"});
@@ -121,7 +124,8 @@ TEST(AdminEndpoint, ABusyHostAnswersEveryCommandAndStopsInOrder) {
 // killed: its pipe is removed on the way. A failing command says why in one
 // line, with the status that tells a usage error from a missing host.
 TEST(AdminEndpoint, ListShowsLiveServingHostsAndCommandsSayWhatIsWrong) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "on Windows the children that run the hosts are not the hosts: no pids to ask by";
+  if (kqtest::kOnWindows)
+    GTEST_SKIP() << "on Windows the children that run the hosts are not the hosts: no pids to ask by";
   kqtest::TempDir roots[4];
   Pipes pipes(roots[0].path() + "/run");
   auto live = kqtest::startHost(roots[0].path(), KQ_TEST_MODULE_DIR, {"mod_a.dll"});
@@ -178,7 +182,8 @@ TEST(AdminEndpoint, ListShowsLiveServingHostsAndCommandsSayWhatIsWrong) {
 // connections that hang up each get an error answer or a closed
 // connection, and the host answers a proper request afterwards.
 TEST(AdminEndpoint, HostileRequestsGetAnErrorOrAClosedConnection) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "on Windows the child that runs the host is not the host: no pid to ask by";
+  if (kqtest::kOnWindows)
+    GTEST_SKIP() << "on Windows the child that runs the host is not the host: no pid to ask by";
   kqtest::TempDir root;
   auto host = kqtest::startHost(root.path(), KQ_TEST_MODULE_DIR, {"mod_a.dll"});
   ASSERT_TRUE(host->waitOutput([&] { return contains(host->err, "[Admin] ::init OK"); })) << host->err;
@@ -217,27 +222,44 @@ TEST(AdminEndpoint, HostileRequestsGetAnErrorOrAClosedConnection) {
   EXPECT_EQ(host->finish(), 0) << host->err;
 }
 
-// Every key and every channel is in the answer, each with its counts.
+// Every key and every channel is in the answer, each with its counts, also
+// while another thread keeps changing keys, channels and the pool.
 TEST(AdminEndpoint, StatusOfTenThousandKeysAndAThousandChannelsHasThemAll) {
   kqtest::BridgeRun run = kqtest::runBridge([](const kqtest::Sandbox& box) {
     box.init();
+    bg::Interface* cd = bg::CD;
     for (int i = 0; i < 10000; ++i)
-      bg::CD->m_data->setData(("key." + std::to_string(i)).c_str(), bg::Value(i), true);
+      cd->m_data->setData(("key." + std::to_string(i)).c_str(), bg::Value(i), true);
     std::vector<bg::Abstract_Channel*> ends;
     for (int i = 0; i < 1000; ++i) {
-      ends.push_back(bg::CD->m_channelMgr->createChannel(("channel." + std::to_string(i)).c_str()));
+      ends.push_back(cd->m_channelMgr->createChannel(("channel." + std::to_string(i)).c_str()));
       ends.back()->write("x", 1);
     }
+    std::atomic<bool> done{false};
+    std::thread busy([&] {
+      for (int i = 0; !done; ++i) {
+        cd->m_data->setDataNotify("busy", bg::Value(i), true);
+        bg::Abstract_Channel* end = cd->m_channelMgr->getChannel("churn");
+        end->write("y", 1);
+        cd->m_channelMgr->releaseChannel(&end);
+        cd->m_threadPool->addTask([](void*) {}, nullptr);
+      }
+    });
     std::string pipe = "kqbridge." + std::string(kqtest::Sandbox::kAppName) + "." + std::to_string(getpid());
-    bg::pi::INamedPipe* client = bg::pi::create_pipe_client(pipe.c_str());
-    client->Open();
-    client->WriteString(R"({"op":"status"})");
-    json status = json::parse(client->ReadString());
-    bg::pi::destroy_pipe_client(&client);
-    CHILD_CHECK(status["data"]["keyCount"] == 10000 && status["data"]["keys"].size() == 10000);
-    CHILD_CHECK(status["data"]["keys"][0]["kind"] == "int" && status["data"]["keys"][0]["size"] == 4);
-    CHILD_CHECK(status["channels"].size() == 1000 && status["channels"][999]["queued"] == 1);
-    for (bg::Abstract_Channel*& end : ends) bg::CD->m_channelMgr->releaseChannel(&end);
+    json status;
+    for (int i = 0; i < 3; ++i) {
+      bg::pi::INamedPipe* client = bg::pi::create_pipe_client(pipe.c_str());
+      client->Open();
+      client->WriteString(R"({"op":"status"})");
+      status = json::parse(client->ReadString());
+      bg::pi::destroy_pipe_client(&client);
+    }
+    done = true;
+    busy.join();
+    CHILD_CHECK(status["data"]["keyCount"] == 10001 && status["data"]["keys"][0]["key"] == "busy");
+    CHILD_CHECK(status["data"]["keys"][1]["kind"] == "int" && status["data"]["keys"][1]["size"] == 4);
+    CHILD_CHECK(status["channels"].size() >= 1000 && status["channels"][0]["queued"] == 1);
+    for (bg::Abstract_Channel*& end : ends) cd->m_channelMgr->releaseChannel(&end);
     bg::UninitBridge();
     return 0;
   });

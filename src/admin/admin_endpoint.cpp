@@ -44,10 +44,10 @@ bool sendAnswer(platform::PipeConnection* connection, const std::string& json) {
 
 // What a request answers; a failure of ours (memory, say) is an answer too.
 AdminAnswer answerBytes(const AdminHost& host, const std::string& bytes) {
-  AdminRequest request;
-  std::string error;
-  if (!decodeAdminRequest(bytes, &request, &error)) return AdminAnswer{adminErrorAnswer(error)};
   try {
+    AdminRequest request;
+    std::string error;
+    if (!decodeAdminRequest(bytes, &request, &error)) return AdminAnswer{adminErrorAnswer(error)};
     return answerAdminRequest(host, request);
   } catch (const std::exception& e) {
     return AdminAnswer{adminErrorAnswer(std::string("the host could not answer: ") + e.what())};
