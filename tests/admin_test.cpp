@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -37,10 +38,9 @@ std::string hostName(pid_t pid) {
   return "kqbridge-host." + std::to_string(pid);
 }
 
-// One framed request on a raw connection; the framed answer, or "" when the
-// host closed the connection first.
-std::string rawExchange(const std::string& socket, const std::string& bytes) {
-  int fd = kqtest::rawPipeConnect(socket);
+// One framed request on a raw connection (made here, or already made); the
+// framed answer, or "" when the host closed the connection first.
+std::string rawExchange(int fd, const std::string& bytes) {
   if (fd < 0 || !kqtest::rawSend(fd, bytes)) return "connect failed";
   uint32_t length = 0;
   std::string answer;
@@ -50,6 +50,9 @@ std::string rawExchange(const std::string& socket, const std::string& bytes) {
   }
   close(fd);
   return answer;
+}
+std::string rawExchange(const std::string& socket, const std::string& bytes) {
+  return rawExchange(kqtest::rawPipeConnect(socket), bytes);
 }
 
 std::string framed(const std::string& body) {
@@ -218,7 +221,16 @@ TEST(AdminEndpoint, HostileRequestsGetAnErrorOrAClosedConnection) {
   for (int i = 0; i < 200; ++i) close(kqtest::rawPipeConnect(socket));
   EXPECT_TRUE(kqtest::waitFor(
       [&] { return contains(rawExchange(socket, framed(R"({"op":"hello"})")), "\"ok\":true"); }));
-  kill(host->pid(), SIGTERM);
+  // Two stops at once, on connections that workers already hold: the host
+  // stops once, with 0, and a stop it answers says so.
+  int first = kqtest::rawPipeConnect(socket);
+  int second = kqtest::rawPipeConnect(socket);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::string secondAnswer;
+  std::thread other([&] { secondAnswer = rawExchange(second, framed(R"({"op":"stop"})")); });
+  std::string firstAnswer = rawExchange(first, framed(R"({"op":"stop"})"));
+  other.join();
+  EXPECT_TRUE(contains(firstAnswer + secondAnswer, "\"stopping\":true")) << firstAnswer << secondAnswer;
   EXPECT_EQ(host->finish(), 0) << host->err;
 }
 

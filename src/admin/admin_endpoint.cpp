@@ -227,10 +227,21 @@ void AdminEndpoint::serve(platform::PipeConnection* connection) {
   }
   sendAnswer(connection, answer.json);
   platform::pipeCloseConnection(connection);
-  if (answer.thenStop) {
+  if (answer.thenStop && claimStop()) {
     BridgeMsg stopMessage = {1, 0, "stop (kqbridge-ctl)", 0, 0};
     m_host.central->call("Admin", stopMessage);
   }
+}
+
+// Two workers delivering the stop message would each wait, inside the
+// central object's stop, for the other to end. So only the first stop
+// request is delivered; a later one, or one that comes while the host is
+// stopping already, is answered alike and the process ends all the same.
+bool AdminEndpoint::claimStop() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  if (m_stopping || m_stopClaimed) return false;
+  m_stopClaimed = true;
+  return true;
 }
 
 void AdminEndpoint::reapLocked() {

@@ -57,6 +57,8 @@ class AdminEndpoint {
   void hand(platform::PipeConnection* connection);
   void workerLoop();
   void serve(platform::PipeConnection* connection);
+  // Whether this worker is the one to deliver the stop message.
+  bool claimStop();
   // Joins the workers that have ended. REQUIRES: m_lock held.
   void reapLocked();
 
@@ -74,6 +76,7 @@ class AdminEndpoint {
   int m_idle = 0;                                    // guarded by m_lock
   bool m_stopping = false;                           // guarded by m_lock
   bool m_acceptorDone = false;                       // guarded by m_lock
+  bool m_stopClaimed = false;                        // guarded by m_lock
 };
 
 }  // namespace bg
