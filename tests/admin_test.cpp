@@ -97,6 +97,14 @@ TEST(AdminEndpoint, ABusyHostAnswersEveryCommandAndStopsInOrder) {
   EXPECT_EQ(channels["busy.backlog"]["bytes"], 10000);
   EXPECT_EQ(channels["busy.feed"]["readersWaiting"], 1);
   EXPECT_EQ(status["data"]["keys"].size(), 0u);
+  ASSERT_EQ(status["data"]["filters"].size(), 1u);
+  EXPECT_EQ(status["data"]["filters"][0]["module"], "mod_busy.dll");
+  // An arena for each component and the central object; the busy pool's node.
+  EXPECT_EQ(status["memory"]["arenas"]["count"], 3);
+  EXPECT_EQ(status["memory"]["packetPools"]["count"], 1);
+  EXPECT_GE(status["memory"]["packetPools"]["bytes"], 100);
+  EXPECT_GE(status["process"]["threads"], 8);  // main, 5 pool workers, acceptor, this answer's
+  EXPECT_GT(status["process"]["residentBytes"], 1 << 20);
   EXPECT_TRUE(contains(status["host"]["configDir"].get<std::string>(), root.path()));
 
   auto follower = kqtest::startCtl(pipes.dir, {"log", name, "-f"});
@@ -119,6 +127,7 @@ TEST(AdminEndpoint, ABusyHostAnswersEveryCommandAndStopsInOrder) {
   EXPECT_EQ(stop.status, 0) << stop.err;
   ASSERT_EQ(host->finish(), 0) << host->err;
   EXPECT_LT(host->out.find("a:uninit"), host->out.find("busy:uninit")) << host->out;
+  EXPECT_TRUE(contains(host->out, "busy: admin pipe closed at uninit")) << host->out;
   EXPECT_EQ(follower->finish(), 0) << follower->err;
   EXPECT_FALSE(kqtest::fileExists(pipes.socket(host->pid())));
 }
@@ -175,6 +184,12 @@ TEST(AdminEndpoint, ListShowsLiveServingHostsAndCommandsSayWhatIsWrong) {
     EXPECT_TRUE(contains(run.err, c.says)) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
+  // Once its answers are done, the endpoint holds one thread: the acceptor.
+  auto threads = [](const kqtest::Child& h) {
+    return kqtest::countEntries("/proc/" + std::to_string(h.pid()) + "/task");
+  };
+  EXPECT_TRUE(kqtest::waitFor([&] { return threads(*live) == threads(*byFlag) + 1; }));
+  EXPECT_EQ(threads(*byConf), threads(*byFlag));
   for (auto* h : {&live, &byConf, &byFlag}) {
     kill((*h)->pid(), SIGTERM);
     EXPECT_EQ((*h)->finish(), 0) << (*h)->err;

@@ -1,8 +1,11 @@
 // A component that keeps its host busy: every worker of the shared pool
 // taken (one of them blocked reading a channel nobody writes), more jobs
-// waiting, a channel full of messages nobody reads, and a listener that
-// says what it was told. It reports on standard output.
+// waiting, a channel full of messages nobody reads, a packet pool with a
+// node taken, a filter, and a listener that says what it was told. At its
+// stop it says whether the host's admin pipe still takes a message. It
+// reports on standard output.
 #include <kqbridge/kqbridge.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -15,6 +18,7 @@ namespace {
 const int kBacklog = 1000;
 const int kSleepers = 4;
 const int kWaitingJobs = 3;
+const int kNodeSize = 100;
 
 class Busy : public bg::Interface {
  public:
@@ -27,6 +31,9 @@ class Busy : public bg::Interface {
       fflush(stdout);
     };
     m_data->registListener("busy.setting", &record);
+    ListenerRecord filter = {};
+    filter.callback = [](const char*, const bg::Value*, ListenerRecord*) {};
+    m_data->registListener(nullptr, &filter);
     return true;
   }
 
@@ -37,12 +44,19 @@ class Busy : public bg::Interface {
     m_threadPool->addTask(readFeed, this);
     for (int i = 0; i < kSleepers; ++i) m_threadPool->addTask(sleepUntilStop, this);
     for (int i = 0; i < kWaitingJobs; ++i) m_threadPool->addTask(sleepUntilStop, this);
+    m_packets = pp::create_pktpool();
+    m_node = m_packets->getNode(kNodeSize);
     printf("busy: at work\n");
     fflush(stdout);
     return true;
   }
 
   bool uninit() override {
+    std::string adminPipe = "kqbridge." + bg::g_exeName + "." + std::to_string(getpid());
+    printf("busy: admin pipe %s at uninit\n",
+           bg::pi::pipe_send_msg(adminPipe.c_str(), "{}") ? "open" : "closed");
+    pp::release_pnode(&m_node);
+    pp::destroy_pktpool(&m_packets);
     m_channelMgr->releaseChannel(&m_backlog);
     m_channelMgr->releaseChannel(&m_feed);
     printf("busy:uninit\n");
@@ -72,6 +86,8 @@ class Busy : public bg::Interface {
 
   bg::Abstract_Channel* m_backlog = nullptr;
   bg::Abstract_Channel* m_feed = nullptr;
+  pp::Abstract_PacketPool* m_packets = nullptr;
+  pp::FLMemNode* m_node = nullptr;
 };
 
 }  // namespace
