@@ -40,8 +40,9 @@ Host findHost(const std::string& spec);
 // Sends `request` and gives back the host's answer; a host that is gone,
 // does not answer or refuses ends the command (status 1).
 json ask(const Host& host, const json& request);
-// The same, handing back a refusal ({"ok":false,...}) as it came.
-json askRaw(const Host& host, const json& request);
+// The same, as the text the host sent (checked, not built): what --json
+// prints.
+std::string askText(const Host& host, const json& request);
 
 // The text kqbridge-ctl shows for a status answer; `top` sorts the channels
 // by queue depth and shows at most `rows` of them (all when 0).

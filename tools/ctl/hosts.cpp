@@ -27,6 +27,46 @@ bool readPipeName(const std::string& pipe, Host* host) {
   return true;
 }
 
+// The top level of an answer, read without building the rest (a status of
+// a big host is large): whether it is an object, its "ok" and its "error".
+class AnswerHead : public json::json_sax_t {
+ public:
+  bool isObject = false;
+  int ok = -1;  // -1 while no boolean "ok" has been seen
+  std::string error;
+
+  bool null() override { return true; }
+  bool boolean(bool value) override {
+    if (atTop("ok")) ok = value ? 1 : 0;
+    return true;
+  }
+  bool number_integer(json::number_integer_t) override { return true; }
+  bool number_unsigned(json::number_unsigned_t) override { return true; }
+  bool number_float(json::number_float_t, const json::string_t&) override { return true; }
+  bool string(json::string_t& value) override {
+    if (atTop("error")) error = value;
+    return true;
+  }
+  bool binary(json::binary_t&) override { return true; }
+  bool start_object(std::size_t) override {
+    if (m_depth++ == 0) isObject = true;
+    return true;
+  }
+  bool key(json::string_t& key) override {
+    if (m_depth == 1) m_key = key;
+    return true;
+  }
+  bool end_object() override { return --m_depth, true; }
+  bool start_array(std::size_t) override { return ++m_depth, true; }
+  bool end_array() override { return --m_depth, true; }
+  bool parse_error(std::size_t, const std::string&, const json::exception&) override { return false; }
+
+ private:
+  bool atTop(const char* key) const { return m_depth == 1 && m_key == key; }
+  int m_depth = 0;
+  std::string m_key;
+};
+
 std::string gone(const Host& host) {
   return "host '" + host.name + "' is gone";
 }
@@ -66,7 +106,11 @@ Host findHost(const std::string& spec) {
   throw Failure(2, "'" + spec + "' matches several hosts: " + names);
 }
 
-json askRaw(const Host& host, const json& request) {
+json ask(const Host& host, const json& request) {
+  return json::parse(askText(host, request));
+}
+
+std::string askText(const Host& host, const json& request) {
   std::unique_ptr<bg::pi::INamedPipe> pipe(bg::pi::create_pipe_client(host.pipe.c_str()));
   std::string answer;
   try {
@@ -82,16 +126,10 @@ json askRaw(const Host& host, const json& request) {
                          ? "host '" + host.name + "' closed the connection without answering"
                          : gone(host));
   }
-  json parsed = json::parse(answer, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object() || !parsed.value("ok", json()).is_boolean())
+  AnswerHead head;
+  if (!json::sax_parse(answer, &head) || !head.isObject || head.ok < 0)
     throw Failure(1, "host '" + host.name + "' answered something that is not an answer");
-  return parsed;
-}
-
-json ask(const Host& host, const json& request) {
-  json answer = askRaw(host, request);
-  if (!answer["ok"].get<bool>())
-    throw Failure(1, "host '" + host.name + "' refuses: " + answer.value("error", ""));
+  if (head.ok == 0) throw Failure(1, "host '" + host.name + "' refuses: " + head.error);
   return answer;
 }
 

@@ -190,6 +190,10 @@ int run(const Command& c) {
     if (c.args.size() > 3) request["text"] = c.args[3];
   }
   if (c.name == "stop") request = {{"op", "stop"}};
+  if (c.json && c.name != "get") {
+    printf("%s\n", ctl::askText(host, request).c_str());
+    return 0;
+  }
   json answer = ctl::ask(host, request);
   if (c.json) {
     print(answer);
