@@ -99,8 +99,6 @@ AdminEndpoint::AdminEndpoint(const AdminHost& host, platform::PipeListener* list
 
 AdminEndpoint::~AdminEndpoint() {
   stop();
-  std::lock_guard<std::mutex> hold(m_lock);
-  reapLocked();
 }
 
 void AdminEndpoint::stop() {
@@ -130,6 +128,9 @@ void AdminEndpoint::stop() {
   // the central object's thread never stops components under an answer.
   std::unique_lock<std::mutex> lock(m_lock);
   m_changed.wait(lock, [&] { return m_acceptorDone && m_live == (onWorker ? 1 : 0); });
+  // Joined here rather than by the destructor: after a stop message the
+  // process ends on a worker, and no destructor runs.
+  reapLocked();
 }
 
 void AdminEndpoint::acceptLoop() {

@@ -45,9 +45,10 @@ class AdminEndpoint {
   AdminEndpoint(const AdminEndpoint&) = delete;
   AdminEndpoint& operator=(const AdminEndpoint&) = delete;
 
-  // Stops accepting, removes the name, drops connections nobody took and
+  // Stops accepting, removes the name, drops connections nobody took,
   // waits for the answers in progress to go out (on a worker, for all but
-  // its own). Later calls wait for the same.
+  // its own) and joins the workers that have ended. Later calls wait for
+  // the same.
   void stop();
   const std::string& name() const { return m_host.name; }
 
