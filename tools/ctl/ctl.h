@@ -35,7 +35,7 @@ struct Host {
 // have died are removed on the way.
 std::vector<Host> runningHosts();
 // A host by its name, a unique prefix of it, or its pid.
-Host findHost(const std::string& spec);
+Host findHost(const std::string& given);
 
 // Sends `request` and gives back the host's answer; a host that is gone,
 // does not answer or refuses ends the command (status 1).

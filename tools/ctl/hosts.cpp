@@ -88,22 +88,23 @@ std::vector<Host> runningHosts() {
   return hosts;
 }
 
-Host findHost(const std::string& spec) {
+Host findHost(const std::string& given) {
   std::string wanted =
-      spec.compare(0, sizeof(kPrefix) - 1, kPrefix) == 0 ? spec.substr(sizeof(kPrefix) - 1) : spec;
+      given.compare(0, sizeof(kPrefix) - 1, kPrefix) == 0 ? given.substr(sizeof(kPrefix) - 1) : given;
   std::vector<Host> matches;
   for (const Host& host : runningHosts()) {
-    if (allDigits(spec) ? host.pid == atol(spec.c_str()) : host.name.compare(0, wanted.size(), wanted) == 0) {
+    if (allDigits(given) ? host.pid == atol(given.c_str())
+                         : host.name.compare(0, wanted.size(), wanted) == 0) {
       if (host.name == wanted) return host;
       matches.push_back(host);
     }
   }
   if (matches.size() == 1) return matches[0];
   if (matches.empty())
-    throw Failure(1, "no running host matches '" + spec + "' (kqbridge-ctl list shows them)");
+    throw Failure(1, "no running host matches '" + given + "' (kqbridge-ctl list shows them)");
   std::string names;
   for (const Host& host : matches) names += (names.empty() ? "" : ", ") + host.name;
-  throw Failure(2, "'" + spec + "' matches several hosts: " + names);
+  throw Failure(2, "'" + given + "' matches several hosts: " + names);
 }
 
 json ask(const Host& host, const json& request) {
