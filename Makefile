@@ -5,11 +5,11 @@
 deps:
 	scripts/install-deps.sh
 
-# Two example modules exchange data and messages in kqbridge-host; nothing is
-# written outside build/default.
+# Two example modules exchange data and messages in kqbridge-host, and
+# kqbridge-ctl shows its status; nothing is written outside build/default.
 demo: deps
 	cmake --preset default
-	cmake --build --preset default --target kqbridge-host demo_sensor demo_display
+	cmake --build --preset default --target kqbridge-host kqbridge-ctl demo_sensor demo_display
 	examples/run-demo.sh build/default
 
 # Two hosts share a call each way and a mirrored key through a private

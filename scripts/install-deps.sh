@@ -15,8 +15,9 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmark-dev libavutil-dev)
-# remote.dll: the MQTT client library and JSON; its tests start a broker and
-# make their TLS certificates with openssl.
+# remote.dll: the MQTT client library and JSON (JSON also for the admin
+# endpoint and kqbridge-ctl); the remote tests start a broker and make their
+# TLS certificates with openssl.
 packages+=(libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl)
 case "${1:-}" in
   --bench) packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev) ;;

@@ -54,6 +54,11 @@ KQ_EXPORT void UninitBridge();
 // and says so on standard error.
 KQ_EXPORT void RegistBgErrHandle(void (*handler)(const char*, void*), void* user);
 KQ_EXPORT void SetConsoleUtf8();
+// Whether the next InitBridge serves the admin endpoint: the same-user pipe
+// "kqbridge.<executable name>.<pid>" through which kqbridge-ctl looks
+// inside the process. On unless turned off here (before InitBridge) or by
+// "AdminPipe : false" in Admin.conf.
+KQ_EXPORT void SetAdminPipe(bool on);
 
 // What a module exports with C linkage: its component, given the central object.
 typedef Interface* (*GetComponentFn)(Interface* cd);

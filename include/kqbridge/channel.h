@@ -51,6 +51,8 @@ class KQ_EXPORT Channel : public Abstract_Channel {
 
  private:
   friend class Channel_Mgr;
+  // Reads what the queues hold for the admin endpoint (src/admin/).
+  friend struct StatusProbe;
   // The two queues and the manager's book this end is counted in, defined in src/.
   struct State;
   State* m_state;
@@ -86,6 +88,7 @@ class KQ_EXPORT Channel_Mgr : public Abstract_Channel_Mgr {
   void releaseChannel(Abstract_Channel** pp) override;
 
  private:
+  friend struct StatusProbe;
   // The names and the book shared with the ends made here, defined in src/.
   struct State;
   State* m_state;

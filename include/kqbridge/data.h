@@ -79,6 +79,8 @@ class KQ_EXPORT Data : public Abstract_Datas {
   void destroy(Abstract_Datas** pp) override;
 
  private:
+  // Reads what the store holds for the admin endpoint (src/admin/).
+  friend struct StatusProbe;
   // The values, the listener registry and the lock, defined in src/.
   struct State;
   State* m_state;

@@ -39,6 +39,10 @@ class KQ_EXPORT Thread_Pool : public Abstract_ThreadPool {
 
  protected:
   ThreadPoolRecord* m_pool;
+
+ private:
+  // Reads what the pool is doing for the admin endpoint (src/admin/).
+  friend struct StatusProbe;
 };
 
 }  // namespace bg

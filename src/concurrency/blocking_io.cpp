@@ -254,6 +254,19 @@ bool Blocking_IO::isAborted() {
   return m_state->aborted.load();
 }
 
+// A reader counts as waiting from the moment it asks until it has its
+// message; this look holds outLock, so none of them is copying one out.
+Blocking_IO::Counts Blocking_IO::counts() {
+  State* s = m_state;
+  Counts c;
+  MutexLock out(&s->outLock);
+  MutexLock in(&s->inLock);
+  c.messages = s->batch.messages() + s->pending.messages();
+  c.bytes = static_cast<long long>(s->batch.bytes() + s->pending.bytes());
+  c.readersWaiting = s->inside;
+  return c;
+}
+
 void Blocking_IO::addRef() {
   m_shares.fetch_add(1);
 }

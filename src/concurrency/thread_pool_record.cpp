@@ -18,13 +18,20 @@ void freePoolRecord(ThreadPoolRecord* pool) {
 
 void* runPoolWorker(void* arg) {
   ThreadPoolRecord* pool = static_cast<ThreadPoolRecord*>(arg);
+  bool ranJob = false;
   for (;;) {
     pthread_mutex_lock(&pool->lock);
+    if (ranJob) {
+      pool->running -= 1;
+      pool->completed += 1;
+    }
     while (pool->count == 0 && !pool->shutdown) pthread_cond_wait(&pool->notify, &pool->lock);
     if (pool->shutdown) break;
     PoolJob job = pool->queue[pool->head];
     pool->head = (pool->head + 1) % pool->queueSize;
     pool->count -= 1;
+    pool->running += 1;
+    ranJob = true;
     pthread_mutex_unlock(&pool->lock);
     // A job that throws is reported, and its worker takes the next one.
     callGuarded([&job] { job.fn(job.arg); },
@@ -104,6 +111,17 @@ int clearPoolJobs(ThreadPoolRecord* pool) {
   pool->count = 0;
   if (pthread_mutex_unlock(&pool->lock) != 0) return kPoolLockFailure;
   return kPoolOk;
+}
+
+PoolCounts poolCounts(ThreadPoolRecord* pool) {
+  PoolCounts c;
+  if (pool == nullptr || pthread_mutex_lock(&pool->lock) != 0) return c;
+  c.workers = pool->started;
+  c.queued = pool->count;
+  c.running = pool->running;
+  c.completed = pool->completed;
+  pthread_mutex_unlock(&pool->lock);
+  return c;
 }
 
 int stopPoolRecord(ThreadPoolRecord* pool) {

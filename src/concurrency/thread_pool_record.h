@@ -42,6 +42,16 @@ struct ThreadPoolRecord {
   // The workers have been joined (by their owner's thread, the only one
   // that stops or destroys the record).
   int joined;
+  // Jobs a worker is running, and jobs that have returned.
+  int running;
+  unsigned long long completed;
+};
+
+struct PoolCounts {
+  int workers = 0;
+  int queued = 0;
+  int running = 0;
+  unsigned long long completed = 0;
 };
 
 // A started record with `threads` workers and room for `queueSize` waiting
@@ -56,6 +66,8 @@ int clearPoolJobs(ThreadPoolRecord* pool);
 // by a job of the pool, it leaves that worker to free the record
 // (reapedByWorker).
 int stopPoolRecord(ThreadPoolRecord* pool);
+// What the pool is doing now, read under its lock.
+PoolCounts poolCounts(ThreadPoolRecord* pool);
 // Stops the record if it still runs, then frees it. On -2 or -5 the record
 // is left allocated.
 int destroyPoolRecord(ThreadPoolRecord* pool);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "admin/status_probe.h"
 #include "diagnostics/call_guard.h"
 #include "kqbridge/utils.h"
 
@@ -305,6 +306,23 @@ void Data::debug(FILE* fp) {
     fprintf(fp, "%s  -->  %s\n", item.first.c_str(), item.second.write().c_str());
   fputs("\n", fp);
   fflush(fp);
+}
+
+// The keys and the listeners are both in key order: one walk over each.
+void StatusProbe::dataBus(Data* bus, DataReport* out) {
+  Data::State& s = *bus->m_state;
+  Hold hold(s.lock);
+  out->keys.reserve(s.values.size());
+  auto listener = s.registry.listeners.begin();
+  const auto listenersEnd = s.registry.listeners.end();
+  for (const auto& item : s.values) {
+    while (listener != listenersEnd && listener->first < item.first) ++listener;
+    int listeners = 0;
+    for (; listener != listenersEnd && listener->first == item.first; ++listener) ++listeners;
+    out->keys.push_back({item.first, item.second.type(), valueSize(item.second), listeners});
+  }
+  for (const ListenerRecord& filter : s.registry.filters)
+    out->filters.push_back({filter.id, reinterpret_cast<const void*>(filter.callback)});
 }
 
 Abstract_Datas* Data::create() {

@@ -46,6 +46,9 @@ bool Admin::init() {
   m_logger->setLevel(level);
   m_tracer->setEnabled(level >= kTraceLogLevel);
   m_logger->setStream(toStdout ? stdout : nullptr);
+  // Served last, once everything it reports on exists.
+  if (adminPipeEnabled() && strcmp(m_config->getValue("AdminPipe", "true"), "false") != 0)
+    s.endpoint.reset(AdminEndpoint::start(this, &s.roster));
   fprintf(stderr, "[Admin] ::init OK\n");
   fflush(stderr);
   return true;

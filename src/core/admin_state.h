@@ -2,6 +2,10 @@
 #ifndef KQBRIDGE_CORE_ADMIN_STATE_H_
 #define KQBRIDGE_CORE_ADMIN_STATE_H_
 
+#include <memory>
+
+#include "admin/admin_endpoint.h"
+#include "core/component_roster.h"
 #include "core/component_setup.h"
 #include "kqbridge/app.h"
 #include "kqbridge/bridge.h"
@@ -23,6 +27,10 @@ struct Admin::State {
   // The components this object set up, with the services it made for them.
   // Walks of the registry skip entries other code registered there.
   ComponentBook components;
+  // What the admin endpoint shows of them, and the endpoint itself (null
+  // when it is off or could not be served).
+  ComponentRoster roster;
+  std::unique_ptr<AdminEndpoint> endpoint;
 };
 
 }  // namespace bg

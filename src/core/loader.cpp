@@ -50,13 +50,6 @@ bool stampAccepted(const std::string& path, kq::Library* library) {
   return false;
 }
 
-// Registry walk of initExtend: every component but the central object.
-void startComponent(const char* name, void* inst, void* user) {
-  Admin* admin = static_cast<Admin*>(user);
-  if (inst == admin || !admin->isManaged(inst)) return;
-  callComponent(name, "initExtend()", [inst] { static_cast<Interface*>(inst)->initExtend(); });
-}
-
 }  // namespace
 
 // Null names load nothing; a null entry among them is skipped.
@@ -117,6 +110,8 @@ ModuleLoad Admin::loadOne(const std::string& path, const std::string& cfg, int l
   void* holder = getInstance(comp->m_name);
   if (holder != nullptr && holder != comp) load.result = ModuleLoad::REPLACED;
   setInstance(comp->m_name, comp);
+  if (load.result != ModuleLoad::LOADED_BEFORE)
+    s.roster.loaded(comp->m_name, normalizePath(path), comp->m_logger->getPath());
   return load;
 }
 
@@ -162,7 +157,16 @@ bool Admin::loadComponent(const std::string& path, Interface** out) {
 bool Admin::initExtend() {
   srand(static_cast<unsigned>(time(nullptr)));
   fprintf(stderr, "======== init extend modules ======\n");
-  travellInstance(startComponent, this);
+  // Every component but the central object, in name order.
+  struct StartWalk {
+    static void travell(const char* name, void* inst, void* user) {
+      Admin* admin = static_cast<Admin*>(user);
+      if (inst == admin || !admin->isManaged(inst)) return;
+      callComponent(name, "initExtend()", [inst] { static_cast<Interface*>(inst)->initExtend(); });
+      admin->m_state->roster.started(name);
+    }
+  };
+  travellInstance(&StartWalk::travell, this);
   fprintf(stderr, "===================================\n\n");
   fflush(stderr);
   return true;

@@ -22,6 +22,10 @@ void setAborting(Abstract_Base* service) {
 bool Admin::uninit() {
   TraceScope scope("uninit", __LINE__);
   BG_LOG(ERROR, "[Admin] ::uninit @==@");
+  // The admin endpoint goes first, after the answers in progress, so that
+  // nothing it does reaches a component that is stopping.
+  m_state->roster.stopping();
+  if (m_state->endpoint != nullptr) m_state->endpoint->stop();
   abortThreadAndChannel();
   BG_LOG(ERROR, "[Admin] abort all thread success");
   struct StopWalk {
@@ -44,6 +48,7 @@ bool Admin::uninit() {
   for (auto& entry : m_state->components)
     releaseComponentServices(static_cast<Interface*>(const_cast<void*>(entry.first)), &entry.second);
   m_state->components.clear();
+  m_state->roster.clear();
   clearInstance();
   BG_LOG(ERROR, "[Admin] ::uninit end @==@");
   return true;

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "diagnostics/memory_tally.h"
 #include "kqbridge/packet_pool.h"
 #include "packet_pool/brief_lock.h"
 #include "packet_pool/node_ref.h"
@@ -47,6 +48,7 @@ FLMemNode* makeNode(PoolInterface* pool, std::atomic<int32_t>* nextId, int32_t c
   s->node.pool = pool;
   s->node.used = size;
   storeRef(&s->node, 1);
+  bg::packetTally().add(0, 1, capacity);
   return &s->node;
 }
 
@@ -146,6 +148,7 @@ FLMemNode* FLMemPool::get(int size) {
       st->listLock.unlock();
       return nullptr;
     }
+    bg::packetTally().add(0, 0, capacity - s->node.total);
     s->node.data = static_cast<uint8_t*>(grown);
     s->node.total = static_cast<int32_t>(capacity);
   }
@@ -221,6 +224,7 @@ void FLMemPool::clear() {
   // The nodes are unlinked already: nobody waits for the lock while we free.
   while (s) {
     Slot* next = s->next;
+    bg::packetTally().add(0, -1, -s->node.total);
     free(s->node.data);
     delete s;
     s = next;

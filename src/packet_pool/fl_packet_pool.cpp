@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "diagnostics/memory_tally.h"
 #include "kqbridge/packet_pool.h"
 #include "packet_pool/brief_lock.h"
 #include "packet_pool/fl_queue.h"
@@ -64,6 +65,7 @@ FLPacketPool::FLPacketPool() {
   FLQueue::setDisposer(disposeNode);
   m_state = new State;
   pthread_mutex_init(&m_state->readerLock, nullptr);
+  bg::packetTally().add(1, 0, 0);
 }
 
 // Shutdown code often destroys a pool while its consumer still waits in
@@ -80,6 +82,7 @@ FLPacketPool::~FLPacketPool() {
   pthread_mutex_destroy(&m_state->readerLock);
   // The queue goes before the memory pool, handing its nodes back to it.
   delete m_state;
+  bg::packetTally().add(-1, 0, 0);
 }
 
 FLMemNode* FLPacketPool::getNode(int size) {

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -69,6 +70,11 @@ unsigned pipeError(int err) {
 
 void fail(int err) {
   setLastError(pipeError(err));
+}
+
+// On a transfer, EAGAIN is the timeout of pipeSetTimeout running out.
+void failTransfer(int err) {
+  setLastError(err == EAGAIN || err == EWOULDBLOCK ? kErrTimeout : pipeError(err));
 }
 
 bool isPlainChar(unsigned char c) {
@@ -380,7 +386,7 @@ bool pipeRead(PipeConnection* c, void* buf, size_t size) {
       setLastError(kErrBrokenPipe);
       return false;
     } else if (errno != EINTR) {
-      fail(errno);
+      failTransfer(errno);
       return false;
     }
   }
@@ -395,11 +401,19 @@ bool pipeWrite(PipeConnection* c, const void* buf, size_t size) {
       p += n;
       size -= static_cast<size_t>(n);
     } else if (errno != EINTR) {
-      fail(errno);
+      failTransfer(errno);
       return false;
     }
   }
   return true;
+}
+
+void pipeSetTimeout(PipeConnection* c, int timeoutMs) {
+  struct timeval tv;
+  tv.tv_sec = timeoutMs / 1000;
+  tv.tv_usec = (timeoutMs % 1000) * 1000;
+  setsockopt(c->fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+  setsockopt(c->fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
 }
 
 void pipeCloseConnection(PipeConnection* c) {

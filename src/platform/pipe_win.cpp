@@ -25,6 +25,7 @@ struct PipeConnection {
   HANDLE pipe;
   HANDLE ioDone;
   bool serverSide;
+  DWORD timeoutMs = INFINITE;
 };
 
 namespace {
@@ -125,6 +126,14 @@ bool transferAll(PipeConnection* c, size_t size, Transfer transfer) {
     DWORD chunk = size - done > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size - done);
     DWORD moved = 0;
     if (!transfer(done, chunk, &ov) && GetLastError() != ERROR_IO_PENDING) return false;
+    // A transfer that outlasts the timeout is cancelled, and waited for, so
+    // that it never completes into a record that is gone.
+    if (WaitForSingleObject(c->ioDone, c->timeoutMs) == WAIT_TIMEOUT) {
+      CancelIoEx(c->pipe, &ov);
+      GetOverlappedResult(c->pipe, &ov, &moved, TRUE);
+      SetLastError(kErrTimeout);
+      return false;
+    }
     if (!GetOverlappedResult(c->pipe, &ov, &moved, TRUE)) return false;
     if (moved == 0) {
       SetLastError(ERROR_BROKEN_PIPE);
@@ -271,6 +280,10 @@ bool pipeWrite(PipeConnection* c, const void* buf, size_t size) {
   return transferAll(c, size, [&](size_t done, DWORD chunk, OVERLAPPED* ov) {
     return WriteFile(c->pipe, bytes + done, chunk, nullptr, ov) != 0;
   });
+}
+
+void pipeSetTimeout(PipeConnection* c, int timeoutMs) {
+  c->timeoutMs = static_cast<DWORD>(timeoutMs);
 }
 
 // The server side waits until the client has read what it was sent, then
