@@ -9,7 +9,6 @@
 
 namespace {
 
-
 TEST(ExecutablePath, GivesDirectoryAndNameUpToTheFirstDot) {
   const struct {
     const char* argv0;

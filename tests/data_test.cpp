@@ -163,11 +163,8 @@ TEST(DataEncoding, EncodedFormIsTheScrambledTextFormInBase64AndRoundTrips) {
   bg::Data data;
   EXPECT_EQ(data.encryptValue(Value("hello world")).toStdString(), encodedForm("[str]hello world", 0x6B));
   const char* args[] = {"first arg", "second"};
-  const Value values[] = {Value(7),
-                          Value(-1234.25),
-                          Value("text with ] and spaces and \xc3\xa9"),
-                          Value(2, args),
-                          Value::ErrorValue("disk full")};
+  const Value values[] = {Value(7), Value(-1234.25), Value("text with ] and spaces and \xc3\xa9"),
+                          Value(2, args), Value::ErrorValue("disk full")};
   for (const Value& v : values) {
     Value coded = data.encryptValue(v);
     EXPECT_EQ(coded.type(), v.isValid() ? Value::VT_STR : Value::VT_INVALID) << v.write();

@@ -56,7 +56,8 @@ TEST(PlatformFiles, WideTwinsTakeTheSameFiles) {
 }
 
 TEST(PlatformText, ConversionsKeepToTheirBuffersAndReplaceBadSequences) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "wchar_t is UTF-16 there, and the system decides the replacement characters";
+  if (kqtest::kOnWindows)
+    GTEST_SKIP() << "wchar_t is UTF-16 there, and the system decides the replacement characters";
   const char* utf8 = "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80";
   EXPECT_EQ(pf::utf8ToWideChars(utf8, nullptr, 0), 5) << "terminator included";
   wchar_t wide[16];

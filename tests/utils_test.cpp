@@ -72,12 +72,9 @@ TEST(UtilsText, FormatSplitRandomStringsAndPaths) {
     const char* delims;
     bool keepEmpty;
     Texts pieces;
-  } splits[] = {{"a,,b", ",", true, {"a", "", "b"}},
-                {"a,,b", ",", false, {"a", "b"}},
-                {",a,", ",", true, {"a"}},
-                {",,,", ",", true, {}},
-                {"", nullptr, false, {""}},
-                {std::string("a,b\0,c", 6), ",", false, {"a", "b"}}};
+  } splits[] = {{"a,,b", ",", true, {"a", "", "b"}}, {"a,,b", ",", false, {"a", "b"}},
+                {",a,", ",", true, {"a"}},           {",,,", ",", true, {}},
+                {"", nullptr, false, {""}},          {std::string("a,b\0,c", 6), ",", false, {"a", "b"}}};
   for (const auto& s : splits) EXPECT_EQ(u.split(s.s, s.delims, s.keepEmpty), s.pieces) << s.s;
   std::set<std::string> seen;
   for (int i = 0; i < 50; ++i) seen.insert(u.randomString(16));

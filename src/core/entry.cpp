@@ -33,7 +33,8 @@ void forwardError(const char* key, const Value* value, ListenerRecord* rec) {
 int InitBridge(int /*argc*/, char** argv) {
   if (CD != nullptr) return 0;
   if (argv == nullptr || argv[0] == nullptr) {
-    fprintf(stderr, "InitBridge: argv[0] is null; the bridge needs the executable's path and was not started\n");
+    fprintf(stderr,
+            "InitBridge: argv[0] is null; the bridge needs the executable's path and was not started\n");
     fflush(stderr);
     return -1;
   }

@@ -109,9 +109,9 @@ ModuleLoad Admin::loadOne(const std::string& path, const std::string& cfg, int l
   if (known != s.components.end()) {
     load.result = known->second.initialised ? ModuleLoad::LOADED_BEFORE : ModuleLoad::INIT_FALSE;
   } else {
-    load.result = setupComponent(comp, &s.components[comp], comp->m_name, s.sharedApp, s.sharedData,
-                                 s.sharedThreadPool, s.sharedShareMem, s.sharedChannelMgr, cfg, logLevel,
-                                 logToStdout);
+    load.result =
+        setupComponent(comp, &s.components[comp], comp->m_name, s.sharedApp, s.sharedData, s.sharedThreadPool,
+                       s.sharedShareMem, s.sharedChannelMgr, cfg, logLevel, logToStdout);
   }
   if (load.result != ModuleLoad::LOADED && load.result != ModuleLoad::LOADED_BEFORE) return load;
   void* holder = getInstance(comp->m_name);

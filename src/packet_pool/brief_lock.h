@@ -36,7 +36,8 @@ class BriefLock {
  private:
   void lockContended() {
     for (int polls = 0;; ++polls) {
-      if (!m_held.load(std::memory_order_relaxed) && !m_held.exchange(true, std::memory_order_acquire)) return;
+      if (!m_held.load(std::memory_order_relaxed) && !m_held.exchange(true, std::memory_order_acquire))
+        return;
       if (polls < 100) {
         bg::platform::cpuRelax();
       } else {

@@ -71,9 +71,7 @@ struct alignas(64) FLMemPool::State {
   alignas(64) pthread_mutex_t refLock;
 
   // size < freeBytes / freeCount (integer division), for a non-empty list.
-  bool belowAverage(int size) const {
-    return (static_cast<int64_t>(size) + 1) * freeCount <= freeBytes;
-  }
+  bool belowAverage(int size) const { return (static_cast<int64_t>(size) + 1) * freeCount <= freeBytes; }
 
   void unlink(Slot* s) {
     (s->prev ? s->prev->next : first) = s->next;
@@ -201,8 +199,8 @@ void FLMemPool::show(const char* title) {
   m_state->listLock.lock();
   int i = 0;
   for (Slot* s = m_state->first; s; s = s->next, ++i) {
-    snprintf(line, sizeof line, "node[%d] (id=%d) --> ref=%d, used=%d, total=%d\n", i, s->node.id, loadRef(&s->node),
-             s->node.used, s->node.total);
+    snprintf(line, sizeof line, "node[%d] (id=%d) --> ref=%d, used=%d, total=%d\n", i, s->node.id,
+             loadRef(&s->node), s->node.used, s->node.total);
     lines += line;
   }
   m_state->listLock.unlock();

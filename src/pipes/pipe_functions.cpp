@@ -120,7 +120,8 @@ void setup_single_app(const char* name, const char* msg) {
     destroy_pipe_client(&pipe);
     if (failure.empty()) break;
     bool claimed = platform::pipeReserve(path);
-    if (!claimed && platform::getLastError() == platform::kErrPipeBusy && std::chrono::steady_clock::now() < giveUp) {
+    if (!claimed && platform::getLastError() == platform::kErrPipeBusy &&
+        std::chrono::steady_clock::now() < giveUp) {
       continue;
     }
     fprintf(stderr, "%s\n", failure.c_str());

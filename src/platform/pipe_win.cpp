@@ -38,8 +38,8 @@ std::string fullName(const std::string& pipePath) {
 
 HANDLE newInstance(const std::string& name, DWORD extraFlags = 0) {
   return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | extraFlags,
-                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kBufferSize,
-                          kBufferSize, 0, nullptr);
+                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                          kBufferSize, kBufferSize, 0, nullptr);
 }
 
 PipeListener* newListener(const std::string& name, HANDLE instance) {

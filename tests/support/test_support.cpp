@@ -1,7 +1,5 @@
 #include "support/test_support.h"
 
-#include "kqtest_compat.h"
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -9,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "kqtest_compat.h"
 
 namespace kqtest {
 

@@ -6,8 +6,6 @@
 
 #include <sys/types.h>
 
-#include "kqtest_compat.h"
-
 #include <condition_variable>
 #include <cstdio>
 #include <functional>
@@ -17,6 +15,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "kqtest_compat.h"
 
 namespace kqtest {
 

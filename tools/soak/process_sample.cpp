@@ -55,7 +55,8 @@ std::string growthAfterWarmUp(const std::vector<Sample>& samples) {
     add("threads " + std::to_string(first.threads) + " -> " + std::to_string(last.threads));
   }
   bool everyStep = samples.size() >= 5;
-  for (size_t i = 1; i < samples.size(); ++i) everyStep = everyStep && samples[i].rssKb > samples[i - 1].rssKb;
+  for (size_t i = 1; i < samples.size(); ++i)
+    everyStep = everyStep && samples[i].rssKb > samples[i - 1].rssKb;
   if (last.rssKb > first.rssKb + memoryNoiseKb(first.rssKb) || everyStep) {
     add("resident memory " + std::to_string(first.rssKb) + " kB -> " + std::to_string(last.rssKb) + " kB");
   }

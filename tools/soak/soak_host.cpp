@@ -159,10 +159,11 @@ int main(int argc, char** argv) {
     if (problems.empty()) report = askTheLoad();
     soak::Sample s = soak::sampleThisProcess();
     samples.push_back(s);
-    printf("soak: %s %d: %.1f MB resident, %d descriptors, %d threads, %llu operations (+%llu), "
-           "%llu pipe messages, %llu failures\n",
-           unit, minute, mb(s.rssKb), s.descriptors, s.threads, report.operations, report.operations - lastOperations,
-           report.pipeMessages, report.failures);
+    printf(
+        "soak: %s %d: %.1f MB resident, %d descriptors, %d threads, %llu operations (+%llu), "
+        "%llu pipe messages, %llu failures\n",
+        unit, minute, mb(s.rssKb), s.descriptors, s.threads, report.operations,
+        report.operations - lastOperations, report.pipeMessages, report.failures);
     fflush(stdout);
     bg::UninitBridge();
     // A last stretch of a second or two may be too short to see a message.
@@ -188,9 +189,10 @@ int main(int argc, char** argv) {
     printf("soak: FAILED after %d %ss: %s\n", minute, unit, problems.c_str());
     return 1;
   }
-  printf("soak: passed: %d %ss, %.1f MB resident (%.1f after the first), %d descriptors (%d), "
-         "%d threads (%d), %llu operations, no failure\n",
-         minute, unit, mb(last.rssKb), mb(first.rssKb), last.descriptors, first.descriptors, last.threads,
-         first.threads, report.operations);
+  printf(
+      "soak: passed: %d %ss, %.1f MB resident (%.1f after the first), %d descriptors (%d), "
+      "%d threads (%d), %llu operations, no failure\n",
+      minute, unit, mb(last.rssKb), mb(first.rssKb), last.descriptors, first.descriptors, last.threads,
+      first.threads, report.operations);
   return 0;
 }
