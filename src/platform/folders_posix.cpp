@@ -86,18 +86,5 @@ std::string privateTempFolder(const std::string& name, std::string* why) {
   return std::string();
 }
 
-std::string executablePath() {
-  std::string buf(256, '\0');
-  for (;;) {
-    ssize_t n = readlink("/proc/self/exe", &buf[0], buf.size());
-    if (n < 0) return std::string();
-    if (static_cast<size_t>(n) < buf.size()) {
-      buf.resize(static_cast<size_t>(n));
-      return buf;
-    }
-    buf.resize(buf.size() * 2);
-  }
-}
-
 }  // namespace platform
 }  // namespace bg
