@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace {
 
 using bg::Value;
@@ -54,15 +56,22 @@ TEST(DataListeners, RegistrationIsIdempotentPerKey) {
   ListenerRecord filter = recordFor(&log, "F");
   rec.id = data.registListener("key", &rec);
   filter.id = data.registListener(nullptr, &filter);
-  testing::internal::CaptureStderr();
+  kqtest::ConsoleCapture console;
   EXPECT_EQ(data.registListener("key", &rec), rec.id);
   EXPECT_EQ(data.registListener("", &filter), filter.id);
   data.setDataNotify("key", Value(1), true);
   EXPECT_EQ(log, (Texts{"L:key=[i]1", "F:key=[i]1"})) << "each registered once";
   EXPECT_TRUE(data.unregistListener("key", rec.id));
   EXPECT_FALSE(data.unregistListener("key", rec.id));
+  EXPECT_TRUE(data.unregistListener(nullptr, filter.id));
   EXPECT_NE(data.registListener("key", &rec), rec.id) << "a stale id registers anew";
-  testing::internal::GetCapturedStderr();
+  const std::string l = std::to_string(rec.id);
+  const std::string f = std::to_string(filter.id);
+  EXPECT_EQ(console.errors(), "[Listener] (Warnning): data-listener 'key=key, id=" + l +
+                                  "' already exist !\n\n" + "[Listener] (Warnning): data-filter 'id=" + f +
+                                  "' already exist !\n\n" +
+                                  "[Listener] remove data-listener 'key=key, id=" + l + "' OK !!!\n\n" +
+                                  "[Listener] remove data-filter 'id=" + f + "' OK !!!\n\n");
 }
 
 TEST(DataNotify, KeyListenersInOrderThenEveryFilter) {

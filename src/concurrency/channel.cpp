@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "concurrency/channel_book.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -14,8 +15,7 @@ void releaseQueue(Blocking_IO* queue, const char* message) {
   if (queue->release() >= 1) return;
   queue->abort();
   delete queue;
-  fputs(message, stderr);
-  fflush(stderr);
+  platform::consoleError("%s", message);
 }
 
 // Counts `end` among the live ends of the manager that keeps `book`, if any;
@@ -50,8 +50,7 @@ Channel::~Channel() {
     book.live.erase(this);
     if (m_state->recorded) book.forget(this);
   }
-  fputs("~channel()\n", stderr);
-  fflush(stderr);
+  platform::consoleError("~channel()\n");
   releaseQueue(m_state->reader, "--- delete  reader\n");
   releaseQueue(m_state->writer, "--- delete  writer\n");
   delete m_state;

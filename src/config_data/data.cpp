@@ -10,6 +10,7 @@
 
 #include "diagnostics/call_guard.h"
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -153,9 +154,8 @@ int Data::registListener(const char* key, ListenerRecord* rec) {
       auto range = registry.listeners.equal_range(key);
       for (auto it = range.first; it != range.second; ++it) {
         if (it->second.id != copy.id) continue;
-        fprintf(stderr, "[Listener] (Warnning): data-listener 'key=%s, id=%d' already exist !\n\n", key,
-                copy.id);
-        fflush(stderr);
+        platform::consoleError("[Listener] (Warnning): data-listener 'key=%s, id=%d' already exist !\n\n",
+                               key, copy.id);
         return copy.id;
       }
     }
@@ -167,8 +167,7 @@ int Data::registListener(const char* key, ListenerRecord* rec) {
   if (copy.id >= 100) {
     for (const ListenerRecord& filter : registry.filters) {
       if (filter.id != copy.id) continue;
-      fprintf(stderr, "[Listener] (Warnning): data-filter 'id=%d' already exist !\n\n", copy.id);
-      fflush(stderr);
+      platform::consoleError("[Listener] (Warnning): data-filter 'id=%d' already exist !\n\n", copy.id);
       return copy.id;
     }
   }
@@ -187,8 +186,7 @@ bool Data::unregistListener(const char* key, int id) {
       if (it->second.id != id) continue;
       s.registry.listeners.erase(it);
       ++s.version;
-      fprintf(stderr, "[Listener] remove data-listener 'key=%s, id=%d' OK !!!\n\n", key, id);
-      fflush(stderr);
+      platform::consoleError("[Listener] remove data-listener 'key=%s, id=%d' OK !!!\n\n", key, id);
       return true;
     }
     return false;
@@ -198,8 +196,7 @@ bool Data::unregistListener(const char* key, int id) {
     if (it->id != id) continue;
     filters.erase(it);
     ++s.version;
-    fprintf(stderr, "[Listener] remove data-filter 'id=%d' OK !!!\n\n", id);
-    fflush(stderr);
+    platform::consoleError("[Listener] remove data-filter 'id=%d' OK !!!\n\n", id);
     return true;
   }
   return false;

@@ -12,6 +12,7 @@
 #include "kqbridge/registry.h"
 #include "kqbridge/tracer.h"
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -63,7 +64,7 @@ Admin::~Admin() {
 
 Value Admin::process(const char* from, BridgeMsg msg) {
   if (msg.cmd == 0) {
-    fprintf(stderr, "[Admin] :: process() : from=%s, msg=%s \n", from, msg.text);
+    platform::consoleError("[Admin] :: process() : from=%s, msg=%s \n", from, msg.text);
   } else if ((msg.cmd == 1 || msg.cmd == 2) && msg.sub == 0) {
     // The process ends without the destructor, which is where our own
     // configuration would be written; the components' ones go in uninit().
@@ -87,8 +88,7 @@ bool (*Admin::setHandler(bool (*fn)(void*)))(void*) {
 Value Admin::dispatch(const char* from, const char* to, BridgeMsg msg) {
   void* target = to != nullptr ? getInstance(to) : nullptr;
   if (target == nullptr) {
-    fprintf(stderr, "=== Admin: module (%s) not exist !! ERROR !\n", to);
-    fflush(stderr);
+    platform::consoleError("=== Admin: module (%s) not exist !! ERROR !\n", to);
     return Value::ErrorValue("Module not exsit");
   }
   if (msg.cmd == CMD_GET_INSTANCE) return Value(target);

@@ -10,6 +10,7 @@
 #include "kqbridge/thread_pool.h"
 #include "kqbridge/tracer.h"
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -26,8 +27,7 @@ const int kTraceLogLevel = 4;
 }  // namespace
 
 bool Admin::init() {
-  fprintf(stderr, "\n[Admin] ::init @==@\n");
-  fflush(stderr);
+  platform::consoleError("\n[Admin] ::init @==@\n");
   std::string cfg = findConfigDir(g_exeName);
   if (!cfg.empty()) {
     mkDir((cfg + "/conf/").c_str());
@@ -46,8 +46,7 @@ bool Admin::init() {
   m_logger->setLevel(level);
   m_tracer->setEnabled(level >= kTraceLogLevel);
   m_logger->setStream(toStdout ? stdout : nullptr);
-  fprintf(stderr, "[Admin] ::init OK\n");
-  fflush(stderr);
+  platform::consoleError("[Admin] ::init OK\n");
   return true;
 }
 

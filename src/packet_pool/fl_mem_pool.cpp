@@ -10,6 +10,7 @@
 #include "kqbridge/packet_pool.h"
 #include "packet_pool/brief_lock.h"
 #include "packet_pool/node_ref.h"
+#include "platform/console.h"
 
 namespace pp {
 
@@ -175,8 +176,7 @@ void FLMemPool::put(FLMemNode* node) {
     int ref = loadRef(node);
     storeRef(node, 0);
     st->listLock.unlock();
-    fprintf(stderr, "%d.same node, can't double free, id=%d, ref=%d\n", where, node->id, ref);
-    fflush(stderr);
+    bg::platform::consoleError("%d.same node, can't double free, id=%d, ref=%d\n", where, node->id, ref);
     return;
   }
   storeRef(node, 0);
@@ -191,7 +191,7 @@ void FLMemPool::put(FLMemNode* node) {
 }
 
 void FLMemPool::show(const char* title) {
-  fprintf(stderr, "-------------- FLMemory show : %s ----------\n", title ? title : "");
+  bg::platform::consoleError("-------------- FLMemory show : %s ----------\n", title ? title : "");
   // The lines are made under the list lock and printed after it: a writer
   // blocked on a full stderr must not hold up every get and put.
   std::string lines;
@@ -204,8 +204,8 @@ void FLMemPool::show(const char* title) {
     lines += line;
   }
   m_state->listLock.unlock();
-  fputs(lines.c_str(), stderr);
-  fprintf(stderr, "[end]\n\n");
+  bg::platform::consoleError("%s", lines.c_str());
+  bg::platform::consoleError("[end]\n\n");
 }
 
 void FLMemPool::clear() {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/console.h"
 
 namespace bg {
 namespace pi {
@@ -109,8 +110,7 @@ void NamedPipeServer::acceptLoop() {
       pthread_cond_signal(&cond);
       pthread_mutex_unlock(&mutex);
     } catch (const std::exception& e) {
-      fprintf(stderr, "pipeSrv, exception=%s", e.what());
-      fflush(stderr);
+      platform::consoleError("pipeSrv, exception=%s", e.what());
       std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptRetryMs));
     } catch (...) {
       std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptRetryMs));

@@ -1,13 +1,10 @@
 #include "kqbridge/registry.h"
 
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
-
-#include "kqbridge/logger.h"
 
 namespace bg {
 
@@ -27,11 +24,6 @@ std::mutex& tableLock() {
 }
 
 typedef std::lock_guard<std::mutex> Hold;
-
-// Named "show" because the log line carries the function's name.
-void show(const char* name, void* /*inst*/, void* /*user*/) {
-  BG_LOG(DEBUG, "Instance: %s", name);
-}
 
 }  // namespace
 
@@ -94,13 +86,6 @@ void travellInstance(void (*cb)(const char* name, void* inst, void* user), void*
     }
     cb(name.c_str(), inst, user);
   }
-}
-
-void showAllInstance() {
-  BG_LOG(DEBUG, "=========== allInstance ==========");
-  travellInstance(show, nullptr);
-  BG_LOG(DEBUG, "==================================");
-  fflush(stderr);
 }
 
 }  // namespace bg

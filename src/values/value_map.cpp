@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/console.h"
+
 namespace bg {
 
 const Value ValueMap::m_invalid;
@@ -32,8 +34,7 @@ Value& ValueMap::operator[](const char* key) {
 const Value& ValueMap::operator[](const char* key) const {
   auto it = m_map.find(key);
   if (it != m_map.end()) return it->second;
-  fprintf(stderr, "== invalid, key = %s\n", key);
-  fflush(stderr);
+  platform::consoleError("== invalid, key = %s\n", key);
   return m_invalid;
 }
 

@@ -37,6 +37,24 @@ class EnvGuard {
   std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
+// Takes every line the library writes to standard error and output, for its
+// life, instead of the streams.
+class ConsoleCapture {
+ public:
+  ConsoleCapture();
+  ~ConsoleCapture();
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+  std::string errors() const;
+  std::string output() const;
+
+ private:
+  static void take(int stream, const char* text, void* self);
+  mutable std::mutex m_lock;
+  std::string m_streams[2];
+};
+
 // A fresh directory under the system temporary directory, removed with all
 // its contents when the object goes away.
 class TempDir {
