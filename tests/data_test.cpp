@@ -74,6 +74,29 @@ TEST(DataListeners, RegistrationIsIdempotentPerKey) {
                                   "[Listener] remove data-filter 'id=" + f + "' OK !!!\n\n");
 }
 
+// A class derived from Data is asked through the interface, as the store
+// always asked: setData consults its hasData, setDataNotify its setData.
+class EverythingStored : public bg::Data {
+ public:
+  bool hasData(const char*) override { return true; }
+  bool setData(const char* key, const Value& v, bool replace) override {
+    ++sets;
+    return bg::Data::setData(key, v, replace);
+  }
+  int sets = 0;
+};
+
+TEST(DataStore, ADerivedStoreIsAskedThroughTheInterface) {
+  EverythingStored data;
+  EXPECT_FALSE(data.setData("k", Value(1), false)) << "its hasData says the key is there";
+  EXPECT_TRUE(data.setData("k", Value(2), true));
+  EXPECT_EQ(data.getData("k", Value(0)).toInt(), 2);
+  EXPECT_FALSE(data.setDataNotify("k", Value(3), false));
+  EXPECT_TRUE(data.setDataNotify("k", Value(4), true));
+  EXPECT_EQ(data.sets, 4);
+  EXPECT_EQ(data.getData("k", Value(0)).toInt(), 4);
+}
+
 TEST(DataNotify, KeyListenersInOrderThenEveryFilter) {
   bg::Data data;
   Texts log;

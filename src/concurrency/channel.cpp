@@ -22,7 +22,7 @@ void releaseQueue(Blocking_IO* queue, const char* message) {
 // `slot` is the end's own reference to the book.
 void join(Channel* end, std::shared_ptr<ChannelBook>* slot, const std::shared_ptr<ChannelBook>& book) {
   if (book == nullptr) return;
-  std::lock_guard<std::recursive_mutex> hold(book->lock);
+  platform::MutexLock hold(&book->lock);
   *slot = book;
   book->live.insert(end);
 }
@@ -46,9 +46,9 @@ Channel::Channel(Blocking_IO* reader, Blocking_IO* writer) : m_state(new State(r
 Channel::~Channel() {
   if (m_state->book != nullptr) {
     ChannelBook& book = *m_state->book;
-    std::lock_guard<std::recursive_mutex> hold(book.lock);
+    platform::MutexLock hold(&book.lock);
     book.live.erase(this);
-    if (m_state->recorded) book.forget(this);
+    if (m_state->recorded) book.forgetLocked(this);
   }
   platform::consoleError("~channel()\n");
   releaseQueue(m_state->reader, "--- delete  reader\n");

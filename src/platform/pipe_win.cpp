@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <mutex>
 
 #include "platform/last_error.h"
+#include "platform/mutex.h"
 #include "platform/pipe.h"
 
 namespace bg {
@@ -62,8 +62,8 @@ struct Reservation {
 };
 
 struct Reservations {
-  std::mutex lock;
-  std::map<std::string, Reservation> byName;
+  Mutex lock;
+  std::map<std::string, Reservation> byName GUARDED_BY(lock);
 };
 
 Reservations& reservations() {
@@ -74,7 +74,7 @@ Reservations& reservations() {
 // Once its listener exists the name is served: nobody needs the claim any more.
 PipeListener* takeReservation(const std::string& name) {
   Reservations& r = reservations();
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   auto it = r.byName.find(name);
   if (it == r.byName.end()) return nullptr;
   Reservation taken = it->second;
@@ -175,7 +175,7 @@ bool pipeReserve(const std::string& pipePath) {
   std::string name = fullName(pipePath);
   Reservations& r = reservations();
   {
-    std::lock_guard<std::mutex> hold(r.lock);
+    MutexLock hold(&r.lock);
     if (r.byName.count(name) != 0) return true;
   }
   HANDLE claim = claimName(name);
@@ -192,7 +192,7 @@ bool pipeReserve(const std::string& pipePath) {
     SetLastError(error);
     return false;
   }
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   r.byName[name] = Reservation{l, claim};
   return true;
 }
