@@ -4,12 +4,7 @@
 #include <ctime>
 
 #include "core/admin_state.h"
-#include "kqbridge/config.h"
-#include "kqbridge/logger.h"
 #include "kqbridge/registry.h"
-#include "kqbridge/thread_pool.h"
-#include "kqbridge/tracer.h"
-#include "kqbridge/utils.h"
 #include "platform/console.h"
 
 namespace bg {
@@ -21,8 +16,6 @@ const int kPoolQueueSize = 4096;
 // Until Admin.conf has been read the central log takes every level, on stdout.
 const int kStartupLogLevel = 6;
 const int kDefaultLogLevel = 2;
-// The call tracer runs from this log level up.
-const int kTraceLogLevel = 4;
 
 }  // namespace
 
@@ -34,12 +27,9 @@ bool Admin::init() {
     mkDir((cfg + "/log/").c_str());
   }
   State& s = *m_state;
-  s.sharedThreadPool->init(kPoolThreads, kPoolQueueSize);
+  s.shared.threadPool->init(kPoolThreads, kPoolQueueSize);
   setInstance(m_name, this);
-  // Our own services are deleted by the destructor, field by field.
-  ComponentRecord own;
-  setupComponent(this, &own, m_name, s.sharedApp, s.sharedData, s.sharedThreadPool, s.sharedShareMem,
-                 s.sharedChannelMgr, cfg, kStartupLogLevel, true);
+  setupComponent(this, &s.own, SetupContext{&s.shared, cfg, kStartupLogLevel, true});
   srand(static_cast<unsigned>(time(nullptr)));
   int level = readLogLevel();
   bool toStdout = readLogStdout();

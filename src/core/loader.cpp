@@ -122,8 +122,7 @@ ModuleLoad Admin::loadOne(const std::string& path, const std::string& cfg, int l
     load.result = known->second.initialised ? ModuleLoad::LOADED_BEFORE : ModuleLoad::INIT_FALSE;
   } else {
     load.result =
-        setupComponent(comp, &s.components[comp], comp->m_name, s.sharedApp, s.sharedData, s.sharedThreadPool,
-                       s.sharedShareMem, s.sharedChannelMgr, cfg, logLevel, logToStdout);
+        setupComponent(comp, &s.components[comp], SetupContext{&s.shared, cfg, logLevel, logToStdout});
   }
   if (load.result != ModuleLoad::LOADED && load.result != ModuleLoad::LOADED_BEFORE) return load;
   void* holder = getInstance(comp->m_name);
