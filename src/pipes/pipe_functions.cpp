@@ -129,7 +129,7 @@ void setup_single_app(const char* name, const char* msg) {
     return;
   }
   platform::consoleError("[app] already exist, exit.\n");
-  exit(0);
+  exit(0);  // NOLINT(concurrency-mt-unsafe): the second instance ends here, as documented
 }
 
 }  // namespace pi

@@ -12,7 +12,7 @@ ValueMap::ValueMap() {
   m_type = VT_MAP;
 }
 
-ValueMap::ValueMap(const ValueMap& o) : Value(o), m_map(o.m_map) {}
+ValueMap::ValueMap(const ValueMap& o) = default;
 
 ValueMap::ValueMap(const Map& m) : m_map(m) {
   m_type = VT_MAP;
