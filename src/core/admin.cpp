@@ -1,7 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 
 #include "core/admin_state.h"
 #include "diagnostics/call_guard.h"
@@ -24,12 +23,7 @@ Admin::~Admin() {
   {
     TraceScope scope("~Admin", __LINE__);
     uninit();
-    m_app = nullptr;
-    m_data = nullptr;
-    m_threadPool = nullptr;
-    m_shareMem = nullptr;
-    m_channelMgr = nullptr;
-    SharedServices released = std::move(m_state->shared);
+    releaseSharedServices(this, &m_state->shared);
     BG_LOG(ERROR, "Done!");
   }
   releaseComponentServices(this, &m_state->own);

@@ -59,6 +59,16 @@ ModuleLoad::Result setupComponent(Interface* comp, ComponentRecord* record, cons
   return returned ? ModuleLoad::INIT_FALSE : ModuleLoad::INIT_THREW;
 }
 
+void releaseSharedServices(Interface* central, SharedServices* shared) {
+  central->m_app = nullptr;
+  central->m_data = nullptr;
+  central->m_threadPool = nullptr;
+  central->m_shareMem = nullptr;
+  central->m_channelMgr = nullptr;
+  // Destroyed at the end of this scope, bottom-up.
+  SharedServices released = std::move(*shared);
+}
+
 void releaseComponentServices(Interface* comp, ComponentRecord* record) {
   comp->m_app = nullptr;
   comp->m_logger = nullptr;

@@ -82,6 +82,10 @@ struct SetupContext {
 // result says which.
 ModuleLoad::Result setupComponent(Interface* comp, ComponentRecord* record, const SetupContext& context);
 
+// Nulls the shared service fields of `central`, the object that owns
+// `shared`, and deletes the services in their record's order.
+void releaseSharedServices(Interface* central, SharedServices* shared);
+
 // Nulls every service field of `comp`, the shared ones too, so that nothing
 // of a stopped bridge stays reachable from the component, and deletes the
 // services `record` owns, in its order.

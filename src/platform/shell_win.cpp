@@ -1,5 +1,6 @@
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h builds on what windows.h declares, so it comes after it.
+#include <shellapi.h>
 
 #include <string>
 

@@ -1,10 +1,10 @@
 // What the tests measure of the system, and raw pipe peers, over Windows calls.
+#include <windows.h>
 // windows.h first: the other system headers build on it.
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <psapi.h>
-#include <windows.h>
 
 #include <thread>
 
