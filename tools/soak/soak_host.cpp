@@ -66,9 +66,9 @@ bool keepFilesUnder(const std::string& dir) {
   std::filesystem::create_directories(root + "/data", ec);
   std::filesystem::create_directories(root + "/run", ec);
   if (ec || chmod((root + "/run").c_str(), 0700) != 0) return false;
-  setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (root + "/data").c_str(), 1);
+  bg::setEnv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+  bg::setEnv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
+  bg::setEnv("XDG_CONFIG_HOME", (root + "/data").c_str(), 1);
   return true;
 }
 
@@ -110,7 +110,7 @@ Report askTheLoad() {
 }
 
 double mb(long kb) {
-  return kb / 1024.0;
+  return static_cast<double>(kb) / 1024.0;
 }
 
 }  // namespace
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
   // standard error: thousands of lines a second under this load.
   if (!freopen("/dev/null", "w", stderr)) return 1;
   std::string pipe = "kqbridge-soak-" + std::to_string(getpid());
-  setenv(soak::kPipeVariable, pipe.c_str(), 1);
+  bg::setEnv(soak::kPipeVariable, pipe.c_str(), 1);
   pid_t parent = getpid();
   pid_t sender = fork();
   if (sender == 0) sendFromOutside(pipe, parent);
