@@ -1,6 +1,7 @@
 # The README's commands. Each installs missing system packages first.
-.PHONY: deps demo test debug asan tsan check fuzz i386 bench soak abi-check abi-baseline package compiler-mix clean \
-	windows-deps windows windows-test windows-demo windows-i686 lint format-check tidy thread-safety
+.PHONY: deps demo demo-remote test debug asan tsan check mutate fuzz i386 bench soak abi-check abi-baseline \
+	package compiler-mix clean windows-deps windows windows-test windows-demo windows-demo-remote windows-i686 \
+	lint format-check tidy thread-safety
 
 deps:
 	scripts/install-deps.sh
@@ -11,6 +12,13 @@ demo: deps
 	cmake --preset default
 	cmake --build --preset default --target kqbridge-host demo_sensor demo_display
 	examples/run-demo.sh build/default
+
+# Two hosts share a call each way and a mirrored key through a private
+# Mosquitto broker on a free local port; nothing is written outside build/default.
+demo-remote: deps
+	cmake --preset default
+	cmake --build --preset default --target kqbridge-host demo_sensor demo_display remote
+	examples/run-demo-remote.sh build/default
 
 # The suite under one preset: `make test` the default build, `make debug`,
 # `make asan` (AddressSanitizer+UBSan) and `make tsan` (ThreadSanitizer).
@@ -24,6 +32,15 @@ $(SUITES): %: deps
 # The suite plain, under AddressSanitizer+UBSan and under ThreadSanitizer (the
 # first part of what CI runs).
 check: test asan tsan
+
+# How many one-line faults in src/ the suite catches: MUTANTS mutants sampled
+# with SEED, each built and tested in a scratch copy under build/mutate (the
+# working tree is never touched). Prints each mutant and the score per
+# subsystem; tests/mutants-equivalent.txt lists those that change nothing.
+MUTANTS ?= 100
+SEED ?= 1
+mutate: deps
+	scripts/mutate.py --mutants $(MUTANTS) --seed $(SEED)
 
 # Every libFuzzer target under fuzz/ for FUZZ_SECONDS each, one after another.
 # New inputs collect in build/fuzz/corpus/; a crash stops the run and leaves its
@@ -119,6 +136,13 @@ windows-test: windows
 
 windows-demo: windows
 	examples/run-demo-windows.sh build/windows
+
+# make demo-remote with the control node on the Windows build, under Wine: a
+# Windows host and a Linux host meet through one broker.
+windows-demo-remote: windows
+	cmake --preset default
+	cmake --build --preset default --target kqbridge-host demo_sensor demo_display remote
+	examples/run-demo-remote.sh build/default build/windows
 
 # The 32-bit build; it runs only where Debian's wine32 could be installed.
 windows-i686: windows-deps

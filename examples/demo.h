@@ -12,6 +12,8 @@ constexpr const char* kReadingsChannel = "demo.readings";
 constexpr const char* kEndOfReadings = "end";
 // The command of the sensor's greeting to the display.
 constexpr int kCmdShow = 7;
+// The command of the display's answer to a new temperature.
+constexpr int kCmdThanks = 8;
 
 }  // namespace demo
 

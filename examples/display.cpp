@@ -44,9 +44,13 @@ class Display : public bg::Interface {
   }
 
  private:
-  // Called by the bus on the publisher's thread.
+  // Called by the bus on the publisher's thread (for a value from another
+  // host, on the remote module's). The sensor hears back either way.
   static void onTemperature(const char* key, const bg::Value* value, ListenerRecord* /*rec*/) {
     BG_LOG(DEBUG, "display: %s is now %.1f", key, value->toDouble());
+    BridgeMsg thanks = {demo::kCmdThanks, 0, "display got it", 0, 0};
+    bg::Value reply = bg::CD->call("sensor", thanks);
+    BG_LOG(DEBUG, "display: sensor answered '%s'", reply.toStdString().c_str());
   }
 
   // Runs on a pool worker until the sensor's last reading or the stop request.

@@ -10,12 +10,15 @@
 #   scripts/install-deps.sh --clang    also clang, for modules from another compiler
 #   scripts/install-deps.sh --lint     also clang, clang-format and clang-tidy (make lint)
 #   scripts/install-deps.sh --windows  the MinGW-w64 cross compilers, Wine, and the
-#                                      target's libavutil and GoogleTest built from
-#                                      Debian's sources into build/windows-deps/
+#                                      target's libavutil, libmosquitto and GoogleTest
+#                                      built from Debian's sources into build/windows-deps/
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmark-dev libavutil-dev)
+# remote.dll: the MQTT client library and JSON; its tests start a broker and
+# make their TLS certificates with openssl.
+packages+=(libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl)
 case "${1:-}" in
   --bench) packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev) ;;
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;

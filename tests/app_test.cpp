@@ -10,23 +10,18 @@
 namespace {
 
 TEST(ExecutablePath, GivesDirectoryAndNameUpToTheFirstDot) {
-  const struct {
-    const char* argv0;
-    const char* dir;
-    const char* name;
-  } cases[] = {
-      {"C:/x/a.b.exe", "C:/x/", "a"},
-      {"C:\\app\\my.tool.exe", "C:\\app\\", "my"},
-      {"/opt/bin\\mixed/host", "/opt/bin\\mixed/", "host"},
-  };
+  // argv[0], then the directory and the name it gives.
+  const char* cases[][3] = {{"C:/x/a.b.exe", "C:/x/", "a"},
+                            {"C:\\app\\my.tool.exe", "C:\\app\\", "my"},
+                            {"/opt/bin\\mixed/host", "/opt/bin\\mixed/", "host"}};
   for (const auto& c : cases) {
-    bg::setExecutablePath(c.argv0);
-    EXPECT_EQ(bg::g_exePath, c.argv0);
-    EXPECT_EQ(bg::g_exeDir, c.dir) << c.argv0;
-    EXPECT_EQ(bg::g_exeName, c.name) << c.argv0;
+    bg::setExecutablePath(c[0]);
+    EXPECT_EQ(bg::g_exePath, c[0]);
+    EXPECT_EQ(bg::g_exeDir, c[1]) << c[0];
+    EXPECT_EQ(bg::g_exeName, c[2]) << c[0];
     bg::App app;
-    EXPECT_STREQ(app.getAppName(), c.name);
-    EXPECT_STREQ(app.getAppDir(), c.dir);
+    EXPECT_STREQ(app.getAppName(), c[2]);
+    EXPECT_STREQ(app.getAppDir(), c[1]);
   }
   bg::setExecutablePath("tool");  // found through PATH: the directory is the real file's
   EXPECT_EQ(bg::g_exePath, bg::g_exeDir + (kqtest::kOnWindows ? "app_test.exe" : "app_test"));

@@ -209,6 +209,8 @@ TEST(DataEncoding, EncodedFormIsTheScrambledTextFormInBase64AndRoundTrips) {
   EXPECT_TRUE(app.setStoreValue("secret", Value(1234), true));
   EXPECT_EQ(app.getStoreValue("secret", Value(0), true).toInt(), 1234);
   EXPECT_EQ(app.getStoreValue("secret", Value(0), false).toStdString(), encodedForm("[i]1234", 0x6B));
+  EXPECT_TRUE(app.setStoreValue("plain", Value(1), false) && app.setStoreValue("plain", Value(2), false));
+  EXPECT_EQ(app.getStoreValue("plain", Value(0), false).write(), "[i]2") << "a plain store replaces as well";
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "kqbridge/kqbridge.h"
 #include "platform/dynamic_library.h"
 #include "platform/last_error.h"
+#include "platform/pipe.h"
 #include "platform/shared_memory.h"
 #include "support/test_support.h"
 
@@ -111,7 +112,7 @@ TEST(PortShell, FolderOpenerStartsACleanChild) {
   const std::string root = td.path(), report = root + "/xdg-open.done";
   // The mask is read before the shell starts a child (it blocks signals then).
   kqtest::writeFile(root + "/xdg-open",
-                    "#!/bin/sh\necho \"arg $1\" > \"$0.tmp\"\n"
+                    "#!/bin/sh\necho noise; echo noise >&2; echo \"arg $1\" > \"$0.tmp\"\n"
                     "while read -r k v; do [ \"$k\" = SigBlk: ] && echo \"$k $v\"; done"
                     " < /proc/$$/status >> \"$0.tmp\"\n"
                     "for f in /proc/$$/fd/*; do readlink \"$f\"; done >> \"$0.tmp\"\n"
@@ -136,24 +137,33 @@ TEST(PortShell, FolderOpenerStartsACleanChild) {
     return 0;
   });
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out + run.err, "") << "the opener writes nowhere we can see";
   std::string seen = kqtest::readFile(report);
   EXPECT_TRUE(contains(seen, "arg " + root + "/\n")) << seen;
   EXPECT_FALSE(contains(seen, "held")) << seen;
   EXPECT_TRUE(contains(seen, "SigBlk: 0000000000000000\n") && contains(seen, "\nleader\n")) << seen;
 }
 
-// errno values give Windows numbers; so do module files that do not load,
-// judged from the file and not from the system's wording, and symbols a
-// module does not define itself (one of a library it uses does not count).
-TEST(PortErrors, ErrnoAndModuleFilesGiveWindowsNumbers) {
+// errno values and module files that do not load (judged from the file) give
+// Windows numbers, and so do symbols a module does not define itself (one of
+// a library it uses does not count); a success clears it, and no failure
+// leaves a descriptor open.
+TEST(PortErrors, FailuresGiveWindowsNumbersAndLeaveNoDescriptorOpen) {
   const std::pair<int, unsigned> table[] = {
-      {ENOENT, 2},         {EEXIST, 183}, {ENOTEMPTY, 145}, {EMFILE, 4},        {ENOSPC, 112},
-      {ENAMETOOLONG, 206}, {EACCES, 5},   {EPERM, 5},       {ENOTDIR, 267},     {EINVAL, 87},
-      {EPIPE, 109},        {EAGAIN, 170}, {EXDEV, 17},      {EHOSTUNREACH, 31},
+      {0, 0},         {ENOENT, 2},       {ECONNREFUSED, 2},   {EMFILE, 4},
+      {ENFILE, 4},    {EACCES, 5},       {EPERM, 5},          {EISDIR, 5},
+      {EBADF, 6},     {ENOMEM, 8},       {EXDEV, 17},         {EROFS, 19},
+      {ETXTBSY, 32},  {ENOSYS, 50},      {EOPNOTSUPP, 50},    {ENOTSUP, 50},
+      {EINVAL, 87},   {EPIPE, 109},      {ECONNRESET, 109},   {ENOSPC, 112},
+      {ERANGE, 122},  {ENOTEMPTY, 145},  {EAGAIN, 170},       {EBUSY, 170},
+      {EEXIST, 183},  {ENOEXEC, 193},    {ENAMETOOLONG, 206}, {EFBIG, 223},
+      {ENOTDIR, 267}, {EOVERFLOW, 534},  {EINTR, 995},        {EIO, 1117},
+      {EDQUOT, 1295}, {ETIMEDOUT, 1460}, {ELOOP, 1921},       {EHOSTUNREACH, 31},
   };
   for (auto& row : table) EXPECT_EQ(pf::winErrorFromErrno(row.first), row.second) << strerror(row.first);
   kqtest::TempDir td;
+  const size_t descriptors = kqtest::countEntries("/proc/self/fd");
+  EXPECT_TRUE(bg::isDirExist(td.path().c_str()));
   std::string image = kqtest::readFile(std::string(KQ_TEST_MODULE_DIR) + "/mod_a.dll");
   kqtest::writeFile(td.file("text.dll"), "not a library");
   kqtest::writeFile(td.file("arm.dll"), image.replace(18, 2, std::string("\x28\0", 2)));
@@ -161,10 +171,18 @@ TEST(PortErrors, ErrnoAndModuleFilesGiveWindowsNumbers) {
     EXPECT_EQ(pf::openLibrary(td.file(name).c_str(), nullptr), nullptr) << name;
     EXPECT_EQ(pf::getLastError(), std::string(name) == "missing.dll" ? 126u : 193u) << name;
   }
-  void* module = pf::openLibrary((std::string(KQ_TEST_MODULE_DIR) + "/mod_a.dll").c_str(), nullptr);
+  void* module = pf::openLibrary(KQ_TEST_MODULE_DIR "/mod_a.dll", nullptr);
+  EXPECT_NE(module, nullptr);
+  EXPECT_EQ(pf::getLastError(), 0u);
   EXPECT_NE(pf::findSymbol(module, "get_component", nullptr), nullptr);
   EXPECT_EQ(pf::findSymbol(module, "malloc", nullptr), nullptr);
   EXPECT_EQ(pf::getLastError(), 127u);
+  const std::string pipe = kqtest::uniqueName("port");
+  EXPECT_EQ(pf::pipeConnect(pipe), nullptr);
+  pf::PipeListener* server = pf::pipeListen(pipe);
+  EXPECT_EQ(pf::pipeListen(pipe), nullptr);
+  pf::pipeCloseListener(server);
+  EXPECT_EQ(kqtest::countEntries("/proc/self/fd"), descriptors);
 }
 
 // A crash mid-save and a creator that died early leave files behind that
@@ -193,6 +211,7 @@ TEST(PortLeftovers, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
     EXPECT_EQ(opener.open(name.c_str(), 64), 2);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
   }
+  EXPECT_FALSE(pf::closeSharedMemory(nullptr));
 }
 
 }  // namespace

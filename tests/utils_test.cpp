@@ -38,32 +38,30 @@ TEST(UtilsTime, FormatsIntoBoundedPerThreadBuffersFromTheWallClock) {
 
 TEST(UtilsDirectories, TempAppDataAndHomeComeFromTheEnvironment) {
   if (kqtest::kOnWindows) GTEST_SKIP() << "GetTempPathW resolves TMP to a full path with its drive";
-  const struct {
-    const char* tmp;
-    const char* temp;
-    const char* tmpdir;
-    std::string expected;
-  } cases[] = {
-      {nullptr, nullptr, nullptr, "/tmp/"},
-      {"", "/t/e/m/p/", "/var", "/t/e/m/p/"},
-      {"/x\\\\y", "/t", "/v", "/x/y/"},
-  };
+  // TMP, TEMP and TMPDIR (null: unset), then the directory they give.
+  const char* cases[][4] = {{nullptr, nullptr, nullptr, "/tmp/"},
+                            {"", "/t/e/m/p/", "/var", "/t/e/m/p/"},
+                            {"/x\\\\y", "/t", "/v", "/x/y/"}};
   bg::Utils u;
   for (const auto& c : cases) {
     kqtest::EnvGuard env;
     const char* names[] = {"TMP", "TEMP", "TMPDIR"};
-    const char* values[] = {c.tmp, c.temp, c.tmpdir};
-    for (int i = 0; i < 3; ++i) values[i] ? env.set(names[i], values[i]) : env.unset(names[i]);
-    EXPECT_EQ(u.getTempDir(), shownPath(c.expected)) << c.expected;
+    for (int i = 0; i < 3; ++i) c[i] ? env.set(names[i], c[i]) : env.unset(names[i]);
+    EXPECT_EQ(u.getTempDir(), shownPath(c[3])) << c[3];
   }
   kqtest::EnvGuard env;
   env.set("APPDATA", "/home//me/.config/");
   env.set("HOMEPATH", "\\\\home\\me");
-  EXPECT_EQ(bg::getAppDataDir(), shownPath("/home/me/.config/"));
-  EXPECT_EQ(bg::getHomeDir(), shownPath("/home/me"));
+  EXPECT_EQ(bg::getAppDataDir() + " " + bg::getHomeDir(),
+            shownPath("/home/me/.config/") + " " + shownPath("/home/me"));
+  // An empty variable counts as unset; a relative XDG folder is ignored.
+  for (const char* name : {"APPDATA", "HOMEPATH"}) env.set(name, "");
+  env.set("XDG_CONFIG_HOME", "cfg");
+  env.set("HOME", "/h");
+  EXPECT_EQ(bg::getAppDataDir() + " " + bg::getHomeDir(), "/h/.config /h");
 }
 
-TEST(UtilsText, FormatSplitRandomStringsAndPaths) {
+TEST(UtilsText, FormatSplitRandomStringsPathsTrimsAffixesAndCase) {
   bg::Utils u;
   std::string big(100000, 'q');
   EXPECT_EQ(u.format("<%s>", big.c_str()), "<" + big + ">") << "no length limit";
@@ -83,19 +81,28 @@ TEST(UtilsText, FormatSplitRandomStringsAndPaths) {
   for (const char* p : {"C:/a//b\\\\c/", "//server//share/x", "", "plain"})
     EXPECT_EQ(u.normalizePath(p), shownPath(p)) << p;
   EXPECT_EQ(u.normalizePath(std::string("a/b\0/c", 6)), shownPath("a/b"));
-}
-
-// The probe that judges a configuration directory leaves nothing behind and
-// fails on what is not a directory.
-TEST(UtilsFiles, WritableProbe) {
-  kqtest::TempDir tmp;
-  bg::Utils u;
-  kqtest::writeFile(tmp.file("probe"), "keep?");
-  EXPECT_TRUE(u.isDirWritable(tmp.path().c_str(), "probe"));
-  EXPECT_FALSE(kqtest::fileExists(tmp.file("probe"))) << "the probe is truncated, then removed";
-  EXPECT_FALSE(u.isDirWritable(tmp.file("missing").c_str(), "probe"));
-  kqtest::writeFile(tmp.file("file"), "");
-  EXPECT_FALSE(u.isDirWritable(tmp.file("file").c_str(), "probe"));
+  // Trimming works in place; a prefix or suffix may be the whole string, and
+  // ignoring case means ASCII case.
+  EXPECT_EQ(u.trimString(" \t\r\nA b\n\r\t ") + "|" + u.trimString("   ") + "|" + u.trimString("x"),
+            "A b||x");
+  EXPECT_EQ(u.trimCharsString("-+a-b+-", "+-") + "|" + u.trimCharsString("-", "-"), "a-b|");
+  char blanks[] = "   ";
+  EXPECT_STREQ(u.rtrim(blanks), " ") << "the first character is never trimmed from the right";
+  const struct {
+    const char* s;
+    const char* affix;
+    bool caseSensitive, starts, ends;
+  } affixes[] = {{"abc", "abc", true, true, true},     {"ab", "abc", false, false, false},
+                 {"AZ.dll", "az", false, true, false}, {"AZ.dll", ".DLL", false, false, true},
+                 {"AZ.dll", "az", true, false, false}, {"abc", "", true, true, true},
+                 {nullptr, "", true, false, false},    {"a", nullptr, true, false, false}};
+  for (const auto& a : affixes) {
+    EXPECT_EQ(u.startsWith(a.s, a.affix, a.caseSensitive), a.starts) << "row " << &a - affixes;
+    EXPECT_EQ(u.endsWith(a.s, a.affix, a.caseSensitive), a.ends) << "row " << &a - affixes;
+  }
+  char mixed[] = "MiXed 1";
+  EXPECT_STREQ(u.toUpper(mixed), "MIXED 1");
+  EXPECT_STREQ(u.toLower(mixed), "mixed 1");
 }
 
 struct Seen {
@@ -110,7 +117,7 @@ void remember(void* user, const char* name) {
   seen->contents.push_back(kqtest::readFile(name));
 }
 
-TEST(UtilsListDir, IndentsNamesCallsBackFromEachDirectoryAndRestoresTheWorkingDirectory) {
+TEST(UtilsFiles, ListingsIndentCallBackAndRestoreTheWorkingDirectoryAndTheWritableProbeLeavesNothing) {
   kqtest::TempDir tmp;
   for (const char* d : {"root", "root/sub", "root/sub/deeper", "root/empty"})
     mkdir(tmp.file(d).c_str(), 0700);
@@ -139,6 +146,15 @@ TEST(UtilsListDir, IndentsNamesCallsBackFromEachDirectoryAndRestoresTheWorkingDi
   EXPECT_NE(u.listDir(tmp.file("nope").c_str(), nullptr, nullptr, true), 0);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(cwd(), before);
+  // The probe that judges a configuration directory leaves nothing behind and
+  // fails on what is not a directory.
+  kqtest::writeFile(tmp.file("probe"), "keep?");
+  EXPECT_TRUE(u.isDirWritable(tmp.path().c_str(), "probe"));
+  EXPECT_FALSE(kqtest::fileExists(tmp.file("probe"))) << "the probe is truncated, then removed";
+  EXPECT_FALSE(u.isDirWritable(tmp.file("missing").c_str(), "probe"));
+  kqtest::writeFile(tmp.file("file"), "");
+  EXPECT_FALSE(u.isDirWritable(tmp.file("file").c_str(), "probe") || u.isDirWritable(nullptr, "probe") ||
+               u.isDirWritable(tmp.path().c_str(), nullptr));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ Texts argvOf(const Value& v) {
   return out;
 }
 
-TEST(Value, TextEndsAtItsFirstNulAndMayBeFormattedFromItself) {
+TEST(Value, TextEndsAtItsFirstNulBytesAreKeptExactlyAndNeitherIsReadPastItsEnd) {
   EXPECT_EQ(Value(std::string(40, 'x')).toStdString(), std::string(40, 'x'));
   EXPECT_EQ(Value(std::string("ab\0cd", 5)).toStdString(), "ab");
 
@@ -35,45 +35,18 @@ TEST(Value, TextEndsAtItsFirstNulAndMayBeFormattedFromItself) {
   // Formatting from the value's own text is safe.
   EXPECT_TRUE(v.set(64, "%s-%s", v.toString(), v.toString()));
   EXPECT_EQ(v.toStdString(), std::string(31, 'q') + "-" + std::string(31, 'q'));
-}
-
-TEST(Value, BytesAreKeptExactlyAndNeverReadPastTheirSize) {
-  Value v(9);
+  Value b(9);
   const char data[] = {'a', '\0', 'b'};
-  EXPECT_TRUE(v.set_bytes(data, 3));
-  EXPECT_EQ(v.get_nbytes(), 3);
-  EXPECT_EQ(memcmp(v.get_bytes(), data, 3), 0);
-  v.set_bytes("77777", 2);
+  EXPECT_TRUE(b.set_bytes(data, 3));
+  EXPECT_EQ(b.get_nbytes(), 3);
+  EXPECT_EQ(memcmp(b.get_bytes(), data, 3), 0);
+  b.set_bytes("77777", 2);
   int a = 0;
-  v.get("%d", &a);
+  b.get("%d", &a);
   EXPECT_EQ(a, 77);
 }
 
-TEST(Value, ErrorMessagesSurviveTheirOwnRelease) {
-  Value self = Value::ErrorValue("again");
-  EXPECT_FALSE(self.isValid());
-  self.setErrorMsg(self.errorMsg());
-  EXPECT_STREQ(self.errorMsg(), "again");
-}
-
-TEST(Value, CopiesAreDeepAndSelfAssignmentIsSafe) {
-  const char* args[] = {" one ", "two"};
-  auto* original = new Value(2, args);
-  Value copy(*original);
-  Value assigned("old");
-  assigned = *original;
-  delete original;
-  EXPECT_EQ(argvOf(copy), (Texts{"one", "two"}));
-  EXPECT_EQ(argvOf(assigned), (Texts{"one", "two"}));
-  Value s("hello");
-  Value t(5);
-  t = s;
-  s.set(8, "%s", "changed");
-  t = t;
-  EXPECT_EQ(t.toStdString(), "hello");
-}
-
-TEST(Value, ArgumentVectorsTrimEntriesKeepNullsAndTakeTheirOwnArray) {
+TEST(Value, ArgumentVectorsTrimEntriesKeepNullsTakeTheirOwnArrayAndCopyDeeply) {
   const char* args[] = {" x ", nullptr, "\t\r\n", "  a b  "};
   Value v;
   EXPECT_EQ(v.set_argv(4, args), 4);
@@ -101,10 +74,29 @@ TEST(Value, ArgumentVectorsTrimEntriesKeepNullsAndTakeTheirOwnArray) {
     EXPECT_EQ(w.set_argv_line(c.line), c.ok) << (c.line ? c.line : "null");
     EXPECT_EQ(argvOf(w), c.pieces) << (c.line ? c.line : "null");
   }
+  // Copies are deep, and assigning a value or an error message to itself is safe.
+  Value self = Value::ErrorValue("again");
+  EXPECT_FALSE(self.isValid());
+  self.setErrorMsg(self.errorMsg());
+  EXPECT_STREQ(self.errorMsg(), "again");
+  const char* two[] = {" one ", "two"};
+  auto* original = new Value(2, two);
+  Value copy(*original);
+  Value assigned("old");
+  assigned = *original;
+  delete original;
+  EXPECT_EQ(argvOf(copy), (Texts{"one", "two"}));
+  EXPECT_EQ(argvOf(assigned), (Texts{"one", "two"}));
+  Value s("hello");
+  Value t(5);
+  t = s;
+  s.set(8, "%s", "changed");
+  t = t;
+  EXPECT_EQ(t.toStdString(), "hello");
 }
 
 // The text form is what stores and pipes carry; it is a contract.
-TEST(ValueText, WriteGivesTheTaggedForms) {
+TEST(ValueText, WriteGivesTheTaggedFormsAndReadRestoresTheValue) {
   const char* args[] = {"a", "b"};
   const struct {
     Value v;
@@ -115,6 +107,7 @@ TEST(ValueText, WriteGivesTheTaggedForms) {
       {Value(0.5f), "[f]0.500000"},
       {Value(0.5), "[d]0.500000"},
       {Value(1234567890123LL), "[lld]1234567890123"},
+      {Value(5L), sizeof(long) == 8 ? "[lld]5" : "[i]5"},
       {Value(true), "[b]true"},
       {Value("a]b c"), "[str]a]b c"},
       {Value(2, args), "[argv]a\nb"},
@@ -126,11 +119,8 @@ TEST(ValueText, WriteGivesTheTaggedForms) {
   bytes.set_bytes("zz", 2);
   EXPECT_EQ(bytes.write(), "[i]3") << "only the payload of the kind";
   EXPECT_EQ(Value(DBL_MAX).write().size(), 127u) << "huge doubles are cut";
-}
-
-TEST(ValueText, RoundTripRestoresTheValue) {
   int x;
-  const char* args[] = {"alpha", "b c", "d"};
+  const char* three[] = {"alpha", "b c", "d"};
   const Value values[] = {Value(INT_MIN),
                           Value(INT_MAX),
                           Value(2147483648u),
@@ -140,7 +130,7 @@ TEST(ValueText, RoundTripRestoresTheValue) {
                           Value(false),
                           Value(-1234.25),
                           Value("text with ] and [tags] and \t tabs"),
-                          Value(3, args),
+                          Value(3, three),
                           Value::ErrorValue("broken pipe")};
   for (const Value& v : values) {
     Value back;
@@ -159,8 +149,9 @@ TEST(ValueText, RoundTripRestoresTheValue) {
   }
 }
 
-TEST(ValueMap, MissingKeysGrowOnlyTheNonConstMap) {
+TEST(ValueMap, MissingKeysGrowOnlyTheNonConstMapAndInsertReplacesOnlyWhenAsked) {
   ValueMap m;
+  EXPECT_EQ(m.type(), Value::VT_MAP);
   EXPECT_FALSE(m.isValid()) << "no entries yet";
   m["present"] = Value(5);
   EXPECT_FALSE(m["absent"].isValid());
@@ -171,9 +162,7 @@ TEST(ValueMap, MissingKeysGrowOnlyTheNonConstMap) {
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(m.vmap().size(), 2u);
   EXPECT_EQ(m.get_data("nowhere", Value("dflt")).toStdString(), "dflt");
-}
 
-TEST(ValueMap, InsertReplacesOnlyWhenAskedAndCopiesAreDeep) {
   ValueMap a;
   EXPECT_TRUE(a.insert_data("k", Value("first"), false));
   EXPECT_FALSE(a.insert_data("k", Value("second"), false));

@@ -1,0 +1,385 @@
+#include "link.h"
+
+#include <kqbridge/logger.h>
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "wire.h"
+
+namespace remote {
+
+namespace {
+
+// Reconnect delays double from the first to the cap.
+const int kFirstRetryMs = 100;
+const int kMaxRetryMs = 2000;
+// How long one turn of the network loop may wait for traffic: the longest a
+// stop request or a waiting job waits to be seen.
+const int kLoopMs = 50;
+// Calls beyond this many waiting are dropped.
+const size_t kJobBacklog = 4096;
+const auto kTick = std::chrono::milliseconds(250);
+// The broker notices a peer gone silent after 1.5 times this.
+const int kKeepAliveS = 5;
+// What stop() gives the broker to take the goodbye.
+const auto kGoodbye = std::chrono::seconds(1);
+
+std::string describe(int rc) {
+  if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
+  return mosquitto_strerror(rc);
+}
+
+// Unique per process, so that two hosts claiming one node name do not take
+// each other's session over and over.
+std::string clientId(const std::string& node) {
+  std::random_device seed;
+  char suffix[16];
+  snprintf(suffix, sizeof(suffix), "-%08x", static_cast<unsigned>(seed()));
+  return "kqbridge-" + node + suffix;
+}
+
+std::string readString(const mosquitto_property* props, int id) {
+  char* value = nullptr;
+  mosquitto_property_read_string(props, id, &value, false);
+  std::string out = value != nullptr ? value : "";
+  free(value);
+  return out;
+}
+
+}  // namespace
+
+Link::Link(const Settings& settings, std::vector<std::string> filters, LinkEvents* events, int workers)
+    : m_settings(settings),
+      m_filters(std::move(filters)),
+      m_events(events),
+      m_statusTopic(statusTopic(settings.node)),
+      m_workers(workers),
+      m_retryMs(kFirstRetryMs),
+      m_nextTick(std::chrono::steady_clock::now() + kTick) {}
+
+Link::~Link() {
+  stop();
+  if (m_mosq != nullptr) mosquitto_destroy(m_mosq);
+  if (m_libraryReady) mosquitto_lib_cleanup();
+}
+
+bool Link::start(std::string* why) {
+  m_libraryReady = mosquitto_lib_init() == MOSQ_ERR_SUCCESS;
+  m_mosq = mosquitto_new(clientId(m_settings.node).c_str(), true, this);
+  if (m_mosq == nullptr) {
+    *why = "the MQTT client could not be made";
+    return false;
+  }
+  mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+  mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
+  mosquitto_connect_v5_callback_set(m_mosq, onConnectCb);
+  mosquitto_disconnect_v5_callback_set(m_mosq, onDisconnectCb);
+  mosquitto_subscribe_v5_callback_set(m_mosq, onSubscribeCb);
+  mosquitto_message_v5_callback_set(m_mosq, onMessageCb);
+  mosquitto_publish_v5_callback_set(m_mosq, onPublishCb);
+  mosquitto_unsubscribe_v5_callback_set(m_mosq, onUnsubscribeCb);
+  int rc = mosquitto_will_set_v5(m_mosq, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline, 1,
+                                 true, nullptr);
+  if (rc == MOSQ_ERR_SUCCESS && !m_settings.username.empty()) {
+    rc = mosquitto_username_pw_set(m_mosq, m_settings.username.c_str(),
+                                   m_settings.password.empty() ? nullptr : m_settings.password.c_str());
+  }
+  if (rc == MOSQ_ERR_SUCCESS && m_settings.tls) {
+    auto orNull = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
+    if (m_settings.caFile.empty()) {
+      rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+    } else {
+      rc = mosquitto_tls_set(m_mosq, m_settings.caFile.c_str(), nullptr, orNull(m_settings.certFile),
+                             orNull(m_settings.keyFile), nullptr);
+    }
+  }
+  if (rc != MOSQ_ERR_SUCCESS) {
+    *why = rc == MOSQ_ERR_NOT_SUPPORTED ? "this build of the MQTT client has no TLS" : describe(rc);
+    return false;
+  }
+  for (int i = 0; i <= m_workers; ++i) m_threads.emplace_back(&Link::work, this);
+  return true;
+}
+
+void Link::stop() {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_stop = true;
+    m_jobs.clear();
+    m_changed.notify_all();
+    m_leadFree.notify_all();
+  }
+  for (std::thread& t : m_threads) t.join();
+  m_threads.clear();
+  closeCleanly();
+}
+
+// Nobody is woken: the leader sees the job after its turn of the network
+// loop, and threads that finish a job look for the next.
+bool Link::addJob(std::function<void()> job) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_jobsClosed || m_stop || m_jobs.size() >= kJobBacklog) return false;
+  m_jobs.push_back(std::move(job));
+  return true;
+}
+
+void Link::openJobs() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_jobsOpen = !m_jobsClosed;
+}
+
+void Link::closeJobs() {
+  std::unique_lock<std::mutex> lock(m_lock);
+  m_jobsOpen = false;
+  m_jobsClosed = true;
+  m_jobs.clear();
+  m_changed.wait(lock, [this] { return m_running == 0; });
+}
+
+bool Link::jobsClosed() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_jobsClosed;
+}
+
+bool Link::publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+                   const Extras& extras, std::string* why) {
+  if (!m_connected) {
+    *why = "the broker is not connected";
+    return false;
+  }
+  mosquitto_property* props = nullptr;
+  if (extras.responseTopic != nullptr)
+    mosquitto_property_add_string(&props, MQTT_PROP_RESPONSE_TOPIC, extras.responseTopic->c_str());
+  if (extras.correlation != nullptr) {
+    mosquitto_property_add_binary(&props, MQTT_PROP_CORRELATION_DATA, extras.correlation->data(),
+                                  static_cast<uint16_t>(std::min<size_t>(extras.correlation->size(), 65535)));
+  }
+  if (extras.origin != nullptr)
+    mosquitto_property_add_string_pair(&props, MQTT_PROP_USER_PROPERTY, kOriginProperty, extras.origin->c_str());
+  int rc = mosquitto_publish_v5(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
+                                qos, retain, props);
+  mosquitto_property_free_all(&props);
+  if (rc != MOSQ_ERR_SUCCESS) *why = describe(rc);
+  return rc == MOSQ_ERR_SUCCESS;
+}
+
+Link::State Link::waitStarted(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& abort) {
+  std::unique_lock<std::mutex> lock(m_lock);
+  while (m_state == State::kStarting && !m_stop && !abort()) {
+    auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) break;
+    m_changed.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(50)));
+  }
+  return m_state;
+}
+
+void Link::setState(State s) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_state = s;
+  m_changed.notify_all();
+}
+
+void Link::pause(int ms) {
+  std::unique_lock<std::mutex> lock(m_lock);
+  m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stop.load(); });
+}
+
+void Link::lost(const std::string& cause) {
+  m_connected = false;
+  bool wasUp = m_state == State::kUp;
+  if (m_state != State::kDown) setState(State::kDown);
+  if (wasUp || cause != m_lastCause) {
+    BG_LOG(ERROR, "remote: broker %s:%d %s: %s; trying again", m_settings.host.c_str(), m_settings.port,
+           wasUp ? "lost" : "unreachable", cause.c_str());
+  }
+  m_lastCause = cause;
+  m_events->onDown(cause);
+}
+
+void Link::work() {
+  std::unique_lock<std::mutex> lock(m_lock);
+  while (!m_stop) {
+    bool jobWaiting = m_jobsOpen && !m_jobs.empty();
+    if (!m_leading) {
+      m_leading = true;
+      lock.unlock();
+      lead();
+      lock.lock();
+      m_leading = false;
+      m_leadFree.notify_one();
+      // The lead was handed over for this job, so it is taken before anyone else can.
+      jobWaiting = m_jobsOpen && !m_jobs.empty();
+      if (!jobWaiting) continue;
+    }
+    if (jobWaiting) {
+      std::function<void()> job = std::move(m_jobs.front());
+      m_jobs.pop_front();
+      ++m_running;
+      lock.unlock();
+      job();
+      job = nullptr;
+      lock.lock();
+      --m_running;
+      m_changed.notify_all();
+      continue;
+    }
+    ++m_idle;
+    m_leadFree.wait(lock);
+    --m_idle;
+  }
+}
+
+void Link::lead() {
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(m_lock);
+      if (m_stop || (m_jobsOpen && !m_jobs.empty() && m_idle > 0)) return;
+    }
+    turn();
+  }
+}
+
+void Link::turn() {
+  if (!m_socketOpen) {
+    int rc = mosquitto_connect_async(m_mosq, m_settings.host.c_str(), m_settings.port, kKeepAliveS);
+    m_socketOpen = rc == MOSQ_ERR_SUCCESS;
+    if (!m_socketOpen) {
+      lost(describe(rc));
+      pause(m_retryMs);
+      m_retryMs = std::min(m_retryMs * 2, kMaxRetryMs);
+      return;
+    }
+  }
+  int rc = mosquitto_loop(m_mosq, kLoopMs, 1);
+  if (m_justConnected && rc == MOSQ_ERR_SUCCESS) {
+    m_justConnected = false;
+    m_retryMs = kFirstRetryMs;
+    afterConnect();
+  }
+  if (rc != MOSQ_ERR_SUCCESS) {
+    m_justConnected = false;
+    m_socketOpen = false;
+    lost(m_refusal.empty() ? describe(rc) : m_refusal);
+    m_refusal.clear();
+    pause(m_retryMs);
+    m_retryMs = std::min(m_retryMs * 2, kMaxRetryMs);
+  }
+  if (std::chrono::steady_clock::now() >= m_nextTick) {
+    m_events->onTick();
+    m_nextTick = std::chrono::steady_clock::now() + kTick;
+  }
+}
+
+// Outside the library's callbacks: the library has already queued again what
+// was in flight when the last connection went, so what we publish now follows it.
+void Link::afterConnect() {
+  m_connected = true;
+  m_lastCause.clear();
+  BG_LOG(ERROR, "remote: connected to broker %s:%d as node '%s'", m_settings.host.c_str(), m_settings.port,
+         m_settings.node.c_str());
+  mosquitto_publish_v5(m_mosq, nullptr, m_statusTopic.c_str(), static_cast<int>(strlen(kOnline)), kOnline, 1, true,
+                       nullptr);
+  m_events->onConnected();
+  std::vector<char*> filters;
+  for (const std::string& f : m_filters) filters.push_back(const_cast<char*>(f.c_str()));
+  int rc = mosquitto_subscribe_multiple(m_mosq, &m_subscribeMid, static_cast<int>(filters.size()), filters.data(), 1,
+                                        MQTT_SUB_OPT_NO_LOCAL, nullptr);
+  if (rc != MOSQ_ERR_SUCCESS) {
+    BG_LOG(ERROR, "remote: subscribing failed: %s", describe(rc).c_str());
+    setState(State::kUp);
+  }
+}
+
+// The goodbye is acknowledged before the disconnect, so that the broker
+// never finds the socket gone with an answer still to send.
+void Link::closeCleanly() {
+  if (!m_connected) return;
+  m_connected = false;
+  int goodbye = 0;
+  mosquitto_publish_v5(m_mosq, &goodbye, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline, 1,
+                       true, nullptr);
+  m_goodbyeMid = goodbye;
+  std::vector<char*> filters;
+  for (const std::string& f : m_filters) filters.push_back(const_cast<char*>(f.c_str()));
+  int unsubscribe = 0;
+  mosquitto_unsubscribe_multiple(m_mosq, &unsubscribe, static_cast<int>(filters.size()), filters.data(), nullptr);
+  m_unsubscribeMid = unsubscribe;
+  auto deadline = std::chrono::steady_clock::now() + kGoodbye;
+  while (std::chrono::steady_clock::now() < deadline && (m_goodbyeMid != 0 || m_unsubscribeMid != 0) &&
+         mosquitto_loop(m_mosq, kLoopMs, 1) == MOSQ_ERR_SUCCESS) {
+  }
+  mosquitto_disconnect_v5(m_mosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+  while (std::chrono::steady_clock::now() < deadline && mosquitto_loop(m_mosq, kLoopMs, 1) == MOSQ_ERR_SUCCESS) {
+  }
+}
+
+// Also called on other threads, for the requests and answers they publish.
+void Link::onPublishCb(mosquitto*, void* self, int mid, int, const mosquitto_property*) {
+  Link* link = static_cast<Link*>(self);
+  int expected = mid;
+  link->m_goodbyeMid.compare_exchange_strong(expected, 0);
+}
+
+void Link::onUnsubscribeCb(mosquitto*, void* self, int mid, const mosquitto_property*) {
+  Link* link = static_cast<Link*>(self);
+  if (mid == link->m_unsubscribeMid) link->m_unsubscribeMid = 0;
+}
+
+void Link::onConnectCb(mosquitto*, void* self, int rc, int, const mosquitto_property*) {
+  Link* link = static_cast<Link*>(self);
+  if (rc == 0) {
+    link->m_justConnected = true;
+  } else {
+    link->m_refusal = std::string("refused: ") + mosquitto_reason_string(rc);
+  }
+}
+
+void Link::onDisconnectCb(mosquitto*, void* self, int rc, const mosquitto_property*) {
+  Link* link = static_cast<Link*>(self);
+  if (link->m_stop || !link->m_connected) return;
+  link->m_connected = false;
+  link->lost(describe(rc));
+}
+
+void Link::onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* granted, const mosquitto_property*) {
+  Link* link = static_cast<Link*>(self);
+  if (mid != link->m_subscribeMid) return;
+  for (int i = 0; i < count && i < static_cast<int>(link->m_filters.size()); ++i) {
+    if (granted[i] >= 0x80)
+      BG_LOG(ERROR, "remote: the broker refused the subscription to '%s'", link->m_filters[i].c_str());
+  }
+  link->setState(State::kUp);
+}
+
+void Link::onMessageCb(mosquitto*, void* self, const mosquitto_message* msg, const mosquitto_property* props) {
+  Inbound in;
+  in.topic = msg->topic;
+  in.payload.assign(static_cast<const char*>(msg->payload), static_cast<size_t>(msg->payloadlen));
+  in.responseTopic = readString(props, MQTT_PROP_RESPONSE_TOPIC);
+  void* data = nullptr;
+  uint16_t len = 0;
+  if (mosquitto_property_read_binary(props, MQTT_PROP_CORRELATION_DATA, &data, &len, false) != nullptr) {
+    in.hasCorrelation = true;
+    in.correlation.assign(static_cast<const char*>(data), len);
+    free(data);
+  }
+  for (const mosquitto_property* p = props; p != nullptr; p = mosquitto_property_next(p)) {
+    char* name = nullptr;
+    char* value = nullptr;
+    if (mosquitto_property_read_string_pair(p, MQTT_PROP_USER_PROPERTY, &name, &value, false) == p &&
+        strcmp(name, kOriginProperty) == 0) {
+      in.origin = value;
+    }
+    free(name);
+    free(value);
+  }
+  static_cast<Link*>(self)->m_events->onMessage(in);
+}
+
+}  // namespace remote

@@ -1,0 +1,318 @@
+// remote.dll between real hosts through a real Mosquitto broker that each
+// test starts on a free port: calls, mirrored keys, presence, a lost callee
+// and a lost broker, credentials and TLS, and a hostile publisher.
+#include <gtest/gtest.h>
+#include <kqbridge/kqbridge.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/bridge_sandbox.h"
+#include "support/mqtt_broker.h"
+#include "support/test_support.h"
+
+namespace {
+
+using kqtest::Broker;
+using kqtest::Child;
+using kqtest::contains;
+
+const char kPeer[] = KQ_TEST_MODULE_DIR "/remote_peer.dll";
+
+std::string node(const std::string& url, const std::string& name, const std::string& more) {
+  return "Broker : " + url + "\nNode : " + name + "\n" + more;
+}
+
+std::string dirFor(const kqtest::TempDir& td, const std::string& name) {
+  std::string dir = td.file(name);
+  mkdir(dir.c_str(), 0755);
+  return dir;
+}
+
+void writeConfs(const kqtest::Sandbox& box, const std::string& remoteConf) {
+  box.writeAdminConf("LogStdout : true\n");
+  kqtest::writeFile(box.configDir() + "/conf/remote.conf", "#Bridge Config (#note)\n" + remoteConf);
+}
+
+// kqbridge-host with remote.dll and the peer, named "p" + node name.
+std::unique_ptr<Child> startHost(const std::string& root, const std::string& name, const std::string& conf) {
+  return std::make_unique<Child>([=] {
+    kqtest::Sandbox box(root, "kqbridge-host");
+    box.enter();
+    writeConfs(box, conf);
+    setenv("KQ_PEER_NAME", ("p" + name).c_str(), 1);
+    return kqtest::runProgram(KQ_HOST_PATH, {"kqbridge-host", "--start", KQ_REMOTE_MODULE, kPeer});
+  });
+}
+
+// A bridge of this program with remote.dll alone, in a child; `body` runs
+// once it has started, and its result is the child's status.
+std::unique_ptr<Child> startBridge(const std::string& root, const std::string& conf, std::function<int()> body) {
+  return std::make_unique<Child>([=] {
+    kqtest::Sandbox box(root);
+    box.enter();
+    writeConfs(box, conf);
+    box.addModule("remote.dll");
+    box.init();
+    box.load({"remote.dll"}, true);
+    int rc = body();
+    bg::UninitBridge();
+    return rc;
+  });
+}
+
+bg::Value call(const char* to, int cmd, const char* text, long long word3 = 0, int sub = 0) {
+  BridgeMsg msg = {cmd, sub, text, static_cast<intptr_t>(word3), 0};
+  return bg::CD->call(to, msg);
+}
+
+long long msSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+}
+
+bool sees(Child& c, const std::string& text, int seconds = 60) {
+  return c.waitOutput([&] { return contains(c.out, text); }, seconds);
+}
+
+int stop(Child& c) {
+  kill(c.pid(), SIGTERM);
+  return c.finish();
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A request from an outside MQTT 5 client: the answer's payload.
+std::string request(const Broker& b, const std::string& topic, const std::string& json) {
+  std::vector<std::string> args = b.where();
+  args.insert(args.end(), {"-t", topic, "-e", "kqtest/reply", "-m", json, "-W", "30", "-N"});
+  return kqtest::mqttClient("mosquitto_rr", args).out;
+}
+
+TEST(Remote, CallsGoBothWaysAndAnyMqttClientMayCall) {
+  kqtest::TempDir td;
+  Broker broker(td.path());
+  ASSERT_TRUE(broker.start());
+  auto a = startHost(dirFor(td, "a"), "a", node(broker.url(), "a", "Export : pa\nImport : pb@b\n"));
+  auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\nImport : pa@a\n"));
+  ASSERT_TRUE(sees(*a, "connected to broker") && sees(*b, "connected to broker")) << a->out << b->out;
+  struct Case {
+    const char* topic;
+    const char* json;
+    const char* answer;
+  };
+  const Case cases[] = {
+      // The peer on one host passes the call to the other host's peer.
+      {"kqbridge/a/call/pa", R"({"cmd":4,"sub":1,"text":"pb","word3":5,"word4":-6})", R"({"value":"[str]Admin|1|0||5|-6"})"},
+      {"kqbridge/b/call/pb", R"({"cmd":4,"sub":1,"text":"pa","word3":-9000000000,"word4":2})",
+       R"({"value":"[str]Admin|1|0||-9000000000|2"})"},
+      {"kqbridge/b/call/pb", R"({"from":"py","cmd":1,"sub":2,"text":"\"é\"","word3":3})",
+       R"({"value":"[str]py|1|2|\"é\"|3|0"})"},
+      // Only exported components answer; a proxy never passes a call on.
+      {"kqbridge/b/call/remote", R"({"cmd":1,"sub":0})", R"({"value":"<null>"})"},
+      {"kqbridge/b/call/pa", R"({"cmd":1,"sub":0})", R"({"value":"<null>"})"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(request(broker, c.topic, c.json), c.answer) << c.topic << c.json;
+  EXPECT_EQ(stop(*a), 0) << a->err;
+  EXPECT_EQ(stop(*b), 0) << b->err;
+  EXPECT_TRUE(contains(b->out, "refused a call to 'remote' from '' (answer to 'kqtest/reply'): it is not exported"))
+      << b->out;
+}
+
+TEST(Remote, EveryConcurrentCallGetsItsOwnAnswer) {
+  kqtest::TempDir td;
+  Broker broker(td.path());
+  ASSERT_TRUE(broker.start());
+  auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\n"));
+  ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
+  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 60000\n"), [] {
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+      threads.emplace_back([t, &wrong] {
+        for (int i = 0; i < 1000; ++i) {
+          std::string text = "t" + std::to_string(t) + "-" + std::to_string(i);
+          BridgeMsg msg = {1, t, text.c_str(), i * 7919LL, -t};
+          std::string expected = "Admin|1|" + std::to_string(t) + "|" + text + "|" + std::to_string(i * 7919LL) +
+                                 "|" + std::to_string(-t);
+          if (bg::CD->call("pb", msg).toStdString() != expected) wrong++;
+        }
+      });
+    }
+    for (std::thread& th : threads) th.join();
+    printf("wrong answers: %d\n", wrong.load());
+    return wrong == 0 ? 0 : 1;
+  });
+  EXPECT_EQ(a->finish(600), 0) << a->out << a->err;
+  EXPECT_EQ(stop(*b), 0) << b->err;
+}
+
+TEST(Remote, MirroredKeysReachOtherNodesLateOnesTooAndNeverComeBack) {
+  kqtest::TempDir td;
+  Broker broker(td.path());
+  ASSERT_TRUE(broker.start());
+  std::vector<std::unique_ptr<Child>> hosts;
+  for (const char* name : {"a", "b"})
+    hosts.push_back(startHost(dirFor(td, name), name, node(broker.url(), name, "Export : *\nKeys : k.*\n")));
+  Child& a = *hosts[0];
+  Child& b = *hosts[1];
+  ASSERT_TRUE(sees(a, "connected to broker") && sees(b, "connected to broker")) << a.out << b.out;
+  // setDataNotify, and setData, which notifies nobody on its own node.
+  request(broker, "kqbridge/a/call/pa", R"({"cmd":2,"sub":0,"text":"k.one","word3":5})");
+  request(broker, "kqbridge/a/call/pa", R"({"cmd":2,"sub":1,"text":"k.two","word3":6})");
+  EXPECT_TRUE(sees(b, "pb: k.one=[i]5") && sees(b, "pb: k.two=[i]6")) << b.out;
+  hosts.push_back(startHost(dirFor(td, "c"), "c", node(broker.url(), "c", "Keys : k.one, k.t*\n")));
+  EXPECT_TRUE(sees(*hosts[2], "pc: k.one=[i]5") && sees(*hosts[2], "pc: k.two=[i]6")) << hosts[2]->out;
+  for (auto& h : hosts) EXPECT_EQ(stop(*h), 0) << h->err;
+  EXPECT_EQ(count(a.out, "pa: k.one="), 1u) << a.out;
+  EXPECT_EQ(count(a.out, "pa: k.two="), 0u) << a.out;
+  EXPECT_EQ(count(b.out, "pb: k.one="), 1u) << b.out;
+}
+
+TEST(Remote, AKilledCalleeAnswersEmptyAtOnceAndGoesOffline) {
+  kqtest::TempDir td;
+  Broker broker(td.path());
+  ASSERT_TRUE(broker.start());
+  auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\n"));
+  ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
+  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 30000\n"), [] {
+    auto t0 = std::chrono::steady_clock::now();
+    bool valid = call("pb", 3, "", 120000).isValid();
+    printf("answer valid=%d after %lld ms\n", valid ? 1 : 0, msSince(t0));
+    return valid ? 1 : 0;
+  });
+  ASSERT_TRUE(sees(*b, "pb: sleeping")) << b->out;
+  kill(b->pid(), SIGKILL);
+  b->finish();
+  ASSERT_EQ(a->finish(), 0) << a->out << a->err;
+  long long ms = atoll(a->out.substr(a->out.find(" after ") + 7).c_str());
+  EXPECT_LT(ms, 15000) << a->out;
+  EXPECT_TRUE(contains(a->out, "call to 'pb' on node 'b' failed: the node went offline")) << a->out;
+  std::vector<std::string> args = broker.where();
+  args.insert(args.end(), {"-t", "kqbridge/b/status", "-C", "1", "-W", "30"});
+  EXPECT_EQ(kqtest::mqttClient("mosquitto_sub", args).out, "offline\n");
+}
+
+TEST(Remote, WithoutItsBrokerAHostStartsAndStopsAtOnce) {
+  kqtest::TempDir td;
+  Broker nobody(td.path());  // names a port, never started
+  ASSERT_TRUE(nobody.start());
+  nobody.kill();
+  auto h = startHost(dirFor(td, "h"), "h", node(nobody.url(), "h", "Import : x@y\nKeys : k.*\n"));
+  ASSERT_TRUE(sees(*h, "unreachable")) << h->out;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(stop(*h), 0) << h->err;
+  EXPECT_LT(msSince(t0), 3000);
+}
+
+TEST(Remote, StoppingAnswersTheCallsThatWait) {
+  kqtest::TempDir td;
+  Broker broker(td.path());
+  ASSERT_TRUE(broker.start());
+  auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\n"));
+  ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
+  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 60000\n"), [] {
+    std::atomic<int> answered{-1};
+    std::thread caller([&] { answered = call("pb", 3, "", 4000).isValid() ? 1 : 0; });
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    auto t0 = std::chrono::steady_clock::now();
+    bg::UninitBridge();
+    caller.join();
+    printf("answered=%d, stopped after %lld ms\n", answered.load(), msSince(t0));
+    return answered == 0 && msSince(t0) < 5000 ? 0 : 1;
+  });
+  EXPECT_EQ(a->finish(), 0) << a->out << a->err;
+  EXPECT_EQ(stop(*b), 0) << b->err;
+}
+
+TEST(Remote, WhileTheBrokerIsDownCallsFailFastAndChangesWait) {
+  kqtest::TempDir td;
+  Broker broker(td.path());
+  ASSERT_TRUE(broker.start());
+  auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\nKeys : k.*\n"));
+  ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
+  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nKeys : k.*\nCallTimeoutMs : 3000\n"),
+                       [] {
+                         auto linkUp = [] { return call("remote", 0, "").toBool(); };
+                         if (!call("pb", 1, "x").isValid()) return 11;
+                         puts("first call answered");
+                         fflush(stdout);
+                         if (!kqtest::waitFor([&] { return !linkUp(); })) return 12;
+                         auto t0 = std::chrono::steady_clock::now();
+                         if (call("pb", 1, "y").isValid() || msSince(t0) > 1000) return 13;
+                         bg::CD->m_data->setDataNotify("k.meanwhile", bg::Value(7), true);
+                         puts("set while down");
+                         fflush(stdout);
+                         if (!kqtest::waitFor([] { return call("pb", 1, "z").isValid(); }, 120)) return 14;
+                         return 0;
+                       });
+  ASSERT_TRUE(sees(*a, "first call answered")) << a->out;
+  broker.kill();
+  ASSERT_TRUE(sees(*a, "set while down")) << a->out;
+  ASSERT_TRUE(broker.start());
+  EXPECT_EQ(a->finish(), 0) << a->out << a->err;
+  EXPECT_TRUE(sees(*b, "pb: k.meanwhile=[i]7")) << b->out;
+  EXPECT_EQ(stop(*b), 0) << b->err;
+}
+
+TEST(Remote, PasswordsAndTlsGuardTheBroker) {
+  kqtest::TempDir td;
+  ASSERT_TRUE(kqtest::makeTestCertificates(td.path()));
+  ASSERT_EQ(kqtest::mqttClient("mosquitto_passwd", {"-b", "-c", td.file("passwords"), "kq", "secret"}).status, 0);
+  Broker broker(td.path(), "allow_anonymous false\npassword_file " + td.file("passwords") + "\ncafile " +
+                               td.file("ca.crt") + "\ncertfile " + td.file("server.crt") + "\nkeyfile " +
+                               td.file("server.key") + "\n");
+  ASSERT_TRUE(broker.start());
+  std::string tls = "CAFile : " + td.file("ca.crt") + "\nUsername : kq\n";
+  auto b = startHost(dirFor(td, "b"), "b", node(broker.url("mqtts"), "b", "Export : pb\nPassword : secret\n" + tls));
+  auto c = startHost(dirFor(td, "c"), "c", node(broker.url("mqtts"), "c", "Password : wrong\n" + tls));
+  ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
+  auto a = startBridge(dirFor(td, "a"), node(broker.url("mqtts"), "a", "Import : pb@b\nPassword : secret\n" + tls),
+                       [] { return call("pb", 1, "over tls").toStdString() == "Admin|1|0|over tls|0|0" ? 0 : 1; });
+  EXPECT_EQ(a->finish(), 0) << a->out << a->err;
+  EXPECT_TRUE(sees(*c, "refused")) << c->out;
+  EXPECT_FALSE(contains(c->out, "connected to broker"));
+  EXPECT_EQ(stop(*b), 0) << b->err;
+  EXPECT_EQ(stop(*c), 0) << c->err;
+}
+
+TEST(Remote, AHostilePublisherIsDroppedWithOneLineEach) {
+  kqtest::TempDir td;
+  Broker broker(td.path());
+  ASSERT_TRUE(broker.start());
+  auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\nImport : x@e\nKeys : k.*\n"));
+  ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
+  std::mt19937 rng(22);
+  kqtest::writeFile(td.file("deep"), std::string(200000, '[') + "{}");
+  kqtest::writeFile(td.file("big"), std::string(300 * 1024, 'x'));
+  kqtest::writeFile(td.file("junk"), kqtest::randomText(rng, 4096));
+  const std::vector<std::vector<std::string>> hostile = {
+      {"-t", "kqbridge/b/call/pb", "-m", "not json", "-D", "publish", "response-topic", "kqtest/r"},
+      {"-t", "kqbridge/b/call/pb", "-f", td.file("deep"), "-D", "publish", "response-topic", "kqtest/r"},
+      {"-t", "kqbridge/b/call/pb", "-f", td.file("junk"), "-D", "publish", "response-topic", "kqtest/r"},
+      {"-t", "kqbridge/b/call/pb", "-m", R"({"cmd":"7","sub":0})", "-D", "publish", "response-topic", "kqtest/r"},
+      {"-t", "kqbridge/b/call/pb", "-m", R"({"cmd":1,"sub":0})"},
+      {"-t", "kqbridge/b/call/pb", "-f", td.file("big")},
+      {"-t", "kqbridge/b/reply", "-m", "{}", "-D", "publish", "correlation-data", "12ab"},
+      {"-t", "kqbridge/e/status", "-m", "perhaps"},
+      {"-t", "kqbridge/data/k.bad", "-m", R"({"value":5})"},
+  };
+  for (std::vector<std::string> args : hostile) {
+    args.insert(args.begin(), {"-h", "127.0.0.1", "-p", std::to_string(broker.port()), "-V", "5"});
+    EXPECT_EQ(kqtest::mqttClient("mosquitto_pub", args).status, 0) << args[7];
+  }
+  EXPECT_EQ(request(broker, "kqbridge/b/call/pb", R"({"cmd":1,"sub":0,"text":"still here"})"),
+            R"({"value":"[str]|1|0|still here|0|0"})");
+  EXPECT_EQ(stop(*b), 0) << b->err;
+  EXPECT_EQ(count(b->out, "\"remote: dropped "), hostile.size()) << b->out;
+}
+
+}  // namespace
