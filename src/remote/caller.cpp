@@ -16,13 +16,17 @@ namespace {
 const auto kAbortPoll = std::chrono::milliseconds(50);
 
 void logFailure(const std::string& component, const std::string& node, const std::string& cause) {
-  BG_LOG(ERROR, "remote: call to '%s' on node '%s' failed: %s", component.c_str(), node.c_str(), cause.c_str());
+  BG_LOG(ERROR, "remote: call to '%s' on node '%s' failed: %s", component.c_str(), node.c_str(),
+         cause.c_str());
 }
 
 }  // namespace
 
 Caller::Caller(const Settings& settings, Link* link, std::function<bool()> aborting)
-    : m_settings(settings), m_link(link), m_aborting(std::move(aborting)), m_replyTopic(replyTopic(settings.node)) {
+    : m_settings(settings),
+      m_link(link),
+      m_aborting(std::move(aborting)),
+      m_replyTopic(replyTopic(settings.node)) {
   // A random start, so that an answer meant for an earlier run of this node
   // cannot match a call of this one.
   std::random_device seed;
@@ -92,7 +96,8 @@ bg::Value Caller::wait(Waiter* w, uint64_t id, std::chrono::steady_clock::time_p
     m_waiting.erase(id);
   }
   bg::Value answer;
-  if (w->cause.empty() && !decodeValue(w->answer, &answer)) w->cause = "the answer is not {\"value\":\"<text form>\"}";
+  if (w->cause.empty() && !decodeValue(w->answer, &answer))
+    w->cause = "the answer is not {\"value\":\"<text form>\"}";
   return w->cause.empty() ? answer : bg::Value();
 }
 
@@ -100,7 +105,8 @@ void Caller::onAnswer(const Inbound& in) {
   char* end = nullptr;
   uint64_t id = in.correlation.empty() ? 0 : std::strtoull(in.correlation.c_str(), &end, 10);
   if (id == 0 || *end != '\0' || in.correlation.size() > 20) {
-    BG_LOG(ERROR, "remote: dropped an answer without a correlation id of ours (%d bytes)", static_cast<int>(in.payload.size()));
+    BG_LOG(ERROR, "remote: dropped an answer without a correlation id of ours (%d bytes)",
+           static_cast<int>(in.payload.size()));
     return;
   }
   std::lock_guard<std::mutex> lock(m_lock);
@@ -116,7 +122,9 @@ void Caller::onAnswer(const Inbound& in) {
 }
 
 void Caller::onStatus(const std::string& node, const std::string& payload) {
-  Presence now = payload == kOnline ? Presence::kOnline : payload == kOffline ? Presence::kOffline : Presence::kUnknown;
+  Presence now = payload == kOnline    ? Presence::kOnline
+                 : payload == kOffline ? Presence::kOffline
+                                       : Presence::kUnknown;
   if (now == Presence::kUnknown && !payload.empty()) {
     BG_LOG(ERROR, "remote: dropped a status of node '%s' that is neither online nor offline", node.c_str());
     return;

@@ -35,7 +35,8 @@ class Caller {
   // answer came within the call timeout; each failure logs one line naming
   // the node and the cause. While the first connection is being made it
   // waits for its outcome (up to the deadline).
-  bg::Value call(const std::string& node, const std::string& component, const char* from, const BridgeMsg& msg);
+  bg::Value call(const std::string& node, const std::string& component, const char* from,
+                 const BridgeMsg& msg);
 
   void onAnswer(const Inbound& in);
   // "online", "offline" or empty (the retained status was cleared).

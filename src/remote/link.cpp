@@ -84,8 +84,8 @@ bool Link::start(std::string* why) {
   mosquitto_message_v5_callback_set(m_mosq, onMessageCb);
   mosquitto_publish_v5_callback_set(m_mosq, onPublishCb);
   mosquitto_unsubscribe_v5_callback_set(m_mosq, onUnsubscribeCb);
-  int rc = mosquitto_will_set_v5(m_mosq, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline, 1,
-                                 true, nullptr);
+  int rc = mosquitto_will_set_v5(m_mosq, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline,
+                                 1, true, nullptr);
   if (rc == MOSQ_ERR_SUCCESS && !m_settings.username.empty()) {
     rc = mosquitto_username_pw_set(m_mosq, m_settings.username.c_str(),
                                    m_settings.password.empty() ? nullptr : m_settings.password.c_str());
@@ -161,15 +161,17 @@ bool Link::publish(const std::string& topic, const std::string& payload, int qos
                                   static_cast<uint16_t>(std::min<size_t>(extras.correlation->size(), 65535)));
   }
   if (extras.origin != nullptr)
-    mosquitto_property_add_string_pair(&props, MQTT_PROP_USER_PROPERTY, kOriginProperty, extras.origin->c_str());
-  int rc = mosquitto_publish_v5(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
-                                qos, retain, props);
+    mosquitto_property_add_string_pair(&props, MQTT_PROP_USER_PROPERTY, kOriginProperty,
+                                       extras.origin->c_str());
+  int rc = mosquitto_publish_v5(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                                payload.data(), qos, retain, props);
   mosquitto_property_free_all(&props);
   if (rc != MOSQ_ERR_SUCCESS) *why = describe(rc);
   return rc == MOSQ_ERR_SUCCESS;
 }
 
-Link::State Link::waitStarted(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& abort) {
+Link::State Link::waitStarted(std::chrono::steady_clock::time_point deadline,
+                              const std::function<bool()>& abort) {
   std::unique_lock<std::mutex> lock(m_lock);
   while (m_state == State::kStarting && !m_stop && !abort()) {
     auto now = std::chrono::steady_clock::now();
@@ -283,13 +285,13 @@ void Link::afterConnect() {
   m_lastCause.clear();
   BG_LOG(ERROR, "remote: connected to broker %s:%d as node '%s'", m_settings.host.c_str(), m_settings.port,
          m_settings.node.c_str());
-  mosquitto_publish_v5(m_mosq, nullptr, m_statusTopic.c_str(), static_cast<int>(strlen(kOnline)), kOnline, 1, true,
-                       nullptr);
+  mosquitto_publish_v5(m_mosq, nullptr, m_statusTopic.c_str(), static_cast<int>(strlen(kOnline)), kOnline, 1,
+                       true, nullptr);
   m_events->onConnected();
   std::vector<char*> filters;
   for (const std::string& f : m_filters) filters.push_back(const_cast<char*>(f.c_str()));
-  int rc = mosquitto_subscribe_multiple(m_mosq, &m_subscribeMid, static_cast<int>(filters.size()), filters.data(), 1,
-                                        MQTT_SUB_OPT_NO_LOCAL, nullptr);
+  int rc = mosquitto_subscribe_multiple(m_mosq, &m_subscribeMid, static_cast<int>(filters.size()),
+                                        filters.data(), 1, MQTT_SUB_OPT_NO_LOCAL, nullptr);
   if (rc != MOSQ_ERR_SUCCESS) {
     BG_LOG(ERROR, "remote: subscribing failed: %s", describe(rc).c_str());
     setState(State::kUp);
@@ -302,20 +304,22 @@ void Link::closeCleanly() {
   if (!m_connected) return;
   m_connected = false;
   int goodbye = 0;
-  mosquitto_publish_v5(m_mosq, &goodbye, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline, 1,
-                       true, nullptr);
+  mosquitto_publish_v5(m_mosq, &goodbye, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline,
+                       1, true, nullptr);
   m_goodbyeMid = goodbye;
   std::vector<char*> filters;
   for (const std::string& f : m_filters) filters.push_back(const_cast<char*>(f.c_str()));
   int unsubscribe = 0;
-  mosquitto_unsubscribe_multiple(m_mosq, &unsubscribe, static_cast<int>(filters.size()), filters.data(), nullptr);
+  mosquitto_unsubscribe_multiple(m_mosq, &unsubscribe, static_cast<int>(filters.size()), filters.data(),
+                                 nullptr);
   m_unsubscribeMid = unsubscribe;
   auto deadline = std::chrono::steady_clock::now() + kGoodbye;
   while (std::chrono::steady_clock::now() < deadline && (m_goodbyeMid != 0 || m_unsubscribeMid != 0) &&
          mosquitto_loop(m_mosq, kLoopMs, 1) == MOSQ_ERR_SUCCESS) {
   }
   mosquitto_disconnect_v5(m_mosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-  while (std::chrono::steady_clock::now() < deadline && mosquitto_loop(m_mosq, kLoopMs, 1) == MOSQ_ERR_SUCCESS) {
+  while (std::chrono::steady_clock::now() < deadline &&
+         mosquitto_loop(m_mosq, kLoopMs, 1) == MOSQ_ERR_SUCCESS) {
   }
 }
 
@@ -347,7 +351,8 @@ void Link::onDisconnectCb(mosquitto*, void* self, int rc, const mosquitto_proper
   link->lost(describe(rc));
 }
 
-void Link::onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* granted, const mosquitto_property*) {
+void Link::onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* granted,
+                         const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   if (mid != link->m_subscribeMid) return;
   for (int i = 0; i < count && i < static_cast<int>(link->m_filters.size()); ++i) {
@@ -357,7 +362,8 @@ void Link::onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* 
   link->setState(State::kUp);
 }
 
-void Link::onMessageCb(mosquitto*, void* self, const mosquitto_message* msg, const mosquitto_property* props) {
+void Link::onMessageCb(mosquitto*, void* self, const mosquitto_message* msg,
+                       const mosquitto_property* props) {
   Inbound in;
   in.topic = msg->topic;
   in.payload.assign(static_cast<const char*>(msg->payload), static_cast<size_t>(msg->payloadlen));

@@ -109,7 +109,8 @@ class Link {
   static void onDisconnectCb(mosquitto*, void* self, int rc, const mosquitto_property* props);
   static void onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* granted,
                             const mosquitto_property* props);
-  static void onMessageCb(mosquitto*, void* self, const mosquitto_message* msg, const mosquitto_property* props);
+  static void onMessageCb(mosquitto*, void* self, const mosquitto_message* msg,
+                          const mosquitto_property* props);
   static void onPublishCb(mosquitto*, void* self, int mid, int reason, const mosquitto_property* props);
   static void onUnsubscribeCb(mosquitto*, void* self, int mid, const mosquitto_property* props);
 
