@@ -4,6 +4,7 @@
 
 #include <sys/time.h>
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 
@@ -14,17 +15,16 @@ namespace platform {
 void wallClock(struct ::timeval* tv);
 int64_t nowSeconds();
 // The wall-clock time `ms` milliseconds from now, as the absolute deadline
-// that timed waits (CondVar::waitUntil, Mutex::lockUntil, waitWord) take.
+// that timed waits (CondVar::waitUntil, Mutex::lockUntil, waitWord) take. It
+// reads the same UTC clock as they do, and needs nothing of the library, so
+// remote.dll, a module of its own, waits the same way.
 inline timespec deadlineAfterMs(unsigned ms) {
-  struct ::timeval now;
-  wallClock(&now);
-  // The microseconds and the milliseconds below a second may add up to more
-  // than a second; it is carried, so the nanoseconds stay below 10^9.
-  int64_t ns = static_cast<int64_t>(now.tv_usec) * 1000 + static_cast<int64_t>(ms % 1000) * 1000000;
+  auto at = std::chrono::system_clock::now().time_since_epoch() + std::chrono::milliseconds(ms);
+  auto seconds = std::chrono::duration_cast<std::chrono::seconds>(at);
   timespec deadline;
-  deadline.tv_sec =
-      static_cast<time_t>(now.tv_sec) + static_cast<time_t>(ms / 1000) + static_cast<time_t>(ns / 1000000000);
-  deadline.tv_nsec = static_cast<long>(ns % 1000000000);
+  deadline.tv_sec = static_cast<time_t>(seconds.count());
+  deadline.tv_nsec =
+      static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(at - seconds).count());
   return deadline;
 }
 // `t` (seconds since the epoch) as local calendar time; false when it has none.
