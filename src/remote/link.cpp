@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/clock.h"
 #include "wire.h"
 
 namespace remote {
@@ -22,6 +23,8 @@ const int kMaxRetryMs = 2000;
 // How long one turn of the network loop may wait for traffic: the longest a
 // stop request or a waiting job waits to be seen.
 const int kLoopMs = 50;
+// How often a caller waiting for the first connection asks whether to give up.
+const int kStartPollMs = 50;
 // Calls beyond this many waiting are dropped.
 const size_t kJobBacklog = 4096;
 const auto kTick = std::chrono::milliseconds(250);
@@ -109,11 +112,11 @@ bool Link::start(std::string* why) {
 
 void Link::stop() {
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    bg::platform::MutexLock hold(&m_lock);
     m_stop = true;
     m_jobs.clear();
-    m_changed.notify_all();
-    m_leadFree.notify_all();
+    m_changed.signalAll();
+    m_leadFree.signalAll();
   }
   for (std::thread& t : m_threads) t.join();
   m_threads.clear();
@@ -123,27 +126,27 @@ void Link::stop() {
 // Nobody is woken: the leader sees the job after its turn of the network
 // loop, and threads that finish a job look for the next.
 bool Link::addJob(std::function<void()> job) {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   if (m_jobsClosed || m_stop || m_jobs.size() >= kJobBacklog) return false;
   m_jobs.push_back(std::move(job));
   return true;
 }
 
 void Link::openJobs() {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   m_jobsOpen = !m_jobsClosed;
 }
 
 void Link::closeJobs() {
-  std::unique_lock<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   m_jobsOpen = false;
   m_jobsClosed = true;
   m_jobs.clear();
-  m_changed.wait(lock, [this] { return m_running == 0; });
+  while (m_running != 0) m_changed.wait(&m_lock);
 }
 
 bool Link::jobsClosed() {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   return m_jobsClosed;
 }
 
@@ -172,24 +175,27 @@ bool Link::publish(const std::string& topic, const std::string& payload, int qos
 
 Link::State Link::waitStarted(std::chrono::steady_clock::time_point deadline,
                               const std::function<bool()>& abort) {
-  std::unique_lock<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   while (m_state == State::kStarting && !m_stop && !abort()) {
-    auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) break;
-    m_changed.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(50)));
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    m_changed.waitUntil(&m_lock, bg::platform::deadlineAfterMs(
+                                     static_cast<unsigned>(std::min<long long>(left.count(), kStartPollMs))));
   }
   return m_state;
 }
 
 void Link::setState(State s) {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   m_state = s;
-  m_changed.notify_all();
+  m_changed.signalAll();
 }
 
 void Link::pause(int ms) {
-  std::unique_lock<std::mutex> lock(m_lock);
-  m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stop.load(); });
+  bg::platform::MutexLock hold(&m_lock);
+  timespec until = bg::platform::deadlineAfterMs(static_cast<unsigned>(ms));
+  while (!m_stop && m_changed.waitUntil(&m_lock, until)) {
+  }
 }
 
 void Link::lost(const std::string& cause) {
@@ -204,17 +210,18 @@ void Link::lost(const std::string& cause) {
   m_events->onDown(cause);
 }
 
+// The lock is let go around the lead and each job.
 void Link::work() {
-  std::unique_lock<std::mutex> lock(m_lock);
+  m_lock.lock();
   while (!m_stop) {
     bool jobWaiting = m_jobsOpen && !m_jobs.empty();
     if (!m_leading) {
       m_leading = true;
-      lock.unlock();
+      m_lock.unlock();
       lead();
-      lock.lock();
+      m_lock.lock();
       m_leading = false;
-      m_leadFree.notify_one();
+      m_leadFree.signal();
       // The lead was handed over for this job, so it is taken before anyone else can.
       jobWaiting = m_jobsOpen && !m_jobs.empty();
       if (!jobWaiting) continue;
@@ -223,24 +230,25 @@ void Link::work() {
       std::function<void()> job = std::move(m_jobs.front());
       m_jobs.pop_front();
       ++m_running;
-      lock.unlock();
+      m_lock.unlock();
       job();
       job = nullptr;
-      lock.lock();
+      m_lock.lock();
       --m_running;
-      m_changed.notify_all();
+      m_changed.signalAll();
       continue;
     }
     ++m_idle;
-    m_leadFree.wait(lock);
+    m_leadFree.wait(&m_lock);
     --m_idle;
   }
+  m_lock.unlock();
 }
 
 void Link::lead() {
   for (;;) {
     {
-      std::lock_guard<std::mutex> lock(m_lock);
+      bg::platform::MutexLock hold(&m_lock);
       if (m_stop || (m_jobsOpen && !m_jobs.empty() && m_idle > 0)) return;
     }
     turn();
