@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <system_error>
 
 #include "platform/clock.h"
 #include "wire.h"
@@ -34,7 +35,7 @@ const int kKeepAliveS = 5;
 const auto kGoodbye = std::chrono::seconds(1);
 
 std::string describe(int rc) {
-  if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
+  if (rc == MOSQ_ERR_ERRNO) return std::generic_category().message(errno);
   return mosquitto_strerror(rc);
 }
 
@@ -56,6 +57,17 @@ std::string readString(const mosquitto_property* props, int id) {
 }
 
 }  // namespace
+
+struct Link::Callbacks {
+  static void onConnect(mosquitto*, void* self, int rc, int flags, const mosquitto_property* props);
+  static void onDisconnect(mosquitto*, void* self, int rc, const mosquitto_property* props);
+  static void onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
+                          const mosquitto_property* props);
+  static void onMessage(mosquitto*, void* self, const mosquitto_message* msg,
+                        const mosquitto_property* props);
+  static void onPublish(mosquitto*, void* self, int mid, int reason, const mosquitto_property* props);
+  static void onUnsubscribe(mosquitto*, void* self, int mid, const mosquitto_property* props);
+};
 
 Link::Link(const Settings& settings, std::vector<std::string> filters, LinkEvents* events, int workers)
     : m_settings(settings),
@@ -81,12 +93,12 @@ bool Link::start(std::string* why) {
   }
   mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
   mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
-  mosquitto_connect_v5_callback_set(m_mosq, onConnectCb);
-  mosquitto_disconnect_v5_callback_set(m_mosq, onDisconnectCb);
-  mosquitto_subscribe_v5_callback_set(m_mosq, onSubscribeCb);
-  mosquitto_message_v5_callback_set(m_mosq, onMessageCb);
-  mosquitto_publish_v5_callback_set(m_mosq, onPublishCb);
-  mosquitto_unsubscribe_v5_callback_set(m_mosq, onUnsubscribeCb);
+  mosquitto_connect_v5_callback_set(m_mosq, Callbacks::onConnect);
+  mosquitto_disconnect_v5_callback_set(m_mosq, Callbacks::onDisconnect);
+  mosquitto_subscribe_v5_callback_set(m_mosq, Callbacks::onSubscribe);
+  mosquitto_message_v5_callback_set(m_mosq, Callbacks::onMessage);
+  mosquitto_publish_v5_callback_set(m_mosq, Callbacks::onPublish);
+  mosquitto_unsubscribe_v5_callback_set(m_mosq, Callbacks::onUnsubscribe);
   int rc = mosquitto_will_set_v5(m_mosq, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline,
                                  1, true, nullptr);
   if (rc == MOSQ_ERR_SUCCESS && !m_settings.username.empty()) {
@@ -332,18 +344,18 @@ void Link::closeCleanly() {
 }
 
 // Also called on other threads, for the requests and answers they publish.
-void Link::onPublishCb(mosquitto*, void* self, int mid, int, const mosquitto_property*) {
+void Link::Callbacks::onPublish(mosquitto*, void* self, int mid, int, const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   int expected = mid;
   link->m_goodbyeMid.compare_exchange_strong(expected, 0);
 }
 
-void Link::onUnsubscribeCb(mosquitto*, void* self, int mid, const mosquitto_property*) {
+void Link::Callbacks::onUnsubscribe(mosquitto*, void* self, int mid, const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   if (mid == link->m_unsubscribeMid) link->m_unsubscribeMid = 0;
 }
 
-void Link::onConnectCb(mosquitto*, void* self, int rc, int, const mosquitto_property*) {
+void Link::Callbacks::onConnect(mosquitto*, void* self, int rc, int, const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   if (rc == 0) {
     link->m_justConnected = true;
@@ -352,15 +364,15 @@ void Link::onConnectCb(mosquitto*, void* self, int rc, int, const mosquitto_prop
   }
 }
 
-void Link::onDisconnectCb(mosquitto*, void* self, int rc, const mosquitto_property*) {
+void Link::Callbacks::onDisconnect(mosquitto*, void* self, int rc, const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   if (link->m_stop || !link->m_connected) return;
   link->m_connected = false;
   link->lost(describe(rc));
 }
 
-void Link::onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* granted,
-                         const mosquitto_property*) {
+void Link::Callbacks::onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
+                                  const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   if (mid != link->m_subscribeMid) return;
   for (int i = 0; i < count && i < static_cast<int>(link->m_filters.size()); ++i) {
@@ -370,8 +382,8 @@ void Link::onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* 
   link->setState(State::kUp);
 }
 
-void Link::onMessageCb(mosquitto*, void* self, const mosquitto_message* msg,
-                       const mosquitto_property* props) {
+void Link::Callbacks::onMessage(mosquitto*, void* self, const mosquitto_message* msg,
+                                const mosquitto_property* props) {
   Inbound in;
   in.topic = msg->topic;
   in.payload.assign(static_cast<const char*>(msg->payload), static_cast<size_t>(msg->payloadlen));

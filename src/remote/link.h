@@ -21,8 +21,6 @@
 #include "settings.h"
 
 struct mosquitto;
-struct mosquitto_message;
-typedef struct mqtt5__property mosquitto_property;
 
 namespace remote {
 
@@ -105,14 +103,8 @@ class Link {
       EXCLUDES(m_lock);
 
  private:
-  static void onConnectCb(mosquitto*, void* self, int rc, int flags, const mosquitto_property* props);
-  static void onDisconnectCb(mosquitto*, void* self, int rc, const mosquitto_property* props);
-  static void onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* granted,
-                            const mosquitto_property* props);
-  static void onMessageCb(mosquitto*, void* self, const mosquitto_message* msg,
-                          const mosquitto_property* props);
-  static void onPublishCb(mosquitto*, void* self, int mid, int reason, const mosquitto_property* props);
-  static void onUnsubscribeCb(mosquitto*, void* self, int mid, const mosquitto_property* props);
+  // libmosquitto's callbacks, kept in link.cpp with the library's types.
+  struct Callbacks;
 
   // What every thread runs: lead, run a job, or wait for either.
   void work() EXCLUDES(m_lock);
