@@ -8,6 +8,7 @@
 #   scripts/install-deps.sh --abi      also libabigail's abidw and abidiff
 #   scripts/install-deps.sh --package  also what CPack needs for Debian packages
 #   scripts/install-deps.sh --clang    also clang, for modules from another compiler
+#   scripts/install-deps.sh --lint     also clang, clang-format and clang-tidy (make lint)
 #   scripts/install-deps.sh --windows  the MinGW-w64 cross compilers, Wine, and the
 #                                      target's libavutil, libmosquitto and GoogleTest
 #                                      built from Debian's sources into build/windows-deps/
@@ -26,6 +27,7 @@ case "${1:-}" in
   --abi) packages+=(abigail-tools) ;;
   --package) packages+=(dpkg-dev file) ;;
   --clang) packages+=(clang) ;;
+  --lint) packages+=(clang clang-format clang-tidy) ;;
   --windows) packages+=(g++-mingw-w64 wine wine64 googletest dpkg-dev make) ;;
 esac
 

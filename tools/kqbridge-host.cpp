@@ -60,6 +60,7 @@ bool parseOptions(int argc, char** argv, Options* options) {
   parser.add("start", 0, "start the components once all modules are loaded", false, bg::Value(false));
   parser.add("help", 0, "print this text", false, bg::Value(false));
   std::vector<char*> vec;
+  vec.reserve(words.size());
   for (std::string& w : words) vec.push_back(&w[0]);
   bool ok = parser.parse(static_cast<int>(vec.size()), vec.data());
   options->start = parser.exist("start") && parser.get("start", bg::Value(false)).toBool();

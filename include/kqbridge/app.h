@@ -11,7 +11,9 @@ namespace bg {
 
 // Name, directory and path come from g_exeName, g_exeDir and g_exePath, so
 // every App reports the same. Setters copy their (non-null) text; getters
-// point into the object until the next change of that field.
+// point into the object until the next change of that field. The store is
+// safe from any thread; the texts are not: set them from one thread (the
+// host's, at start) before other threads read them.
 class KQ_EXPORT Abstract_App : public Abstract_Base {
  public:
   virtual const char* getVersion() = 0;

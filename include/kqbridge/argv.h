@@ -25,7 +25,8 @@ class KQ_EXPORT cmdline_error : public std::runtime_error {
 namespace bg {
 
 // The kind of an option's default Value chooses its type. parse() records
-// every mistake of a command line and answers false; usage() explains.
+// every mistake of a command line and answers false; usage() explains. One
+// thread at a time: each component has its own Argv.
 class KQ_EXPORT Abstract_Argv {
  public:
   virtual ~Abstract_Argv();
@@ -37,7 +38,9 @@ class KQ_EXPORT Abstract_Argv {
   // Whether any parse so far has seen the option.
   virtual bool exist(const char* name) = 0;
   virtual std::string usage() = 0;
+  // A new, empty Argv, owned by the caller until it gives it to destroyArgv.
   virtual Abstract_Argv* createArgv() = 0;
+  // Deletes *pp (one createArgv made) and nulls it.
   virtual void destroyArgv(Abstract_Argv** pp) = 0;
 };
 

@@ -26,6 +26,8 @@ class KQ_EXPORT Abstract_Channel {
   virtual void abort() = 0;
   // Also true (and aborting) once the manager that made the end has exited.
   virtual bool isAborted() = 0;
+  // A new end of a new connection, of no manager; the caller owns it and
+  // gives it to destroy, which deletes it and nulls *pp.
   virtual Abstract_Channel* create() = 0;
   virtual void destroy(Abstract_Channel** pp) = 0;
 };
@@ -67,6 +69,8 @@ class KQ_EXPORT Abstract_Channel_Mgr : public Abstract_Base {
   // made that is still alive, so blocked readers return 0. Ends of other
   // managers are not touched.
   virtual void exit() = 0;
+  // Each end the three calls below return is the caller's, given back with
+  // releaseChannel (or the end's own destroy).
   virtual Abstract_Channel* createChannel(const char* name) = 0;
   // Null when nobody created the name.
   virtual Abstract_Channel* openChannel(const char* name) = 0;

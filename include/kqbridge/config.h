@@ -33,6 +33,8 @@ class KQ_EXPORT Abstract_Config : public Abstract_Base {
   virtual bool isEmpty() = 0;
   // Calls `cb` per entry in key order; `cb` must not change the store.
   virtual void travell(void (*cb)(const char* key, const char* value, void* user), void* user) = 0;
+  // A new store of the file `path`, owned by the caller until it gives it to
+  // destroy, which saves it when changed, deletes it and nulls *pp.
   virtual Abstract_Config* create(const char* path) = 0;
   virtual void destroy(Abstract_Config** pp) = 0;
 };

@@ -54,6 +54,8 @@ class KQ_EXPORT Abstract_Datas : public Abstract_Base {
   virtual Value decryptValue(const Value& v) = 0;
   // "key  -->  text form" per stored value.
   virtual void debug(FILE* fp) = 0;
+  // A new, empty, independent store, owned by the caller until it gives it
+  // to destroy, which deletes it and nulls *pp.
   virtual Abstract_Datas* create() = 0;
   virtual void destroy(Abstract_Datas** pp) = 0;
 };

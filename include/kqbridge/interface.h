@@ -54,7 +54,10 @@ class KQ_EXPORT Abstract_Base {
 
 // Base of the central object and of every plug-in component. The field order
 // is part of the binary interface modules are compiled against: a component
-// reads its services from these fields, which the framework fills.
+// reads its services from these fields, which the framework fills. The
+// framework calls init, initExtend and uninit from the host's thread;
+// process runs on whichever thread dispatches to the component, so a
+// component that is called from several threads guards its own state.
 class KQ_EXPORT Interface {
  public:
   // All thirteen service pointers null; m_name is left to the derived class.

@@ -34,6 +34,8 @@ class KQ_EXPORT Abstract_Logger {
   virtual std::string getDir() = 0;
   // Level 0; an owned stream is closed.
   virtual void close() = 0;
+  // A new logger of the file `path`, owned by the caller until it gives it
+  // to destroyLogger, which closes it, deletes it and nulls *pp.
   virtual Abstract_Logger* createLogger(const char* path) = 0;
   virtual void destroyLogger(Abstract_Logger** pp) = 0;
 };

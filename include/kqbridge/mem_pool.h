@@ -23,6 +23,8 @@ class KQ_EXPORT Abstract_MemPool : public Abstract_Base {
   virtual void setLog(int fd) = 0;
   virtual int addCleanup(void (*handler)(void*), void* data) = 0;
   virtual int removeCleanup(void (*handler)(void*)) = 0;
+  // A new arena, owned by the caller until it gives it to destroyPool, which
+  // frees it with everything allocated from it and nulls *pp.
   virtual Abstract_MemPool* createPool(unsigned size) = 0;
   virtual void destroyPool(Abstract_MemPool** pp) = 0;
 };

@@ -100,6 +100,9 @@ class KQ_EXPORT INamedPipeServer {
   virtual void Stop() = 0;
 };
 
+// Each create_… returns an object the caller owns until it gives it to the
+// matching destroy_…, which deletes it (stopping a server first) and nulls
+// the caller's pointer.
 KQ_EXPORT INamedPipe* create_pipe_client(const char* name);
 KQ_EXPORT INamedPipeServer* create_pipe_server(const char* name, int n);
 KQ_EXPORT void destroy_pipe_client(INamedPipe** p);

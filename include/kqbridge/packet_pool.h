@@ -177,6 +177,7 @@ class KQ_EXPORT FLPacketPool : public Abstract_PacketPool {
   State* m_state;
 };
 
+// A new pool, owned by the caller until it gives it to destroy_pktpool.
 KQ_EXPORT Abstract_PacketPool* create_pktpool();
 // Deletes *pp and nulls it.
 KQ_EXPORT void destroy_pktpool(Abstract_PacketPool** pp);

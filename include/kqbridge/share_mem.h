@@ -7,7 +7,9 @@
 namespace bg {
 
 // Open-first: an existing block of the name is opened (state 2), otherwise
-// one of `size` bytes is created (state 1); 0 when none is held.
+// one of `size` bytes is created (state 1); 0 when none is held. One thread
+// at a time per object; what the views of the block hold is the processes'
+// own to synchronise.
 class KQ_EXPORT Abstract_ShareMem : public Abstract_Base {
  public:
   virtual int open(const char* name, unsigned size) = 0;
@@ -17,6 +19,8 @@ class KQ_EXPORT Abstract_ShareMem : public Abstract_Base {
   // A read-write view of the whole block; null when none is held.
   virtual void* map() = 0;
   virtual void unmap(void* view) = 0;
+  // A new object holding no block, owned by the caller until it gives it to
+  // destroy(), which closes what it holds and deletes it.
   virtual Abstract_ShareMem* create() = 0;
   virtual void destroy(Abstract_ShareMem* p) = 0;
 };

@@ -8,14 +8,17 @@ namespace bg {
 
 // Jobs are plain functions with one untyped argument, run first in first out
 // on 1..64 workers with room for 1..65536 waiting jobs. Shutdown is
-// immediate: running jobs finish, waiting jobs are dropped.
+// immediate: running jobs finish, waiting jobs are dropped. addTask and
+// clearTasks are safe from any thread, jobs included; init, exit and
+// deletion come from the owner's thread while nobody else adds jobs.
 class KQ_EXPORT Abstract_ThreadPool : public Abstract_Base {
  public:
   // False when the pool is not started, full, shutting down, or `fn` is null.
   virtual bool addTask(void (*fn)(void*), void* arg) = 0;
   // Drops every waiting job; running jobs are not affected.
   virtual void clearTasks() = 0;
-  // A new, started pool; null when it cannot be made.
+  // A new, started pool, owned by the caller until it gives it to
+  // destroyPool; null when it cannot be made.
   virtual Abstract_ThreadPool* createPool(int threads, int queueSize) = 0;
   // Deletes *pp (after its workers have exited) and nulls it; refuses this object.
   virtual void destroyPool(Abstract_ThreadPool** pp) = 0;

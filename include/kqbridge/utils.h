@@ -24,8 +24,14 @@ typedef struct ::stat FileStat;
 
 // Paths are UTF-8 (or the system code page); both '/' and '\' separate.
 // Every file-system routine tries the narrow call first and, only when it
-// fails, the wide call on the UTF-8-decoded path.
-KQ_EXPORT const char* getTimeStr(const char* fmt);  // static 64-byte buffer
+// fails, the wide call on the UTF-8-decoded path. The routines and Utils
+// keep no state of their own and may be called from any thread, save two
+// that change what the whole process shares: listDir moves the working
+// directory while it walks, and the environment setters change the
+// environment; the caller keeps other threads out of those meanwhile.
+// The local time as `fmt` formats it, in a 64-byte buffer of the calling
+// thread's own, valid until that thread calls getTimeStr again.
+KQ_EXPORT const char* getTimeStr(const char* fmt);
 KQ_EXPORT std::string formatTime(int64_t t, const char* fmt);
 KQ_EXPORT int64_t getTimeUs();
 KQ_EXPORT bool mkDir(const char* path);  // one level; true if it exists already

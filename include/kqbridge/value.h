@@ -11,7 +11,9 @@ namespace bg {
 
 // One scalar, a string, raw bytes or an argument vector; an invalid value may
 // carry an error message. Accessors read the stored bits without looking at
-// the kind; all owned memory comes from malloc and goes back with free.
+// the kind; all owned memory comes from malloc and goes back with free. A
+// plain value type: distinct Values may be used on distinct threads, one
+// Value by one thread at a time (or under the caller's lock).
 class KQ_EXPORT Value {
  public:
   enum VT : int16_t {

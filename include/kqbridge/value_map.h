@@ -10,7 +10,8 @@
 namespace bg {
 
 // Keys order byte-wise. Lookups never fail loudly: a missing key yields an
-// inserted invalid entry, m_invalid, a default or an error value.
+// inserted invalid entry, m_invalid, a default or an error value. Like Value,
+// one ValueMap is used by one thread at a time.
 class KQ_EXPORT ValueMap : public Value {
  public:
   typedef std::map<std::string, Value> Map;  // fixed layout: the documented map of a ValueMap

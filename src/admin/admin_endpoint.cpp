@@ -8,6 +8,8 @@
 #include "admin/admin_request.h"
 #include "kqbridge/bridge.h"
 #include "kqbridge/logger.h"
+#include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/last_error.h"
 #include "platform/pipe.h"
 #include "platform/process.h"
@@ -21,7 +23,7 @@ namespace {
 // unanswered after that.
 const int kMaxWorkers = 8;
 const size_t kMaxWaiting = 64;
-const auto kWorkerIdle = std::chrono::seconds(2);
+const unsigned kWorkerIdleMs = 2000;
 // A client that stalls mid-request, or does not read its answer, is let go
 // after this long without progress.
 const int kTransferTimeoutMs = 5000;
@@ -80,11 +82,10 @@ AdminEndpoint* AdminEndpoint::start(Interface* central, const ComponentRoster* r
                     std::chrono::steady_clock::now()};
   platform::PipeListener* listener = platform::pipeListen(host.name);
   if (listener == nullptr) {
-    fprintf(stderr,
-            "[Bridge Warning] the admin pipe '%s' cannot be served (error %u); kqbridge-ctl cannot see this "
-            "process\n",
-            host.name.c_str(), platform::getLastError());
-    fflush(stderr);
+    platform::consoleError(
+        "[Bridge Warning] the admin pipe '%s' cannot be served (error %u); kqbridge-ctl cannot see this "
+        "process\n",
+        host.name.c_str(), platform::getLastError());
     return nullptr;
   }
   AdminEndpoint* endpoint = new AdminEndpoint(host, listener);
@@ -105,11 +106,11 @@ void AdminEndpoint::stop() {
   bool first;
   bool onWorker;
   {
-    std::lock_guard<std::mutex> hold(m_lock);
+    platform::MutexLock hold(&m_lock);
     first = !m_stopping;
     m_stopping = true;
     onWorker = m_workers.count(std::this_thread::get_id()) != 0;
-    m_work.notify_all();
+    m_work.signalAll();
   }
   std::deque<platform::PipeConnection*> unanswered;
   if (first) {
@@ -117,17 +118,17 @@ void AdminEndpoint::stop() {
     m_acceptor.join();
     platform::pipeCloseListener(m_listener);
     m_listener = nullptr;
-    std::lock_guard<std::mutex> hold(m_lock);
+    platform::MutexLock hold(&m_lock);
     unanswered.swap(m_waiting);
     m_acceptorDone = true;
-    m_changed.notify_all();
+    m_changed.signalAll();
   }
   for (platform::PipeConnection* connection : unanswered) platform::pipeCloseConnection(connection);
   // A worker that stops the endpoint (it is delivering the stop message)
   // waits for the others only; any other caller waits for every worker, so
   // the central object's thread never stops components under an answer.
-  std::unique_lock<std::mutex> lock(m_lock);
-  m_changed.wait(lock, [&] { return m_acceptorDone && m_live == (onWorker ? 1 : 0); });
+  platform::MutexLock hold(&m_lock);
+  while (!m_acceptorDone || m_live != (onWorker ? 1 : 0)) m_changed.wait(&m_lock);
   // Joined here rather than by the destructor: after a stop message the
   // process ends on a worker, and no destructor runs.
   reapLocked();
@@ -139,7 +140,7 @@ void AdminEndpoint::acceptLoop() {
     platform::AcceptResult result = platform::pipeAccept(m_listener, -1, &connection);
     bool stopping;
     {
-      std::lock_guard<std::mutex> hold(m_lock);
+      platform::MutexLock hold(&m_lock);
       stopping = m_stopping;
     }
     if (result == platform::AcceptResult::kConnected) {
@@ -158,7 +159,7 @@ void AdminEndpoint::acceptLoop() {
 }
 
 void AdminEndpoint::hand(platform::PipeConnection* connection) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  platform::MutexLock hold(&m_lock);
   reapLocked();
   if (m_waiting.size() >= kMaxWaiting) {
     platform::pipeCloseConnection(connection);
@@ -166,7 +167,7 @@ void AdminEndpoint::hand(platform::PipeConnection* connection) {
   }
   m_waiting.push_back(connection);
   if (m_idle > 0 || m_live >= kMaxWorkers) {
-    m_work.notify_one();
+    m_work.signal();
     return;
   }
   try {
@@ -187,14 +188,16 @@ void AdminEndpoint::workerLoop() {
   for (;;) {
     platform::PipeConnection* connection;
     {
-      std::unique_lock<std::mutex> lock(m_lock);
+      platform::MutexLock hold(&m_lock);
       m_idle += 1;
-      m_work.wait_for(lock, kWorkerIdle, [this] { return m_stopping || !m_waiting.empty(); });
+      timespec deadline = platform::deadlineAfterMs(kWorkerIdleMs);
+      while (!m_stopping && m_waiting.empty() && m_work.waitUntil(&m_lock, deadline)) {
+      }
       m_idle -= 1;
       if (m_stopping || m_waiting.empty()) {
         m_live -= 1;
         m_ended.push_back(std::this_thread::get_id());
-        m_changed.notify_all();
+        m_changed.signalAll();
         return;
       }
       connection = m_waiting.front();
@@ -239,7 +242,7 @@ void AdminEndpoint::serve(platform::PipeConnection* connection) {
 // request is delivered; a later one, or one that comes while the host is
 // stopping already, is answered alike and the process ends all the same.
 bool AdminEndpoint::claimStop() {
-  std::lock_guard<std::mutex> hold(m_lock);
+  platform::MutexLock hold(&m_lock);
   if (m_stopping || m_stopClaimed) return false;
   m_stopClaimed = true;
   return true;

@@ -10,15 +10,14 @@
 #ifndef KQBRIDGE_ADMIN_ADMIN_ENDPOINT_H_
 #define KQBRIDGE_ADMIN_ADMIN_ENDPOINT_H_
 
-#include <condition_variable>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "admin/admin_answers.h"
+#include "platform/mutex.h"
 
 namespace bg {
 
@@ -60,24 +59,24 @@ class AdminEndpoint {
   void serve(platform::PipeConnection* connection);
   // Whether this worker is the one to deliver the stop message.
   bool claimStop();
-  // Joins the workers that have ended. REQUIRES: m_lock held.
-  void reapLocked();
+  // Joins the workers that have ended.
+  void reapLocked() REQUIRES(m_lock);
 
   AdminHost m_host;
   platform::PipeListener* m_listener;
   std::thread m_acceptor;
 
-  std::mutex m_lock;
-  std::condition_variable m_work;                    // a connection waits, or the endpoint stops
-  std::condition_variable m_changed;                 // a worker ended, or the acceptor did
-  std::deque<platform::PipeConnection*> m_waiting;   // guarded by m_lock
-  std::map<std::thread::id, std::thread> m_workers;  // guarded by m_lock
-  std::vector<std::thread::id> m_ended;              // guarded by m_lock
-  int m_live = 0;                                    // workers not yet ended; guarded by m_lock
-  int m_idle = 0;                                    // guarded by m_lock
-  bool m_stopping = false;                           // guarded by m_lock
-  bool m_acceptorDone = false;                       // guarded by m_lock
-  bool m_stopClaimed = false;                        // guarded by m_lock
+  platform::Mutex m_lock;
+  platform::CondVar m_work;     // a connection waits, or the endpoint stops
+  platform::CondVar m_changed;  // a worker ended, or the acceptor did
+  std::deque<platform::PipeConnection*> m_waiting GUARDED_BY(m_lock);
+  std::map<std::thread::id, std::thread> m_workers GUARDED_BY(m_lock);
+  std::vector<std::thread::id> m_ended GUARDED_BY(m_lock);
+  int m_live GUARDED_BY(m_lock) = 0;  // workers not yet ended
+  int m_idle GUARDED_BY(m_lock) = 0;
+  bool m_stopping GUARDED_BY(m_lock) = false;
+  bool m_acceptorDone GUARDED_BY(m_lock) = false;
+  bool m_stopClaimed GUARDED_BY(m_lock) = false;
 };
 
 }  // namespace bg

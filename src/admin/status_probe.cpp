@@ -1,7 +1,6 @@
 #include "admin/status_probe.h"
 
 #include <cstring>
-#include <mutex>
 
 #include "concurrency/channel_book.h"
 #include "concurrency/thread_pool_record.h"
@@ -58,7 +57,7 @@ long long valueSize(const Value& v) {
 // its opener's end.
 void StatusProbe::channels(Channel_Mgr* manager, std::vector<ChannelReport>* out) {
   ChannelBook& book = *manager->m_state->book;
-  std::lock_guard<std::recursive_mutex> hold(book.lock);
+  platform::MutexLock hold(&book.lock);
   out->reserve(book.created.size() + book.opened.size());
   auto created = book.created.begin();
   auto opened = book.opened.begin();

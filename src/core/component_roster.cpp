@@ -2,31 +2,29 @@
 
 namespace bg {
 
-typedef std::lock_guard<std::mutex> Hold;
-
 void ComponentRoster::loaded(const std::string& name, const std::string& module, const std::string& log) {
-  Hold hold(m_lock);
+  platform::MutexLock hold(&m_lock);
   m_byName[name] = Entry{name, module, log, kLoaded};
 }
 
 void ComponentRoster::started(const std::string& name) {
-  Hold hold(m_lock);
+  platform::MutexLock hold(&m_lock);
   auto it = m_byName.find(name);
   if (it != m_byName.end()) it->second.phase = kStarted;
 }
 
 void ComponentRoster::stopping() {
-  Hold hold(m_lock);
+  platform::MutexLock hold(&m_lock);
   for (auto& entry : m_byName) entry.second.phase = kStopping;
 }
 
 void ComponentRoster::clear() {
-  Hold hold(m_lock);
+  platform::MutexLock hold(&m_lock);
   m_byName.clear();
 }
 
 std::vector<ComponentRoster::Entry> ComponentRoster::entries() const {
-  Hold hold(m_lock);
+  platform::MutexLock hold(&m_lock);
   std::vector<Entry> all;
   all.reserve(m_byName.size());
   for (const auto& entry : m_byName) all.push_back(entry.second);

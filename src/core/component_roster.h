@@ -6,9 +6,10 @@
 #define KQBRIDGE_CORE_COMPONENT_ROSTER_H_
 
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/mutex.h"
 
 namespace bg {
 
@@ -33,8 +34,8 @@ class ComponentRoster {
   std::vector<Entry> entries() const;
 
  private:
-  mutable std::mutex m_lock;
-  std::map<std::string, Entry> m_byName;  // guarded by m_lock
+  mutable platform::Mutex m_lock;
+  std::map<std::string, Entry> m_byName GUARDED_BY(m_lock);
 };
 
 const char* phaseName(ComponentRoster::Phase phase);

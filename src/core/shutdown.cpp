@@ -1,11 +1,6 @@
 #include "core/admin_state.h"
 #include "diagnostics/call_guard.h"
-#include "kqbridge/config.h"
-#include "kqbridge/crypt.h"
-#include "kqbridge/logger.h"
-#include "kqbridge/mem_pool.h"
 #include "kqbridge/registry.h"
-#include "kqbridge/tracer.h"
 
 namespace bg {
 
@@ -76,9 +71,9 @@ void Admin::abortThreadAndChannel() {
   };
   travellInstance(&AbortWalk::travell, this);
   BG_LOG(ERROR, "set all abort success");
-  m_state->sharedChannelMgr->exit();
+  m_state->shared.channelMgr->exit();
   BG_LOG(ERROR, "channelMgr exit success");
-  m_state->sharedThreadPool->exit();
+  m_state->shared.threadPool->exit();
   BG_LOG(ERROR, "thPool exit success");
 }
 

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <mutex>
 
 #include "platform/last_error.h"
+#include "platform/mutex.h"
 #include "platform/pipe.h"
 
 namespace bg {
@@ -39,8 +39,8 @@ std::string fullName(const std::string& pipePath) {
 
 HANDLE newInstance(const std::string& name, DWORD extraFlags = 0) {
   return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | extraFlags,
-                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kBufferSize,
-                          kBufferSize, 0, nullptr);
+                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                          kBufferSize, kBufferSize, 0, nullptr);
 }
 
 PipeListener* newListener(const std::string& name, HANDLE instance) {
@@ -63,8 +63,8 @@ struct Reservation {
 };
 
 struct Reservations {
-  std::mutex lock;
-  std::map<std::string, Reservation> byName;
+  Mutex lock;
+  std::map<std::string, Reservation> byName GUARDED_BY(lock);
 };
 
 Reservations& reservations() {
@@ -75,7 +75,7 @@ Reservations& reservations() {
 // Once its listener exists the name is served: nobody needs the claim any more.
 PipeListener* takeReservation(const std::string& name) {
   Reservations& r = reservations();
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   auto it = r.byName.find(name);
   if (it == r.byName.end()) return nullptr;
   Reservation taken = it->second;
@@ -184,7 +184,7 @@ bool pipeReserve(const std::string& pipePath) {
   std::string name = fullName(pipePath);
   Reservations& r = reservations();
   {
-    std::lock_guard<std::mutex> hold(r.lock);
+    MutexLock hold(&r.lock);
     if (r.byName.count(name) != 0) return true;
   }
   HANDLE claim = claimName(name);
@@ -201,7 +201,7 @@ bool pipeReserve(const std::string& pipePath) {
     SetLastError(error);
     return false;
   }
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   r.byName[name] = Reservation{l, claim};
   return true;
 }

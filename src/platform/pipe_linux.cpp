@@ -18,6 +18,7 @@
 #include <mutex>
 
 #include "platform/last_error.h"
+#include "platform/mutex.h"
 #include "platform/pipe.h"
 
 namespace bg {
@@ -200,9 +201,9 @@ int connectTo(const SocketAddress& addr, bool wait, int* err) {
 // socket path. Never destroyed: a reservation may be looked at while the
 // process exits. A child made by fork() inherits the map but not the claim.
 struct Reservations {
-  std::mutex lock;
-  std::map<std::string, PipeListener*> byPath;
-  pid_t owner = 0;
+  Mutex lock;
+  std::map<std::string, PipeListener*> byPath GUARDED_BY(lock);
+  pid_t owner GUARDED_BY(lock) = 0;
 };
 
 Reservations& reservations() {
@@ -212,7 +213,7 @@ Reservations& reservations() {
 
 PipeListener* takeReservation(const std::string& path) {
   Reservations& r = reservations();
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   if (r.owner != getpid()) return nullptr;
   auto it = r.byPath.find(path);
   if (it == r.byPath.end()) return nullptr;
@@ -225,7 +226,7 @@ PipeListener* takeReservation(const std::string& path) {
 // name, as a server does when it stops.
 void dropReservations() {
   Reservations& r = reservations();
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   if (r.owner != getpid()) return;
   for (auto& entry : r.byPath) pipeCloseListener(entry.second);
   r.byPath.clear();
@@ -305,7 +306,7 @@ bool pipeReserve(const std::string& pipePath) {
   static std::once_flag atExit;
   std::call_once(atExit, [] { atexit(dropReservations); });
   Reservations& r = reservations();
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   if (r.owner != getpid()) {
     // A parent's, inherited through fork(): the name stays the parent's.
     for (auto& entry : r.byPath) {
