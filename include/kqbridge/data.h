@@ -12,7 +12,7 @@
 /// The record a listener or filter registers with; the registry keeps a copy.
 /// The user words and `spare` are pointer-sized so that they can carry pointers.
 struct ListenerRecord {
-  /// Called with the key, the caller's value and the registry's copy of this record.
+  /// Called with the key, the caller's value and a copy of the registered record.
   void (*callback)(const char* key, const bg::Value* value, ListenerRecord* rec);
   intptr_t user[5];  ///< the registrant's own
   int id;            ///< 0 (or < 100) asks for a new registration; else an earlier id
