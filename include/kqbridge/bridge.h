@@ -73,15 +73,15 @@ class KQ_EXPORT Bridge_A : public Interface {
 /// own, routes messages by name and stops everything in name order.
 class KQ_EXPORT Admin : public Bridge_A {
  public:
-  /// Made by InitBridge; a host does not make a second one.
+  /// Makes the shared services; InitBridge makes the one central object.
   Admin();
   /// Stops every component (uninit()), then frees the shared services and its own.
   ~Admin() override;
   Admin(const Admin&) = delete;
   Admin& operator=(const Admin&) = delete;
 
-  /// Finds the configuration directory, makes the shared services and its
-  /// own, registers itself as "Admin" and reads Admin.conf.
+  /// Finds the configuration directory, starts the shared thread pool, gives
+  /// itself its own services, registers itself as "Admin" and reads Admin.conf.
   bool init() override;
   /// Runs initExtend() on every component it set up, in name order.
   bool initExtend() override;

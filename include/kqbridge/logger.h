@@ -26,7 +26,7 @@ class KQ_EXPORT Abstract_Logger {
   virtual ~Abstract_Logger();
   /// Closes an owned stream and borrows `s`; null reopens the file on the next line.
   virtual FILE* setStream(FILE* s) = 0;
-  /// The stream lines go to; null before the first line.
+  /// The stream lines go to; null until the first line opens the file or a stream is set.
   virtual FILE* getStream() = 0;
   /// Level 0 also closes the file.
   virtual void setLevel(int level) = 0;
