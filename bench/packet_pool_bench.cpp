@@ -143,9 +143,24 @@ void BM_GetNodeReleaseAnchorMalloc(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_PacketPool)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_PacketPoolAnchorDeque)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_PacketPoolAnchorMoodycamel)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_PacketPoolAnchorDeque)
+    ->Arg(64)
+    ->Arg(4096)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
+BENCHMARK(BM_PacketPoolAnchorMoodycamel)
+    ->Arg(64)
+    ->Arg(4096)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
 BENCHMARK(BM_GetNodeRelease)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
-BENCHMARK(BM_GetNodeReleaseAnchorMalloc)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_GetNodeReleaseAnchorMalloc)
+    ->Arg(64)
+    ->Arg(4096)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(0.5);
 
 BENCHMARK_MAIN();

@@ -180,7 +180,8 @@ void onRawPeerMessage(mosquitto* mosq, void*, const mosquitto_message* m, const 
   long long value = atoll(std::string(static_cast<const char*>(m->payload), m->payloadlen).c_str());
   if (value % remotebench::kBatch == 0) {
     std::string done = std::to_string(value);
-    mosquitto_publish_v5(mosq, nullptr, "raw/done", static_cast<int>(done.size()), done.data(), 1, true, nullptr);
+    mosquitto_publish_v5(mosq, nullptr, "raw/done", static_cast<int>(done.size()), done.data(), 1, true,
+                         nullptr);
   }
 }
 
@@ -222,15 +223,16 @@ bool setUp() {
                                          "max_queued_messages 0\nuser " +
                                          (me != nullptr ? me->pw_name : "root") + "\n");
   spawn({"/usr/sbin/mosquitto", "-c", g_root + "/broker.conf"}, "", "broker.log");
-  for (int i = 0; i < 200 && !accepts(g_port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (int i = 0; i < 200 && !accepts(g_port); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   runRawPeer();
 
   std::string broker = "Broker : mqtt://127.0.0.1:" + std::to_string(g_port) + "\n";
   std::string keys = "Keys : bench.*\n";
   writeText(g_root + "/far/kqbridge-host/conf/remote.conf",
             "#Bridge Config (#note)\n" + broker + "Node : far\nExport : display, counter\n" + keys);
-  spawn({KQ_HOST_PATH, "--start", KQ_REMOTE_MODULE_DIR "/remote.dll", KQ_EXAMPLE_MODULE_DIR "/demo_display.dll",
-         KQ_COUNTER_MODULE},
+  spawn({KQ_HOST_PATH, "--start", KQ_REMOTE_MODULE_DIR "/remote.dll",
+         KQ_EXAMPLE_MODULE_DIR "/demo_display.dll", KQ_COUNTER_MODULE},
         g_root + "/far", "far-host.log");
   writeText(g_root + "/near/remote_bench/conf/remote.conf",
             "#Bridge Config (#note)\n" + broker + "Node : near\nImport : display@far, counter@far\n" + keys);
@@ -281,7 +283,8 @@ void BM_Anchor_RawRequestResponse(benchmark::State& state) {
     std::string corr = std::to_string(++id);
     mosquitto_property* props = nullptr;
     mosquitto_property_add_string(&props, MQTT_PROP_RESPONSE_TOPIC, responseTopic.c_str());
-    mosquitto_property_add_binary(&props, MQTT_PROP_CORRELATION_DATA, corr.data(), static_cast<uint16_t>(corr.size()));
+    mosquitto_property_add_binary(&props, MQTT_PROP_CORRELATION_DATA, corr.data(),
+                                  static_cast<uint16_t>(corr.size()));
     mosquitto_publish_v5(client.handle(), nullptr, "raw/req", kPayload, payload.data(), 0, false, props);
     mosquitto_property_free_all(&props);
     if (!client.waitFor(id)) {
@@ -316,8 +319,8 @@ void BM_Anchor_RawQos1Publishes(benchmark::State& state) {
   for (auto _ : state) {
     for (int i = 0; i < remotebench::kBatch; ++i) {
       std::string text = std::to_string(++seq);
-      mosquitto_publish_v5(client.handle(), nullptr, "raw/data", static_cast<int>(text.size()), text.data(), 1, true,
-                           nullptr);
+      mosquitto_publish_v5(client.handle(), nullptr, "raw/data", static_cast<int>(text.size()), text.data(),
+                           1, true, nullptr);
     }
     if (!client.waitFor(seq)) {
       state.SkipWithError("the batch did not arrive");
@@ -339,7 +342,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   benchmark::AddCustomContext("broker", "mosquitto " + std::to_string(LIBMOSQUITTO_MAJOR) + "." +
-                                            std::to_string(LIBMOSQUITTO_MINOR) + " on 127.0.0.1 (this machine)");
+                                            std::to_string(LIBMOSQUITTO_MINOR) +
+                                            " on 127.0.0.1 (this machine)");
   benchmark::RunSpecifiedBenchmarks();
   tearDown();
   return 0;

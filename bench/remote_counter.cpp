@@ -1,12 +1,12 @@
 // The receiving end of remote_bench's mirrored-key run: counts every value
 // of "bench.value" that reaches this host, and after each batch (a value that
 // is a multiple of kBatch) sets "bench.done" to it, which travels back.
+#include "remote_counter.h"
+
 #include <kqbridge/kqbridge.h>
 
 #include <atomic>
 #include <cstring>
-
-#include "remote_counter.h"
 
 namespace {
 
@@ -32,7 +32,8 @@ class Counter : public bg::Interface {
   static void onValue(const char* /*key*/, const bg::Value* value, ListenerRecord* rec) {
     Counter* self = reinterpret_cast<Counter*>(rec->user[0]);
     self->m_count++;
-    if (value->toInt() % remotebench::kBatch == 0) self->m_data->setDataNotify(remotebench::kDoneKey, *value, true);
+    if (value->toInt() % remotebench::kBatch == 0)
+      self->m_data->setDataNotify(remotebench::kDoneKey, *value, true);
   }
 
   std::atomic<int> m_count{0};

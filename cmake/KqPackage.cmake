@@ -3,7 +3,7 @@
 # multiarch directory):
 #   libkqbridge-vs<SOVERSION>  the shared library, named after its SOVERSION
 #   libkqbridge-vs-dev         headers, CMake package, kqbridge.pc, module kit
-#   kqbridge-tools             kqbridge-host and kqbridge-pipe
+#   kqbridge-tools             kqbridge-host, kqbridge-ctl and kqbridge-pipe
 # The runtime dependencies (libavutil57, libstdc++6, ...) come from
 # dpkg-shlibdeps; the other two depend on the library of the same version.
 set(CPACK_GENERATOR DEB)
@@ -46,8 +46,8 @@ set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_TOOLS_DISPLAY_NAME "kqBridge tools")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION
   "kqBridge plug-in component framework: tools\n"
-  "kqbridge-host runs plug-in modules; kqbridge-pipe sends and receives\n"
-  "messages over kqBridge named pipes.")
+  "kqbridge-host runs plug-in modules; kqbridge-ctl looks inside running\n"
+  "hosts; kqbridge-pipe sends and receives messages over kqBridge named pipes.")
 set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kqbridge-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)

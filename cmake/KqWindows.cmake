@@ -22,7 +22,17 @@ endfunction()
 kq_copy_windows_runtime(${CMAKE_BINARY_DIR}/bin)
 
 # The system libraries the platform layer calls into besides kernel32.
-set(KQ_PLATFORM_LIBRARIES shell32 synchronization)
+set(KQ_PLATFORM_LIBRARIES shell32 synchronization psapi)
+
+# nlohmann-json is header-only and the same for every target, but the build
+# machine's /usr/include must not come into a cross build whole: a directory
+# of our own holds a link to its one subdirectory.
+find_path(KQ_JSON_HEADERS nlohmann/json.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
+file(CREATE_LINK ${KQ_JSON_HEADERS}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+  INTERFACE_INCLUDE_DIRECTORIES ${CMAKE_BINARY_DIR}/json-include)
 
 # The library the test programs link on Windows, into `BIN`.
 function(kq_windows_test_library BIN)

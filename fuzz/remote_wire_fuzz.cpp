@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bg::Value::VT kind = value.type();
   if (decoded && kind != bg::Value::VT_FLOAT && kind != bg::Value::VT_DOUBLE && kind != bg::Value::VT_ARGV) {
     bg::Value again;
-    if (!remote::decodeValue(remote::encodeValue(value.write()), &again) || again.write() != value.write()) abort();
+    if (!remote::decodeValue(remote::encodeValue(value.write()), &again) || again.write() != value.write())
+      abort();
   }
   std::string name;
   remote::classify(input, "node", &name);

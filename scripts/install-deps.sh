@@ -8,15 +8,18 @@
 #   scripts/install-deps.sh --abi      also libabigail's abidw and abidiff
 #   scripts/install-deps.sh --package  also what CPack needs for Debian packages
 #   scripts/install-deps.sh --clang    also clang, for modules from another compiler
+#   scripts/install-deps.sh --lint     also clang, clang-format and clang-tidy (make lint)
+#   scripts/install-deps.sh --docs     also doxygen and graphviz (make docs)
 #   scripts/install-deps.sh --windows  the MinGW-w64 cross compilers, Wine, and the
 #                                      target's libavutil, libmosquitto and GoogleTest
 #                                      built from Debian's sources into build/windows-deps/
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmark-dev libavutil-dev)
-# remote.dll: the MQTT client library and JSON; its tests start a broker and
-# make their TLS certificates with openssl.
+packages=(cmake ninja-build pkg-config g++ libgtest-dev libgmock-dev libbenchmark-dev libavutil-dev python3)
+# remote.dll: the MQTT client library and JSON (JSON also for the admin
+# endpoint and kqbridge-ctl); the remote tests start a broker and make their
+# TLS certificates with openssl.
 packages+=(libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl)
 case "${1:-}" in
   --bench) packages+=(libssl-dev libspdlog-dev libconcurrentqueue-dev libboost-dev) ;;
@@ -25,6 +28,8 @@ case "${1:-}" in
   --abi) packages+=(abigail-tools) ;;
   --package) packages+=(dpkg-dev file) ;;
   --clang) packages+=(clang) ;;
+  --lint) packages+=(clang clang-format clang-tidy) ;;
+  --docs) packages+=(doxygen graphviz) ;;
   --windows) packages+=(g++-mingw-w64 wine wine64 googletest dpkg-dev make) ;;
 esac
 

@@ -2,7 +2,8 @@
 # Checks what `make package` made: the three packages and their dependencies,
 # then unpacks them with dpkg -x into a fresh root and builds README's hello
 # module against that tree alone (with the CMake package and with
-# kqbridge.pc), and runs it in the unpacked kqbridge-host.
+# kqbridge.pc), runs it in the unpacked kqbridge-host and looks inside that
+# host with the unpacked kqbridge-ctl.
 #   scripts/package-check.sh [package build dir]   (default build/package)
 set -euo pipefail
 
@@ -34,6 +35,9 @@ done
 
 tree="$work/root"
 for p in "$runtime" "$dev" "$tools"; do dpkg -x "$p" "$tree"; done
+for tool in kqbridge-host kqbridge-ctl kqbridge-pipe; do
+  [[ -x $tree/usr/bin/$tool ]] || fail "kqbridge-tools has no usr/bin/$tool"
+done
 
 # README's hello module, as the reader would copy it: the code blocks whose
 # first lines are these.
@@ -62,6 +66,8 @@ echo "package-check: README's hello module builds against the unpacked packages 
 # through its run path; every file it writes stays under $work.
 cp "$work/hello/build/hello.dll" "$tree/usr/bin/"
 mkdir -p "$work/run/tmp" "$work/run/home"
+mkdir -m 700 "$work/run/pipes"
+export XDG_RUNTIME_DIR="$work/run/pipes"  # the host's admin pipe, where kqbridge-ctl finds it
 (
   export TMPDIR="$work/run/tmp" TMP="$work/run/tmp" TEMP="$work/run/tmp"
   export HOME="$work/run/home" HOMEPATH="$work/run/home" APPDATA="$work/run/home" XDG_DATA_HOME="$work/run"
@@ -72,6 +78,7 @@ for _ in $(seq 100); do
   cat "$work"/run/kqbridge-host/log/Admin*.log 2>/dev/null | grep -q 'hello from hello' && break
   sleep 0.1
 done
+seen=$("$tree/usr/bin/kqbridge-ctl" status "$host" 2>&1) || true
 kill -TERM "$host"
 status=0
 wait "$host" || status=$?
@@ -82,3 +89,8 @@ if ((status != 0)) || ! grep -q 'hello from hello' <<<"$log" || grep -q 'ABI sta
   fail "the unpacked kqbridge-host did not run README's hello module (status $status)"
 fi
 echo "package-check: the unpacked kqbridge-host ran README's hello module"
+grep -Eq '^  hello +started +.*hello\.dll$' <<<"$seen" || {
+  echo "$seen"
+  fail "the unpacked kqbridge-ctl did not see the hello module in the unpacked host"
+}
+echo "package-check: the unpacked kqbridge-ctl showed the unpacked host's status"

@@ -26,12 +26,8 @@ TEST(CmdlineParse, FormsOfAnIntegerOption) {
     bool ok;
     int port;
   } cases[] = {
-      {{"--port=81"}, true, 81},
-      {{"-p", "81"}, true, 81},
-      {{"-vp", "81"}, true, 81},
-      {{"--port=-3"}, true, -3},
-      {{"--port=8x"}, false, 80},
-      {{"--port=81 "}, false, 80},
+      {{"--port=81"}, true, 81},           {{"-p", "81"}, true, 81},   {{"-vp", "81"}, true, 81},
+      {{"--port=-3"}, true, -3},           {{"--port=8x"}, false, 80}, {{"--port=81 "}, false, 80},
       {{"--port=99999999999"}, false, 80},
   };
   for (const auto& c : cases) {

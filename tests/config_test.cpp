@@ -105,7 +105,8 @@ TEST(ConfigSave, DeletionSavesAChangedStoreAndAFailedSaveKeepsTheChange) {
 // Keys without ':' that do not begin with '#' or a blank, and values without
 // line ends and outer blanks, come back from a saved file.
 TEST(ConfigRoundTrip, RandomEntriesSurviveSaveAndLoad) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "the store is a text file, and Windows text mode ends a file at Ctrl-Z (0x1a)";
+  if (kqtest::kOnWindows)
+    GTEST_SKIP() << "the store is a text file, and Windows text mode ends a file at Ctrl-Z (0x1a)";
   kqtest::TempDir dir;
   const std::string path = dir.file("r.conf");
   std::mt19937 rng(12345);

@@ -107,7 +107,8 @@ void expectChosen(const std::function<void(const std::string& root)>& spoil, con
 }
 
 TEST(ConfigDirectory, FirstUsableCandidateIsChosenAndCached) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "the first candidate there is TMP's parent, which these cases do not spoil";
+  if (kqtest::kOnWindows)
+    GTEST_SKIP() << "the first candidate there is TMP's parent, which these cases do not spoil";
   expectChosen([](const std::string&) {}, "/data/app");
   // The first cannot be made (its parent is a file); the second has its probe
   // name taken by a directory.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace {
 
 using bg::Value;
@@ -43,17 +45,6 @@ TEST(DataStore, SetGetReplaceRemoveAndAReusedKeyBuffer) {
   EXPECT_TRUE(data.setData(key, Value(1), false));
   key[0] = 'b';
   EXPECT_FALSE(data.hasData(key)) << "the key text is copied, not its pointer kept";
-  // A derived store that answers hasData itself still reaches each key's own
-  // entry through a reused key buffer.
-  struct Answering : bg::Data {
-    bool hasData(const char*) override { return true; }
-  } derived;
-  EXPECT_TRUE(derived.setData(key, Value(1), true));
-  key[0] = 'c';
-  EXPECT_TRUE(derived.setData(key, Value(2), true));
-  key[0] = 'd';
-  EXPECT_EQ(derived.getData(key, Value(9)).toInt(), 9);
-  EXPECT_EQ(derived.getData("b", Value()).toInt() * 10 + derived.getData("c", Value()).toInt(), 12);
 }
 
 // Registering a record again keeps its one registration; a stale id
@@ -68,16 +59,54 @@ TEST(DataListeners, RegistrationIsIdempotentPerKey) {
   filter.id = data.registListener(nullptr, &filter);
   EXPECT_TRUE(data.hasListener("key") && data.hasListener(nullptr) && data.hasListener(""));
   EXPECT_FALSE(data.hasListener("other"));
-  testing::internal::CaptureStderr();
+  kqtest::ConsoleCapture console;
   EXPECT_EQ(data.registListener("key", &rec), rec.id);
   EXPECT_EQ(data.registListener("", &filter), filter.id);
   data.setDataNotify("key", Value(1), true);
   EXPECT_EQ(log, (Texts{"L:key=[i]1", "F:key=[i]1"})) << "each registered once";
   EXPECT_TRUE(data.unregistListener("key", rec.id));
   EXPECT_FALSE(data.unregistListener("key", rec.id));
-  EXPECT_FALSE(data.hasListener("key"));
+  EXPECT_TRUE(data.unregistListener(nullptr, filter.id));
+  EXPECT_FALSE(data.hasListener("key") || data.hasListener(nullptr));
   EXPECT_NE(data.registListener("key", &rec), rec.id) << "a stale id registers anew";
-  testing::internal::GetCapturedStderr();
+  const std::string l = std::to_string(rec.id);
+  const std::string f = std::to_string(filter.id);
+  EXPECT_EQ(console.errors(), "[Listener] (Warnning): data-listener 'key=key, id=" + l +
+                                  "' already exist !\n\n" + "[Listener] (Warnning): data-filter 'id=" + f +
+                                  "' already exist !\n\n" +
+                                  "[Listener] remove data-listener 'key=key, id=" + l + "' OK !!!\n\n" +
+                                  "[Listener] remove data-filter 'id=" + f + "' OK !!!\n\n");
+}
+
+// A class derived from Data is asked through the interface, as the store
+// always asked: setData consults its hasData, setDataNotify its setData.
+class EverythingStored : public bg::Data {
+ public:
+  bool hasData(const char*) override { return true; }
+  bool setData(const char* key, const Value& v, bool replace) override {
+    ++sets;
+    return bg::Data::setData(key, v, replace);
+  }
+  int sets = 0;
+};
+
+TEST(DataStore, ADerivedStoreIsAskedThroughTheInterface) {
+  EverythingStored data;
+  EXPECT_FALSE(data.setData("k", Value(1), false)) << "its hasData says the key is there";
+  EXPECT_TRUE(data.setData("k", Value(2), true));
+  EXPECT_EQ(data.getData("k", Value(0)).toInt(), 2);
+  EXPECT_FALSE(data.setDataNotify("k", Value(3), false));
+  EXPECT_TRUE(data.setDataNotify("k", Value(4), true));
+  EXPECT_EQ(data.sets, 4);
+  EXPECT_EQ(data.getData("k", Value(0)).toInt(), 4);
+  // Each key still reaches its own entry through a reused key buffer.
+  char key[] = "b";
+  EXPECT_TRUE(data.setData(key, Value(1), true));
+  key[0] = 'c';
+  EXPECT_TRUE(data.setData(key, Value(2), true));
+  key[0] = 'd';
+  EXPECT_EQ(data.getData(key, Value(9)).toInt(), 9);
+  EXPECT_EQ(data.getData("b", Value()).toInt() * 10 + data.getData("c", Value()).toInt(), 12);
 }
 
 TEST(DataNotify, KeyListenersInOrderThenEveryFilter) {
@@ -189,11 +218,8 @@ TEST(DataEncoding, EncodedFormIsTheScrambledTextFormInBase64AndRoundTrips) {
   bg::Data data;
   EXPECT_EQ(data.encryptValue(Value("hello world")).toStdString(), encodedForm("[str]hello world", 0x6B));
   const char* args[] = {"first arg", "second"};
-  const Value values[] = {Value(7),
-                          Value(-1234.25),
-                          Value("text with ] and spaces and \xc3\xa9"),
-                          Value(2, args),
-                          Value::ErrorValue("disk full")};
+  const Value values[] = {Value(7), Value(-1234.25), Value("text with ] and spaces and \xc3\xa9"),
+                          Value(2, args), Value::ErrorValue("disk full")};
   for (const Value& v : values) {
     Value coded = data.encryptValue(v);
     EXPECT_EQ(coded.type(), v.isValid() ? Value::VT_STR : Value::VT_INVALID) << v.write();

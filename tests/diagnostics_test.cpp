@@ -6,7 +6,6 @@
 #include <kqbridge/tracer.h>
 
 #include <cstring>
-#include <regex>
 #include <stdexcept>
 #include <string>
 
@@ -16,10 +15,21 @@ namespace {
 
 using kqtest::readFile;
 
-// Every "YYYY-MM-DD hh:mm:ss" as "<time>".
+// Every "YYYY-MM-DD hh:mm:ss" as "<time>". By hand: GCC's optimiser warns
+// inside <regex> under the sanitizers, and CI turns warnings into errors.
 std::string maskTimes(const std::string& text) {
-  static const std::regex kTime("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}");
-  return std::regex_replace(text, kTime, "<time>");
+  const std::string shape = "9999-99-99 99:99:99";
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    bool isTime = i + shape.size() <= text.size();
+    for (size_t k = 0; isTime && k < shape.size(); ++k) {
+      char c = text[i + k];
+      isTime = shape[k] == '9' ? c >= '0' && c <= '9' : c == shape[k];
+    }
+    out += isTime ? "<time>" : text.substr(i, 1);
+    i += isTime ? shape.size() : 1;
+  }
+  return out;
 }
 
 const std::string kLogHeader = "------------------------- <time>\n";

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,21 +12,7 @@
 namespace {
 
 using kqtest::contains;
-
-// The host as a child process started in `workDir`, inside a sandbox at
-// `root`; `adminConf` (if any) is written before it starts.
-std::unique_ptr<kqtest::Child> startHost(const std::string& root, const std::string& workDir,
-                                         std::vector<std::string> args, const std::string& adminConf = "") {
-  return std::make_unique<kqtest::Child>([=]() mutable {
-    // The host names itself after its file.
-    kqtest::Sandbox box(root, "kqbridge-host");
-    box.enter();
-    if (!adminConf.empty()) box.writeAdminConf(adminConf);
-    if (chdir(workDir.c_str()) != 0) return 121;
-    args.insert(args.begin(), "kqbridge-host");
-    return kqtest::runProgram(KQ_HOST_PATH, args);
-  });
-}
+using kqtest::startHost;
 
 // The example modules exchange data, messages and channel readings; on
 // SIGTERM the host stops them in name order and ends with 0.
@@ -53,7 +38,7 @@ TEST(Host, SaysWhatBecameOfEachOptionAndModule) {
     const char* says;
   };
   const Case cases[] = {
-      {{"--help"}, 0, "usage: kqbridge-host [--start] MODULE.dll"},
+      {{"--help"}, 0, "usage: kqbridge-host [--start] [--no-admin] MODULE.dll"},
       {{"module.so"}, 2, "'module.so'"},
       {{"--frobnicate", "a.dll"}, 2, "unknown option '--frobnicate'"},
       {{"--start", "mod_quit.dll", "mod_quit.dll"}, 0, "quitter:initExtend"},

@@ -1,3 +1,5 @@
+#include "kqbridge/packet_pool.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,12 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "kqbridge/packet_pool.h"
 #include "packet_pool/node_ref.h"
 #include "support/test_support.h"
 
 namespace {
-
 
 // The totals of the free list, in list order, as show() prints them.
 std::vector<int> freeTotals(pp::FLMemPool& pool) {
@@ -226,7 +226,8 @@ TEST(PacketPool, DestroyWakesTheThreadsInsideAndWaitsForThem) {
   std::vector<std::unique_ptr<Waiter>> waiters;
   for (auto call : std::vector<std::function<pp::FLQueueStatus()>>{
            [&] { return readers->pop(&seen[0], true); }, [&] { return readers->read(buf, 4); },
-           [&] { return readers->front(&seen[1], true); }, [&] { return readers->popTimeout(&seen[2], 600000); }}) {
+           [&] { return readers->front(&seen[1], true); },
+           [&] { return readers->popTimeout(&seen[2], 600000); }}) {
     waiters.push_back(std::make_unique<Waiter>(call));
     ASSERT_TRUE(waiters.back()->started());
   }
@@ -266,7 +267,9 @@ TEST(PacketPool, StressProducersAndConsumer) {
     for (int seq = 0; seq < kFrames; ++seq) {
       pp::FLMemNode* n = packet(&pool, frameOf(producer, seq, 1 + (seq * 37 + producer * 11) % 700));
       int how = seq % 3;
-      EXPECT_EQ(pp::FLQ_OK, how == 0 ? pool.push(n) : how == 1 ? pool.pushWait(n, 8, true) : pool.pushForce(n, 64));
+      EXPECT_EQ(pp::FLQ_OK, how == 0   ? pool.push(n)
+                            : how == 1 ? pool.pushWait(n, 8, true)
+                                       : pool.pushForce(n, 64));
     }
   };
   std::thread closer([&] {

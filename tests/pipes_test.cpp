@@ -188,7 +188,9 @@ TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
 TEST_F(PipesTest, ListenToolIsNotHeldUpBySilentClients) {
   if (kqtest::kOnWindows) GTEST_SKIP() << "a stop request cannot be sent to a program there";
   std::string name = kqtest::uniqueName("tool");
-  kqtest::Child tool([&] { return kqtest::runProgram(KQ_PIPE_TOOL_PATH, {"kqbridge-pipe", "listen", name}); });
+  kqtest::Child tool([&] {
+    return kqtest::runProgram(KQ_PIPE_TOOL_PATH, {"kqbridge-pipe", "listen", name});
+  });
   ASSERT_TRUE(kqtest::waitFor([&] { return openError(name).empty(); })) << tool.err;
   INamedPipe* silent[2];
   for (INamedPipe*& c : silent) {
@@ -201,7 +203,8 @@ TEST_F(PipesTest, ListenToolIsNotHeldUpBySilentClients) {
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "late " + std::to_string(i)));
   kill(tool.pid(), SIGINT);
   EXPECT_EQ(tool.finish(30), 0) << tool.err;
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(kqtest::contains(tool.out, "late " + std::to_string(i) + "\n")) << tool.out;
+  for (int i = 0; i < 10; ++i)
+    EXPECT_TRUE(kqtest::contains(tool.out, "late " + std::to_string(i) + "\n")) << tool.out;
   for (INamedPipe*& c : silent) bg::pi::destroy_pipe_client(&c);
 }
 
@@ -264,9 +267,8 @@ TEST_F(PipesTest, KilledServerLeavesNameThatFailsAtOnceAndCanBeServedAgain) {
   // Windows it adds instances of the same pipe, as the system means it to.
   if (!kqtest::kOnWindows) {
     size_t before = kqtest::openHandles();
-    testing::internal::CaptureStderr();
+    kqtest::ConsoleCapture quiet;
     for (int i = 0; i < 50; ++i) EXPECT_EQ(bg::pi::listen_pipe(name.c_str(), 1, echo, nullptr), nullptr);
-    testing::internal::GetCapturedStderr();
     EXPECT_TRUE(kqtest::waitFor([&] { return kqtest::openHandles() < before + 20; }, 10));
   }
   bg::pi::destroy_pipe_server(&server);
@@ -287,16 +289,16 @@ TEST_F(PipesTest, ClientOfAnotherUserIsRefused) {
   chmod(socketDir().c_str(), 0711);
   chmod(sock.c_str(), 0666);
   kqtest::ChildResult other = kqtest::runChild([&] {
-                  CHILD_CHECK(setuid(65534) == 0);
-                  CHILD_CHECK(!bg::pi::pipe_send_msg(name.c_str(), "library client"));
-                  int fd = kqtest::rawPipeConnect(sock);
-                  CHILD_CHECK(fd >= 0);
-                  // The refusal may come before our bytes go out.
-                  kqtest::rawSend(fd, std::string("\x03\0\0\0bad", 7));
-                  char c;
-                  CHILD_CHECK(read(fd, &c, 1) <= 0);
-                  return 0;
-                });
+    CHILD_CHECK(setuid(65534) == 0);
+    CHILD_CHECK(!bg::pi::pipe_send_msg(name.c_str(), "library client"));
+    int fd = kqtest::rawPipeConnect(sock);
+    CHILD_CHECK(fd >= 0);
+    // The refusal may come before our bytes go out.
+    kqtest::rawSend(fd, std::string("\x03\0\0\0bad", 7));
+    char c;
+    CHILD_CHECK(read(fd, &c, 1) <= 0);
+    return 0;
+  });
   EXPECT_EQ(other.status, 0) << other.err;
   chmod(socketDir().c_str(), 0700);
   ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "own user"));
@@ -342,9 +344,10 @@ TEST_F(PipesTest, SendersReleaseTheirDescriptorsAndDisconnectAtOnce) {
   const int kSends = 10000;
   for (int i = 0; i < kSends; ++i) ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "m"));
   ASSERT_TRUE(inbox.waitFor(kSends, kSends + 1)) << inbox.msgs.size() << " " << inbox.ends.size();
-  testing::internal::CaptureStderr();
-  for (int i = 0; i < 200; ++i) ASSERT_FALSE(bg::pi::pipe_send_msg((name + "-absent").c_str(), "m"));
-  testing::internal::GetCapturedStderr();
+  {
+    kqtest::ConsoleCapture quiet;  // each failed send says why
+    for (int i = 0; i < 200; ++i) ASSERT_FALSE(bg::pi::pipe_send_msg((name + "-absent").c_str(), "m"));
+  }
   EXPECT_LT(kqtest::openHandles(), before + 100) << "the system may open a few of its own; one per send is 10200";
   bg::pi::destroy_pipe_server(&server);
 }

@@ -61,7 +61,7 @@ TEST(PlatformText, ConversionsKeepToTheirBuffersAndReplaceBadSequences) {
   // The first and last code point of each length and around the surrogates, both ways.
   const std::string edges =
       "\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf";
-  const std::wstring wideEdges = L"\x7f\x80\x7ff\x800\xd7ff\xe000\xffff\x10000\x10ffff";
+  const std::wstring wideEdges = L"\x7f\x80\u07ff\u0800\ud7ff\ue000\uffff\U00010000\U0010ffff";
   wchar_t wide[32];
   EXPECT_EQ(pf::utf8ToWideChars(edges.c_str(), nullptr, 0), 10) << "terminator included";
   EXPECT_EQ(pf::utf8ToWideChars(edges.c_str(), wide, 9), 0) << "no room for the terminator";

@@ -75,7 +75,8 @@ TEST(PortFolders, ConfigurationDirectoryFollowsTheEnvironment) {
       bg::setExecutablePath((root + "/bin/host").c_str());
       return bg::findConfigDir("app") == chosen ? 0 : 1;
     });
-    EXPECT_TRUE(r.status == 0 && (vars[0].second[1] == '-' || r.err == "[Bridge] config dir = " + chosen + "\n"))
+    EXPECT_TRUE(r.status == 0 &&
+                (vars[0].second[1] == '-' || r.err == "[Bridge] config dir = " + chosen + "\n"))
         << r.err;
     for (const std::string& p : tree(root))
       EXPECT_TRUE(before.count(p) || p.rfind(chosen, 0) == 0 || chosen.rfind(p + "/", 0) == 0) << p;
@@ -215,7 +216,8 @@ TEST(PortLeftovers, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
               config.setValue("big", std::string(4000, 'x').c_str());
               if (setrlimit(RLIMIT_CORE, &none) == 0 && setrlimit(RLIMIT_FSIZE, &small) == 0) config.save();
               return 0;
-            }).status,
+            })
+                .status,
             -1);
   EXPECT_EQ(kqtest::readFile(path), old);
   std::string name = kqtest::uniqueName("stale");

@@ -52,7 +52,8 @@ std::unique_ptr<Child> startHost(const std::string& root, const std::string& nam
 
 // A bridge of this program with remote.dll alone, in a child; `body` runs
 // once it has started, and its result is the child's status.
-std::unique_ptr<Child> startBridge(const std::string& root, const std::string& conf, std::function<int()> body) {
+std::unique_ptr<Child> startBridge(const std::string& root, const std::string& conf,
+                                   std::function<int()> body) {
   return std::make_unique<Child>([=] {
     kqtest::Sandbox box(root);
     box.enter();
@@ -111,7 +112,8 @@ TEST(Remote, CallsGoBothWaysAndAnyMqttClientMayCall) {
   };
   const Case cases[] = {
       // The peer on one host passes the call to the other host's peer.
-      {"kqbridge/a/call/pa", R"({"cmd":4,"sub":1,"text":"pb","word3":5,"word4":-6})", R"({"value":"[str]Admin|1|0||5|-6"})"},
+      {"kqbridge/a/call/pa", R"({"cmd":4,"sub":1,"text":"pb","word3":5,"word4":-6})",
+       R"({"value":"[str]Admin|1|0||5|-6"})"},
       {"kqbridge/b/call/pb", R"({"cmd":4,"sub":1,"text":"pa","word3":-9000000000,"word4":2})",
        R"({"value":"[str]Admin|1|0||-9000000000|2"})"},
       {"kqbridge/b/call/pb", R"({"from":"py","cmd":1,"sub":2,"text":"\"é\"","word3":3})",
@@ -123,7 +125,8 @@ TEST(Remote, CallsGoBothWaysAndAnyMqttClientMayCall) {
   for (const Case& c : cases) EXPECT_EQ(request(broker, c.topic, c.json), c.answer) << c.topic << c.json;
   EXPECT_EQ(stop(*a), 0) << a->err;
   EXPECT_EQ(stop(*b), 0) << b->err;
-  EXPECT_TRUE(contains(b->out, "refused a call to 'remote' from '' (answer to 'kqtest/reply'): it is not exported"))
+  EXPECT_TRUE(
+      contains(b->out, "refused a call to 'remote' from '' (answer to 'kqtest/reply'): it is not exported"))
       << b->out;
 }
 
@@ -133,24 +136,25 @@ TEST(Remote, EveryConcurrentCallGetsItsOwnAnswer) {
   ASSERT_TRUE(broker.start());
   auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\n"));
   ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
-  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 60000\n"), [] {
-    std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
-      threads.emplace_back([t, &wrong] {
-        for (int i = 0; i < 1000; ++i) {
-          std::string text = "t" + std::to_string(t) + "-" + std::to_string(i);
-          BridgeMsg msg = {1, t, text.c_str(), i * 7919LL, -t};
-          std::string expected = "Admin|1|" + std::to_string(t) + "|" + text + "|" + std::to_string(i * 7919LL) +
-                                 "|" + std::to_string(-t);
-          if (bg::CD->call("pb", msg).toStdString() != expected) wrong++;
+  auto a =
+      startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 60000\n"), [] {
+        std::atomic<int> wrong{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t) {
+          threads.emplace_back([t, &wrong] {
+            for (int i = 0; i < 1000; ++i) {
+              std::string text = "t" + std::to_string(t) + "-" + std::to_string(i);
+              BridgeMsg msg = {1, t, text.c_str(), i * 7919LL, -t};
+              std::string expected = "Admin|1|" + std::to_string(t) + "|" + text + "|" +
+                                     std::to_string(i * 7919LL) + "|" + std::to_string(-t);
+              if (bg::CD->call("pb", msg).toStdString() != expected) wrong++;
+            }
+          });
         }
+        for (std::thread& th : threads) th.join();
+        printf("wrong answers: %d\n", wrong.load());
+        return wrong == 0 ? 0 : 1;
       });
-    }
-    for (std::thread& th : threads) th.join();
-    printf("wrong answers: %d\n", wrong.load());
-    return wrong == 0 ? 0 : 1;
-  });
   EXPECT_EQ(a->finish(600), 0) << a->out << a->err;
   EXPECT_EQ(stop(*b), 0) << b->err;
 }
@@ -183,12 +187,13 @@ TEST(Remote, AKilledCalleeAnswersEmptyAtOnceAndGoesOffline) {
   ASSERT_TRUE(broker.start());
   auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\n"));
   ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
-  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 30000\n"), [] {
-    auto t0 = std::chrono::steady_clock::now();
-    bool valid = call("pb", 3, "", 120000).isValid();
-    printf("answer valid=%d after %lld ms\n", valid ? 1 : 0, msSince(t0));
-    return valid ? 1 : 0;
-  });
+  auto a =
+      startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 30000\n"), [] {
+        auto t0 = std::chrono::steady_clock::now();
+        bool valid = call("pb", 3, "", 120000).isValid();
+        printf("answer valid=%d after %lld ms\n", valid ? 1 : 0, msSince(t0));
+        return valid ? 1 : 0;
+      });
   ASSERT_TRUE(sees(*b, "pb: sleeping")) << b->out;
   kill(b->pid(), SIGKILL);
   b->finish();
@@ -219,16 +224,17 @@ TEST(Remote, StoppingAnswersTheCallsThatWait) {
   ASSERT_TRUE(broker.start());
   auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\n"));
   ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
-  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 60000\n"), [] {
-    std::atomic<int> answered{-1};
-    std::thread caller([&] { answered = call("pb", 3, "", 4000).isValid() ? 1 : 0; });
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    auto t0 = std::chrono::steady_clock::now();
-    bg::UninitBridge();
-    caller.join();
-    printf("answered=%d, stopped after %lld ms\n", answered.load(), msSince(t0));
-    return answered == 0 && msSince(t0) < 5000 ? 0 : 1;
-  });
+  auto a =
+      startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nCallTimeoutMs : 60000\n"), [] {
+        std::atomic<int> answered{-1};
+        std::thread caller([&] { answered = call("pb", 3, "", 4000).isValid() ? 1 : 0; });
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        auto t0 = std::chrono::steady_clock::now();
+        bg::UninitBridge();
+        caller.join();
+        printf("answered=%d, stopped after %lld ms\n", answered.load(), msSince(t0));
+        return answered == 0 && msSince(t0) < 5000 ? 0 : 1;
+      });
   EXPECT_EQ(a->finish(), 0) << a->out << a->err;
   EXPECT_EQ(stop(*b), 0) << b->err;
 }
@@ -239,8 +245,8 @@ TEST(Remote, WhileTheBrokerIsDownCallsFailFastAndChangesWait) {
   ASSERT_TRUE(broker.start());
   auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\nKeys : k.*\n"));
   ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
-  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nKeys : k.*\nCallTimeoutMs : 3000\n"),
-                       [] {
+  auto a = startBridge(dirFor(td, "a"),
+                       node(broker.url(), "a", "Import : pb@b\nKeys : k.*\nCallTimeoutMs : 3000\n"), [] {
                          auto linkUp = [] { return call("remote", 0, "").toBool(); };
                          if (!call("pb", 1, "x").isValid()) return 11;
                          puts("first call answered");
@@ -266,17 +272,20 @@ TEST(Remote, WhileTheBrokerIsDownCallsFailFastAndChangesWait) {
 TEST(Remote, PasswordsAndTlsGuardTheBroker) {
   kqtest::TempDir td;
   ASSERT_TRUE(kqtest::makeTestCertificates(td.path()));
-  ASSERT_EQ(kqtest::mqttClient("mosquitto_passwd", {"-b", "-c", td.file("passwords"), "kq", "secret"}).status, 0);
+  ASSERT_EQ(kqtest::mqttClient("mosquitto_passwd", {"-b", "-c", td.file("passwords"), "kq", "secret"}).status,
+            0);
   Broker broker(td.path(), "allow_anonymous false\npassword_file " + td.file("passwords") + "\ncafile " +
                                td.file("ca.crt") + "\ncertfile " + td.file("server.crt") + "\nkeyfile " +
                                td.file("server.key") + "\n");
   ASSERT_TRUE(broker.start());
   std::string tls = "CAFile : " + td.file("ca.crt") + "\nUsername : kq\n";
-  auto b = startHost(dirFor(td, "b"), "b", node(broker.url("mqtts"), "b", "Export : pb\nPassword : secret\n" + tls));
+  auto b = startHost(dirFor(td, "b"), "b",
+                     node(broker.url("mqtts"), "b", "Export : pb\nPassword : secret\n" + tls));
   auto c = startHost(dirFor(td, "c"), "c", node(broker.url("mqtts"), "c", "Password : wrong\n" + tls));
   ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
-  auto a = startBridge(dirFor(td, "a"), node(broker.url("mqtts"), "a", "Import : pb@b\nPassword : secret\n" + tls),
-                       [] { return call("pb", 1, "over tls").toStdString() == "Admin|1|0|over tls|0|0" ? 0 : 1; });
+  auto a =
+      startBridge(dirFor(td, "a"), node(broker.url("mqtts"), "a", "Import : pb@b\nPassword : secret\n" + tls),
+                  [] { return call("pb", 1, "over tls").toStdString() == "Admin|1|0|over tls|0|0" ? 0 : 1; });
   EXPECT_EQ(a->finish(), 0) << a->out << a->err;
   EXPECT_TRUE(sees(*c, "refused")) << c->out;
   EXPECT_FALSE(contains(c->out, "connected to broker"));
@@ -288,7 +297,8 @@ TEST(Remote, AHostilePublisherIsDroppedWithOneLineEach) {
   kqtest::TempDir td;
   Broker broker(td.path());
   ASSERT_TRUE(broker.start());
-  auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\nImport : x@e\nKeys : k.*\n"));
+  auto b =
+      startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\nImport : x@e\nKeys : k.*\n"));
   ASSERT_TRUE(sees(*b, "connected to broker")) << b->out;
   std::mt19937 rng(22);
   kqtest::writeFile(td.file("deep"), std::string(200000, '[') + "{}");
@@ -298,7 +308,8 @@ TEST(Remote, AHostilePublisherIsDroppedWithOneLineEach) {
       {"-t", "kqbridge/b/call/pb", "-m", "not json", "-D", "publish", "response-topic", "kqtest/r"},
       {"-t", "kqbridge/b/call/pb", "-f", td.file("deep"), "-D", "publish", "response-topic", "kqtest/r"},
       {"-t", "kqbridge/b/call/pb", "-f", td.file("junk"), "-D", "publish", "response-topic", "kqtest/r"},
-      {"-t", "kqbridge/b/call/pb", "-m", R"({"cmd":"7","sub":0})", "-D", "publish", "response-topic", "kqtest/r"},
+      {"-t", "kqbridge/b/call/pb", "-m", R"({"cmd":"7","sub":0})", "-D", "publish", "response-topic",
+       "kqtest/r"},
       {"-t", "kqbridge/b/call/pb", "-m", R"({"cmd":1,"sub":0})"},
       {"-t", "kqbridge/b/call/pb", "-f", td.file("big")},
       {"-t", "kqbridge/b/reply", "-m", "{}", "-D", "publish", "correlation-data", "12ab"},

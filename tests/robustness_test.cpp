@@ -25,30 +25,31 @@ bool channelCarries(bg::Abstract_Channel_Mgr* mgr, const char* name) {
 
 TEST(Robustness, LifecycleSurvivesBadInputRestartAndABlockedReader) {
   kqtest::BridgeRun run = kqtest::runBridge([](const kqtest::Sandbox& box) {
-        char* noProgram[] = {nullptr};
-        CHILD_CHECK(bg::InitBridge(0, nullptr) == -1 && bg::InitBridge(1, noProgram) == -1 && bg::CD == nullptr);
-        CHILD_CHECK(bg::LoadModule(nullptr, 3, true) == -1);
-        bg::RegistBgErrHandle(nullptr, nullptr);
-        box.addModule("mod_a.dll");
-        alarm(20);  // a hung shutdown ends the child
-        for (int round = 0; round < 2; ++round) {
-          CHILD_CHECK(box.init() == 0 && box.load({"mod_a.dll"}, true) == 1);
-          auto* a = static_cast<bg::Interface*>(bg::getInstance("a"));
-          CHILD_CHECK(a->m_data == bg::CD->m_data && channelCarries(a->m_channelMgr, "c"));
-          auto job = [](void* end) {  // says it runs, then waits for what never comes
-            auto* c = static_cast<bg::Abstract_Channel*>(end);
-            char b[8];
-            if (c->write("!", 1) == 1) c->read(b, sizeof(b));
-          };
-          CHILD_CHECK(a->m_threadPool->addTask(job, a->m_channelMgr->createChannel("blocked")));
-          char b[8];
-          CHILD_CHECK(a->m_channelMgr->openChannel("blocked")->timedRead(b, sizeof(b), 5000) == 1);
-          bg::UninitBridge();
-        }
-        return 0;
-      });
+    char* noProgram[] = {nullptr};
+    CHILD_CHECK(bg::InitBridge(0, nullptr) == -1 && bg::InitBridge(1, noProgram) == -1 && bg::CD == nullptr);
+    CHILD_CHECK(bg::LoadModule(nullptr, 3, true) == -1);
+    bg::RegistBgErrHandle(nullptr, nullptr);
+    box.addModule("mod_a.dll");
+    alarm(20);  // a hung shutdown ends the child
+    for (int round = 0; round < 2; ++round) {
+      CHILD_CHECK(box.init() == 0 && box.load({"mod_a.dll"}, true) == 1);
+      auto* a = static_cast<bg::Interface*>(bg::getInstance("a"));
+      CHILD_CHECK(a->m_data == bg::CD->m_data && channelCarries(a->m_channelMgr, "c"));
+      auto job = [](void* end) {  // says it runs, then waits for what never comes
+        auto* c = static_cast<bg::Abstract_Channel*>(end);
+        char b[8];
+        if (c->write("!", 1) == 1) c->read(b, sizeof(b));
+      };
+      CHILD_CHECK(a->m_threadPool->addTask(job, a->m_channelMgr->createChannel("blocked")));
+      char b[8];
+      CHILD_CHECK(a->m_channelMgr->openChannel("blocked")->timedRead(b, sizeof(b), 5000) == 1);
+      bg::UninitBridge();
+    }
+    return 0;
+  });
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("a:init missing=0"), run.out.rfind("a:init missing=0")) << run.out;  // in both rounds
+  EXPECT_NE(run.out.find("a:init missing=0"), run.out.rfind("a:init missing=0"))
+      << run.out;  // in both rounds
 }
 
 // What a component throws stops where the framework called it, in one line
@@ -123,7 +124,8 @@ TEST(Robustness, FourThreadsShareTheBusLoggerRegistryAndChannels) {  // in-proce
   bus.registListener(nullptr, &filter);
   auto run = [&](int t) {
     std::string key = "key" + std::to_string(t);
-    ListenerRecord mine{countAndLeave, {reinterpret_cast<intptr_t>(&own), reinterpret_cast<intptr_t>(&bus)}, 0, 0};
+    ListenerRecord mine{
+        countAndLeave, {reinterpret_cast<intptr_t>(&own), reinterpret_cast<intptr_t>(&bus)}, 0, 0};
     using Clock = std::chrono::steady_clock;
     for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end; ++rounds) {
       bus.registListener(key.c_str(), &mine);
@@ -136,7 +138,8 @@ TEST(Robustness, FourThreadsShareTheBusLoggerRegistryAndChannels) {  // in-proce
     }
     bg::eraseInstance(key.c_str());
   };
-  std::thread threads[] = {std::thread(run, 0), std::thread(run, 1), std::thread(run, 2), std::thread(run, 3)};
+  std::thread threads[] = {std::thread(run, 0), std::thread(run, 1), std::thread(run, 2),
+                           std::thread(run, 3)};
   for (std::thread& t : threads) t.join();
   EXPECT_TRUE(dup2(saved, STDERR_FILENO) >= 0 && close(saved) == 0 && close(quiet) == 0);
   EXPECT_TRUE(wrong == 0 && own == rounds && filtered == 2 * rounds);
@@ -152,7 +155,9 @@ TEST(Robustness, ListDirStopsAtLinkLoops) {
   kqtest::writeFile(d + "/f", "x");
   ASSERT_EQ(symlink("..", (d + "/up").c_str()) | symlink(".", (d + "/self").c_str()), 0);
   int files = 0;
-  EXPECT_EQ(bg::listDir(d.c_str(), [](void* n, const char*) { ++*static_cast<int*>(n); }, &files, false), 0);
+  EXPECT_EQ(bg::listDir(
+                d.c_str(), [](void* n, const char*) { ++*static_cast<int*>(n); }, &files, false),
+            0);
   EXPECT_EQ(files, 1);
 }
 

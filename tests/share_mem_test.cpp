@@ -76,11 +76,16 @@ TEST(ShareMem, LastHolderRemovesTheName) {
 }
 
 TEST(ShareMem, AnyNameMakesItsOwnBlock) {
-  if (kqtest::kOnWindows) GTEST_SKIP() << "Windows object names take no backslash and stop at MAX_PATH characters";
+  if (kqtest::kOnWindows)
+    GTEST_SKIP() << "Windows object names take no backslash and stop at MAX_PATH characters";
   std::string base = kqtest::uniqueName("kq-shm");
-  const std::string names[] = {base + "/with/slashes", base + "\\with\\backslashes", base + "%2fwith%2fslashes",
-                               base + " \xc3\xa9t\xc3\xa9", base + std::string(1000, 'x'),
-                               base + std::string(1000, 'x') + "y", base + "/"};
+  const std::string names[] = {base + "/with/slashes",
+                               base + "\\with\\backslashes",
+                               base + "%2fwith%2fslashes",
+                               base + " \xc3\xa9t\xc3\xa9",
+                               base + std::string(1000, 'x'),
+                               base + std::string(1000, 'x') + "y",
+                               base + "/"};
   bg::Share_Mem creators[7];
   for (int i = 0; i < 7; ++i) {
     ASSERT_EQ(creators[i].open(names[i].c_str(), 16), 1) << i;

@@ -1,6 +1,6 @@
 // kqbridge-host: runs plug-in modules until it is told to stop.
 //
-//   kqbridge-host [--start] MODULE.dll...
+//   kqbridge-host [--start] [--no-admin] MODULE.dll...
 //
 // A module named without a directory is taken from beside the executable
 // when it is there; other module paths are relative to the current directory.
@@ -21,15 +21,17 @@
 namespace {
 
 const char kSynopsis[] =
-    "usage: kqbridge-host [--start] MODULE.dll...\n"
+    "usage: kqbridge-host [--start] [--no-admin] MODULE.dll...\n"
     "Loads each module (beside kqbridge-host, else a path from the current\n"
     "directory), then runs until SIGINT or SIGTERM and stops every component\n"
     "in name order. A second signal, a second or more after the first, ends a\n"
     "stop that hangs at once.\n"
-    "With --start the components are also started (initExtend) once all are loaded.\n";
+    "With --start the components are also started (initExtend) once all are loaded.\n"
+    "With --no-admin the host serves no admin pipe: kqbridge-ctl does not see it.\n";
 
 struct Options {
   bool start = false;
+  bool admin = true;
   bool help = false;
   std::vector<std::string> modules;
 };
@@ -41,7 +43,9 @@ bool parseOptions(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     std::string name = arg.substr(0, arg.find('='));
-    if (arg == "--start" || arg == "--help" || arg == "-h") {
+    if (arg == "--no-admin") {
+      options->admin = false;
+    } else if (arg == "--start" || arg == "--help" || arg == "-h") {
       words.push_back((arg == "--start" ? "--start" : "--help") + std::string("=1"));
     } else if (name == "--start" || name == "--help") {
       words.push_back(arg);
@@ -56,6 +60,7 @@ bool parseOptions(int argc, char** argv, Options* options) {
   parser.add("start", 0, "start the components once all modules are loaded", false, bg::Value(false));
   parser.add("help", 0, "print this text", false, bg::Value(false));
   std::vector<char*> vec;
+  vec.reserve(words.size());
   for (std::string& w : words) vec.push_back(&w[0]);
   bool ok = parser.parse(static_cast<int>(vec.size()), vec.data());
   options->start = parser.exist("start") && parser.get("start", bg::Value(false)).toBool();
@@ -143,6 +148,7 @@ int main(int argc, char** argv) {
   // Held before any thread exists, so every worker inherits the setting.
   holdStopRequests();
 
+  bg::SetAdminPipe(options.admin);
   bg::InitBridge(1, argv);
   if (!loadEach(options.modules)) {
     bg::UninitBridge();

@@ -46,19 +46,22 @@ void holdStopRequests() {
 std::string waitForStopRequest(const char* program) {
   int first = nextSignal();
   auto firstAt = std::chrono::steady_clock::now();
+  // Named before the watcher starts: from then on only the watcher calls
+  // strsignal, so its buffer is never shared.
+  std::string firstName = strsignal(first);  // NOLINT(concurrency-mt-unsafe)
   std::thread([program, firstAt] {
     for (;;) {
       int sig = nextSignal();
       if (std::chrono::steady_clock::now() - firstAt >= kSameRequest) {
         fprintf(stderr, "%s: %s again, a second or more after the first, while stopping; exiting at once\n",
-                program, strsignal(sig));
+                program, strsignal(sig));  // NOLINT(concurrency-mt-unsafe)
         fflush(stderr);
         _exit(128 + sig);
       }
       fprintf(stderr, "%s: %s within a second of the first, taken as the same request\n", program,
-              strsignal(sig));
+              strsignal(sig));  // NOLINT(concurrency-mt-unsafe)
       fflush(stderr);
     }
   }).detach();
-  return strsignal(first);
+  return firstName;
 }

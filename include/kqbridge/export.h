@@ -1,10 +1,16 @@
-// Symbol visibility for the kqBridge shared library, and the compiler
-// attributes the public headers use, each empty where unsupported.
+/// \file
+/// Symbol visibility for the kqBridge shared library, and the compiler
+/// attributes the public headers use, each empty where unsupported.
 #ifndef KQBRIDGE_EXPORT_H_
 #define KQBRIDGE_EXPORT_H_
 
-// The library is built with hidden visibility; everything a host or a module
-// may name carries KQ_EXPORT.
+/// \def KQ_EXPORT
+/// The library is built with hidden visibility; everything a host or a module
+/// may name carries KQ_EXPORT.
+
+/// \def KQ_MODULE_VISIBLE
+/// Makes a module's entry point and stamp visible to the loader, whatever the
+/// module's default visibility.
 #if defined(_WIN32)
 #if defined(KQBRIDGE_BUILDING)
 #define KQ_EXPORT __declspec(dllexport)
@@ -20,7 +26,8 @@
 #define KQ_MODULE_VISIBLE
 #endif
 
-// A definition that every file of a module may hold: the linker keeps one.
+/// \def KQ_ONE_PER_MODULE
+/// A definition that every file of a module may hold: the linker keeps one.
 #if defined(_WIN32)
 #define KQ_ONE_PER_MODULE __declspec(selectany)
 #elif defined(__GNUC__) || defined(__clang__)
@@ -29,8 +36,12 @@
 #define KQ_ONE_PER_MODULE
 #endif
 
-// Lets the compiler check the arguments of printf- and scanf-style
-// operations; `f` is the format's position, `a` the first argument's.
+/// \def KQ_PRINTF_FORMAT
+/// Lets the compiler check the arguments of printf- and scanf-style
+/// operations; `f` is the format's position, `a` the first argument's.
+
+/// \def KQ_SCANF_FORMAT
+/// As KQ_PRINTF_FORMAT, for scanf-style operations.
 #if defined(__GNUC__) || defined(__clang__)
 #define KQ_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
 #define KQ_SCANF_FORMAT(f, a) __attribute__((format(scanf, f, a)))

@@ -1,4 +1,5 @@
-// kqBridge: everything a host program or a plug-in module may name.
+/// \file
+/// kqBridge: everything a host program or a plug-in module may name.
 #ifndef KQBRIDGE_KQBRIDGE_H_
 #define KQBRIDGE_KQBRIDGE_H_
 
@@ -23,5 +24,18 @@
 #include "kqbridge/utils.h"
 #include "kqbridge/value.h"
 #include "kqbridge/value_map.h"
+
+/// \namespace bg
+/// The central object, the component base, the services, bg::Value and the
+/// library's routines.
+
+/// \namespace bg::pi
+/// Length-prefixed messages between processes of one user over named pipes.
+
+/// \namespace pp
+/// Reference-counted packet buffers and the queues that carry them.
+
+/// \namespace cmdline
+/// The option parser's error type, thrown by bg::Argv.
 
 #endif  // KQBRIDGE_KQBRIDGE_H_

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/cmdline.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -50,8 +51,7 @@ void Argv::add(const char* name, char shortName, const char* description, bool n
       m_parser->add<bool>(n, shortName, d, need, def.toBool());
       break;
     default:
-      printf("** Argv add: unknow type '%s'\n", n.c_str());
-      fflush(stdout);
+      platform::consoleOutput("** Argv add: unknow type '%s'\n", n.c_str());
       m_parser->add(n, shortName, d);
       break;
   }
@@ -60,13 +60,11 @@ void Argv::add(const char* name, char shortName, const char* description, bool n
 Value Argv::get(const char* name, const Value& def) {
   const std::string n = textOf(name);
   if (m_parser == nullptr) {
-    printf("** Have not add 'argv'; Argv get: '%s' not exist. \n", n.c_str());
-    fflush(stdout);
+    platform::consoleOutput("** Have not add 'argv'; Argv get: '%s' not exist. \n", n.c_str());
     return def;
   }
   if (!exist(name)) {
-    printf("** Argv get: '%s' not exist. \n", n.c_str());
-    fflush(stdout);
+    platform::consoleOutput("** Argv get: '%s' not exist. \n", n.c_str());
     return def;
   }
   switch (def.type()) {
@@ -85,8 +83,8 @@ Value Argv::get(const char* name, const Value& def) {
     case Value::VT_BOOL:
       return Value(m_parser->get<bool>(n));
     default:
-      printf("** Argv get: '%s' exist!  but not type: string,bool,int,uint,int64,float,double\n", n.c_str());
-      fflush(stdout);
+      platform::consoleOutput(
+          "** Argv get: '%s' exist!  but not type: string,bool,int,uint,int64,float,double\n", n.c_str());
       return def;
   }
 }

@@ -1,15 +1,13 @@
 #include "concurrency/blocking_io.h"
 
-#include <pthread.h>
-#include <sys/time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <climits>
 
 #include "concurrency/message_batch.h"
-#include "kqbridge/utils.h"
+#include "platform/clock.h"
 #include "platform/cpu_relax.h"
+#include "platform/mutex.h"
 #include "platform/wait_word.h"
 
 namespace bg {
@@ -35,27 +33,7 @@ const int kMaxPollNs = 40000;
 const unsigned kMissesToRest = 4;
 const unsigned kLongestRest = 255;
 
-class MutexLock {
- public:
-  explicit MutexLock(pthread_mutex_t* mu) : m_mu(mu) { pthread_mutex_lock(m_mu); }
-  ~MutexLock() { pthread_mutex_unlock(m_mu); }
-  MutexLock(const MutexLock&) = delete;
-  MutexLock& operator=(const MutexLock&) = delete;
-
- private:
-  pthread_mutex_t* m_mu;
-};
-
-timespec deadlineAfter(unsigned timeoutMs) {
-  struct timeval now;
-  bg::gettimeofday(&now, nullptr);
-  long long ns =
-      static_cast<long long>(now.tv_usec) * 1000 + static_cast<long long>(timeoutMs % 1000) * 1000000;
-  timespec deadline;
-  deadline.tv_sec = now.tv_sec + static_cast<time_t>(timeoutMs / 1000) + static_cast<time_t>(ns / 1000000000);
-  deadline.tv_nsec = static_cast<long>(ns % 1000000000);
-  return deadline;
-}
+using platform::MutexLock;
 
 }  // namespace
 
@@ -66,26 +44,26 @@ timespec deadlineAfter(unsigned timeoutMs) {
 // Lock order: outLock, then inLock. What readers, writers and both touch
 // sit on separate cache lines.
 struct Blocking_IO::State {
-  pthread_mutex_t outLock;
-  MessageBatch batch;
+  platform::Mutex outLock;
+  MessageBatch batch GUARDED_BY(outLock);
   // Readers between taking outLock and their last unlock of it; the
   // destructor waits on `drained` until none is left.
-  int inside = 0;
-  pthread_cond_t drained;
+  int inside GUARDED_BY(outLock) = 0;
+  platform::CondVar drained;
   // How readers' polls have been going (see kMinPollNs).
   std::atomic<int> typicalPollNs{0};
   std::atomic<unsigned> missedPolls{0};
   std::atomic<unsigned> restLength{0};
   std::atomic<unsigned> restLeft{0};
 
-  alignas(64) pthread_mutex_t inLock;
-  MessageBatch pending;
+  alignas(64) platform::Mutex inLock;
+  MessageBatch pending GUARDED_BY(inLock);
   // Readers asleep (or about to be) on `wakeSeq`, and wakes sent to them
   // that no reader has answered yet. A writer wakes a reader only when a
   // sleeper has no wake coming, so a busy queue makes no system call per
   // message, and a burst does not wake the same sleeper over and over.
-  int sleepers = 0;
-  int wakesInFlight = 0;
+  int sleepers GUARDED_BY(inLock) = 0;
+  int wakesInFlight GUARDED_BY(inLock) = 0;
   // Changed under inLock with every wake; readers sleep on it.
   std::atomic<uint32_t> wakeSeq{0};
 
@@ -131,19 +109,13 @@ struct Blocking_IO::State {
   }
 };
 
-Blocking_IO::Blocking_IO(int direction) : m_state(new State), m_direction(direction), m_shares(1) {
-  pthread_mutex_init(&m_state->outLock, nullptr);
-  pthread_cond_init(&m_state->drained, nullptr);
-  pthread_mutex_init(&m_state->inLock, nullptr);
-}
+Blocking_IO::Blocking_IO(int direction) : m_state(new State), m_direction(direction), m_shares(1) {}
 
 Blocking_IO::~Blocking_IO() {
-  pthread_mutex_lock(&m_state->outLock);
-  while (m_state->inside > 0) pthread_cond_wait(&m_state->drained, &m_state->outLock);
-  pthread_mutex_unlock(&m_state->outLock);
-  pthread_mutex_destroy(&m_state->outLock);
-  pthread_cond_destroy(&m_state->drained);
-  pthread_mutex_destroy(&m_state->inLock);
+  {
+    MutexLock hold(&m_state->outLock);
+    while (m_state->inside > 0) m_state->drained.wait(&m_state->outLock);
+  }
   delete m_state;
 }
 
@@ -152,7 +124,7 @@ int Blocking_IO::write(const void* data, int len) {
   if (s->aborted.load()) return len;
   bool wake;
   {
-    MutexLock lock(&s->inLock);
+    MutexLock hold(&s->inLock);
     bool wasEmpty = s->pending.empty();
     s->pending.append(data, data != nullptr ? len : 0);
     if (wasEmpty) s->hasPending.store(true, std::memory_order_relaxed);
@@ -172,7 +144,7 @@ int Blocking_IO::write(const void* data, int len) {
 int Blocking_IO::take(void* buf, int size, const timespec* deadline, bool mayWait) {
   State* s = m_state;
   if (s->aborted.load()) return -1;
-  pthread_mutex_lock(&s->outLock);
+  s->outLock.lock();
   s->inside += 1;
   int copied = -1;
   bool polled = !mayWait;
@@ -187,45 +159,45 @@ int Blocking_IO::take(void* buf, int size, const timespec* deadline, bool mayWai
     if (!polled && !s->hasPending.load(std::memory_order_relaxed) &&
         !s->aborted.load(std::memory_order_relaxed)) {
       polled = true;
-      pthread_mutex_unlock(&s->outLock);
+      s->outLock.unlock();
       s->pollBeforeSleep();
-      pthread_mutex_lock(&s->outLock);
+      s->outLock.lock();
       continue;
     }
-    pthread_mutex_lock(&s->inLock);
+    s->inLock.lock();
     if (!s->pending.empty()) {
       s->batch.clear();
       s->batch.swap(s->pending);
       s->hasPending.store(false, std::memory_order_relaxed);
-      pthread_mutex_unlock(&s->inLock);
+      s->inLock.unlock();
       continue;
     }
     // A message that came with the abort is still taken; one that comes
     // after it is not (writes are dropped by then).
     if (s->aborted.load() || timedOut) {
-      pthread_mutex_unlock(&s->inLock);
+      s->inLock.unlock();
       break;
     }
     // We register and read wakeSeq under inLock, where writers and abort()
     // change it: one that comes after our last look changes the word before
     // we sleep on it, or wakes us. Any wake-up answers one wake in flight:
     // whoever answers it looks at the queue again.
-    pthread_mutex_unlock(&s->outLock);
+    s->outLock.unlock();
     s->sleepers += 1;
     uint32_t seq = s->wakeSeq.load(std::memory_order_relaxed);
-    pthread_mutex_unlock(&s->inLock);
+    s->inLock.unlock();
     timedOut = !platform::waitWord(&s->wakeSeq, seq, deadline);
-    pthread_mutex_lock(&s->inLock);
+    s->inLock.lock();
     s->sleepers -= 1;
     if (s->wakesInFlight > 0) s->wakesInFlight -= 1;
-    pthread_mutex_unlock(&s->inLock);
-    pthread_mutex_lock(&s->outLock);
+    s->inLock.unlock();
+    s->outLock.lock();
   }
   s->inside -= 1;
-  if (s->inside == 0 && s->aborted.load()) pthread_cond_signal(&s->drained);
+  if (s->inside == 0 && s->aborted.load()) s->drained.signal();
   // Nothing of the queue is touched after this unlock: the queue may be
   // deleted by then.
-  pthread_mutex_unlock(&s->outLock);
+  s->outLock.unlock();
   return copied;
 }
 
@@ -236,7 +208,7 @@ int Blocking_IO::read(void* buf, int size) {
 
 int Blocking_IO::timedRead(void* buf, int size, unsigned timeoutMs) {
   if (m_state->aborted.load()) return 0;
-  timespec deadline = deadlineAfter(timeoutMs);
+  timespec deadline = platform::deadlineAfterMs(timeoutMs);
   int n = take(buf, size, &deadline, timeoutMs > 0);
   return n < 0 ? 0 : n;
 }
@@ -244,7 +216,7 @@ int Blocking_IO::timedRead(void* buf, int size, unsigned timeoutMs) {
 // The flag is set under inLock so that a reader that has just found the
 // queue empty and is about to sleep cannot miss the wake.
 void Blocking_IO::abort() {
-  MutexLock lock(&m_state->inLock);
+  MutexLock hold(&m_state->inLock);
   if (m_state->aborted.exchange(true)) return;
   m_state->wakeSeq.fetch_add(1, std::memory_order_relaxed);
   platform::wakeWord(&m_state->wakeSeq, INT_MAX);
@@ -252,6 +224,19 @@ void Blocking_IO::abort() {
 
 bool Blocking_IO::isAborted() {
   return m_state->aborted.load();
+}
+
+// A reader counts as waiting from the moment it asks until it has its
+// message; this look holds outLock, so none of them is copying one out.
+Blocking_IO::Counts Blocking_IO::counts() {
+  State* s = m_state;
+  Counts c;
+  MutexLock out(&s->outLock);
+  MutexLock in(&s->inLock);
+  c.messages = s->batch.messages() + s->pending.messages();
+  c.bytes = static_cast<long long>(s->batch.bytes() + s->pending.bytes());
+  c.readersWaiting = s->inside;
+  return c;
 }
 
 void Blocking_IO::addRef() {

@@ -44,6 +44,14 @@ class Blocking_IO {
 
   int direction() const { return m_direction; }
 
+  // What the queue holds and who waits on it, read under its locks, briefly.
+  struct Counts {
+    int messages = 0;
+    long long bytes = 0;  // of the messages' contents
+    int readersWaiting = 0;
+  };
+  Counts counts();
+
  private:
   struct State;
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "concurrency/channel_book.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -14,15 +15,14 @@ void releaseQueue(Blocking_IO* queue, const char* message) {
   if (queue->release() >= 1) return;
   queue->abort();
   delete queue;
-  fputs(message, stderr);
-  fflush(stderr);
+  platform::consoleError("%s", message);
 }
 
 // Counts `end` among the live ends of the manager that keeps `book`, if any;
 // `slot` is the end's own reference to the book.
 void join(Channel* end, std::shared_ptr<ChannelBook>* slot, const std::shared_ptr<ChannelBook>& book) {
   if (book == nullptr) return;
-  std::lock_guard<std::recursive_mutex> hold(book->lock);
+  platform::MutexLock hold(&book->lock);
   *slot = book;
   book->live.insert(end);
 }
@@ -46,12 +46,11 @@ Channel::Channel(Blocking_IO* reader, Blocking_IO* writer) : m_state(new State(r
 Channel::~Channel() {
   if (m_state->book != nullptr) {
     ChannelBook& book = *m_state->book;
-    std::lock_guard<std::recursive_mutex> hold(book.lock);
+    platform::MutexLock hold(&book.lock);
     book.live.erase(this);
-    if (m_state->recorded) book.forget(this);
+    if (m_state->recorded) book.forgetLocked(this);
   }
-  fputs("~channel()\n", stderr);
-  fflush(stderr);
+  platform::consoleError("~channel()\n");
   releaseQueue(m_state->reader, "--- delete  reader\n");
   releaseQueue(m_state->writer, "--- delete  writer\n");
   delete m_state;

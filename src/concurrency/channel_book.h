@@ -6,12 +6,12 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 
 #include "concurrency/blocking_io.h"
 #include "kqbridge/channel.h"
+#include "platform/mutex.h"
 
 namespace bg {
 
@@ -20,14 +20,16 @@ namespace bg {
 struct ChannelBook {
   typedef std::map<std::string, Abstract_Channel*> Names;
 
-  // Drops every entry that holds `end`. REQUIRES: lock held.
-  void forget(Abstract_Channel* end);
+  // Drops every entry that holds `end`.
+  void forgetLocked(Abstract_Channel* end) REQUIRES(lock);
+  // Raises the exit flag and aborts every live end.
+  void abortAllLocked() REQUIRES(lock);
 
-  std::recursive_mutex lock;  // the manager clones recorded ends while it holds it
+  platform::Mutex lock;
   std::atomic<bool> exited{false};
-  std::set<Channel*> live;  // guarded by lock
-  Names created;            // for each name the first end createChannel made; guarded by lock
-  Names opened;             // for each name the first peer openChannel made; guarded by lock
+  std::set<Channel*> live GUARDED_BY(lock);
+  Names created GUARDED_BY(lock);  // for each name the first end createChannel made
+  Names opened GUARDED_BY(lock);   // for each name the first peer openChannel made
 };
 
 struct Channel::State {
@@ -43,7 +45,11 @@ struct Channel::State {
 };
 
 struct Channel_Mgr::State {
-  std::shared_ptr<ChannelBook> book = std::make_shared<ChannelBook>();
+  // A new end over `reader` and `writer` that counts among the live ends of
+  // `book` (ours): clone() and peer() for a caller that holds its lock.
+  Channel* endLocked(ChannelBook& book, Blocking_IO* reader, Blocking_IO* writer) REQUIRES(book.lock);
+
+  const std::shared_ptr<ChannelBook> book = std::make_shared<ChannelBook>();
 };
 
 }  // namespace bg

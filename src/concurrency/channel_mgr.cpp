@@ -1,13 +1,9 @@
-#include <mutex>
-
 #include "concurrency/channel_book.h"
 #include "kqbridge/channel.h"
 
 namespace bg {
 
 namespace {
-
-typedef std::lock_guard<std::recursive_mutex> Hold;
 
 bool eraseFirst(ChannelBook::Names* names, Abstract_Channel* end) {
   for (auto it = names->begin(); it != names->end(); ++it) {
@@ -19,15 +15,21 @@ bool eraseFirst(ChannelBook::Names* names, Abstract_Channel* end) {
   return false;
 }
 
-// Raises the exit flag and aborts every live end. REQUIRES: the book's lock held.
-void abortAll(ChannelBook* book) {
-  book->exited.store(true);
-  for (Channel* end : book->live) end->abort();
-}
-
 }  // namespace
 
-void ChannelBook::forget(Abstract_Channel* end) {
+void ChannelBook::abortAllLocked() {
+  exited.store(true);
+  for (Channel* end : live) end->abort();
+}
+
+Channel* Channel_Mgr::State::endLocked(ChannelBook& ours, Blocking_IO* reader, Blocking_IO* writer) {
+  Channel* end = new Channel(reader, writer);
+  end->m_state->book = book;
+  ours.live.insert(end);
+  return end;
+}
+
+void ChannelBook::forgetLocked(Abstract_Channel* end) {
   while (eraseFirst(&created, end)) {
   }
   while (eraseFirst(&opened, end)) {
@@ -40,8 +42,8 @@ Channel_Mgr::Channel_Mgr() : m_state(new State()) {}
 Channel_Mgr::~Channel_Mgr() {
   {
     ChannelBook& book = *m_state->book;
-    Hold hold(book.lock);
-    abortAll(&book);
+    platform::MutexLock hold(&book.lock);
+    book.abortAllLocked();
     for (auto* names : {&book.opened, &book.created}) {
       for (auto& entry : *names) static_cast<Channel*>(entry.second)->m_state->recorded = false;
       names->clear();
@@ -55,16 +57,20 @@ Channel_Mgr::~Channel_Mgr() {
 // ends here wakes a reader blocked without a timeout, so a shutdown that
 // joins the thread such a reader runs on cannot hang on it.
 void Channel_Mgr::exit() {
-  Hold hold(m_state->book->lock);
-  abortAll(m_state->book.get());
+  ChannelBook& book = *m_state->book;
+  platform::MutexLock hold(&book.lock);
+  book.abortAllLocked();
 }
 
 Abstract_Channel* Channel_Mgr::createChannel(const char* name) {
   if (name == nullptr) return nullptr;
   ChannelBook& book = *m_state->book;
-  Hold hold(book.lock);
+  platform::MutexLock hold(&book.lock);
   auto it = book.created.find(name);
-  if (it != book.created.end()) return it->second->clone();
+  if (it != book.created.end()) {
+    Channel::State& first = *static_cast<Channel*>(it->second)->m_state;
+    return m_state->endLocked(book, first.reader, first.writer);
+  }
   Channel* end = new Channel();
   end->m_state->book = m_state->book;
   end->m_state->recorded = true;
@@ -76,12 +82,16 @@ Abstract_Channel* Channel_Mgr::createChannel(const char* name) {
 Abstract_Channel* Channel_Mgr::openChannel(const char* name) {
   if (name == nullptr) return nullptr;
   ChannelBook& book = *m_state->book;
-  Hold hold(book.lock);
+  platform::MutexLock hold(&book.lock);
   auto opened = book.opened.find(name);
-  if (opened != book.opened.end()) return opened->second->clone();
+  if (opened != book.opened.end()) {
+    Channel::State& first = *static_cast<Channel*>(opened->second)->m_state;
+    return m_state->endLocked(book, first.reader, first.writer);
+  }
   auto created = book.created.find(name);
   if (created == book.created.end()) return nullptr;
-  Channel* end = static_cast<Channel*>(created->second->peer());
+  Channel::State& creator = *static_cast<Channel*>(created->second)->m_state;
+  Channel* end = m_state->endLocked(book, creator.writer, creator.reader);
   end->m_state->recorded = true;
   book.opened[name] = end;
   return end;
@@ -97,7 +107,7 @@ void Channel_Mgr::releaseChannel(Abstract_Channel** pp) {
   Abstract_Channel* end = *pp;
   {
     ChannelBook& book = *m_state->book;
-    Hold hold(book.lock);
+    platform::MutexLock hold(&book.lock);
     if (!eraseFirst(&book.created, end)) eraseFirst(&book.opened, end);
     Channel* channel = dynamic_cast<Channel*>(end);
     if (channel != nullptr && channel->m_state->book == m_state->book) channel->m_state->recorded = false;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostics/memory_tally.h"
 #include "platform/aligned_memory.h"
 #include "platform/descriptor_write.h"
 
@@ -64,6 +65,7 @@ uint8_t* appendBlock(MemArena* arena, size_t size) {
   size_t blockSize = blockSizeOf(arena);
   MemBlock* block = static_cast<MemBlock*>(allocateBlock(blockSize, arena->log));
   if (block == nullptr) return nullptr;
+  arenaTally().add(0, 1, static_cast<long long>(blockSize));
 
   MemBlock* p = arena->current;
   for (; p->next != nullptr; p = p->next) {
@@ -133,6 +135,7 @@ MemArena* createArena(unsigned blockSize, int fd) {
   size_t size = blockSize < kMinBlockSize ? kMinBlockSize : blockSize;
   MemArena* arena = static_cast<MemArena*>(allocateBlock(size, fd));
   if (arena == nullptr) return nullptr;
+  arenaTally().add(1, 1, static_cast<long long>(size));
   arena->first.last = firstDataStart(arena);
   arena->first.end = reinterpret_cast<uint8_t*>(arena) + size;
   arena->first.next = nullptr;
@@ -188,13 +191,16 @@ void destroyArena(MemArena* arena) {
     c = next;
   }
   freeLarges(arena);
+  long long blockSize = static_cast<long long>(blockSizeOf(arena));
+  long long blocks = 1;
   MemBlock* p = arena->first.next;
   platform::freeAligned(arena);
-  while (p != nullptr) {
+  for (; p != nullptr; ++blocks) {
     MemBlock* next = p->next;
     platform::freeAligned(p);
     p = next;
   }
+  arenaTally().add(-1, -blocks, -blocks * blockSize);
 }
 
 // Cleanup records live on the C heap rather than in the blocks: reset hands

@@ -38,6 +38,7 @@ void MessageBatch::append(const void* data, int len) {
   memcpy(m_data + m_size, &header, kHeader);
   if (n > 0) memcpy(m_data + m_size + kHeader, data, n);
   m_size = need;
+  m_count += 1;
 }
 
 int MessageBatch::pop(void* buf, int size) {
@@ -47,6 +48,7 @@ int MessageBatch::pop(void* buf, int size) {
   if (n > len) n = len;
   if (n > 0) memcpy(buf, m_data + m_head + kHeader, n);
   m_head += kHeader + len;
+  m_count -= 1;
   return static_cast<int>(n);
 }
 
@@ -58,6 +60,7 @@ void MessageBatch::clear() {
   }
   m_size = 0;
   m_head = 0;
+  m_count = 0;
 }
 
 void MessageBatch::swap(MessageBatch& other) {
@@ -65,6 +68,11 @@ void MessageBatch::swap(MessageBatch& other) {
   std::swap(m_capacity, other.m_capacity);
   std::swap(m_size, other.m_size);
   std::swap(m_head, other.m_head);
+  std::swap(m_count, other.m_count);
+}
+
+size_t MessageBatch::bytes() const {
+  return m_size - m_head - static_cast<size_t>(m_count) * kHeader;
 }
 
 }  // namespace bg

@@ -28,12 +28,16 @@ class MessageBatch {
   // far beyond what this batch needed, so one burst does not pin its memory.
   void clear();
   void swap(MessageBatch& other);
+  // The messages waiting, and the bytes of their contents.
+  int messages() const { return m_count; }
+  size_t bytes() const;
 
  private:
   char* m_data = nullptr;
   size_t m_capacity = 0;
   size_t m_size = 0;  // bytes appended
   size_t m_head = 0;  // bytes already popped
+  int m_count = 0;    // messages appended and not yet popped
 };
 
 }  // namespace bg

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/console.h"
 #include "platform/shared_memory.h"
 
 namespace bg {
@@ -19,8 +20,7 @@ Share_Mem::~Share_Mem() {
 
 int Share_Mem::open(const char* name, unsigned size) {
   if (m_state != nullptr) {
-    fprintf(stderr, "[share men]: already %s.\n", m_state->state == 2 ? "opened" : "created");
-    fflush(stderr);
+    platform::consoleError("[share men]: already %s.\n", m_state->state == 2 ? "opened" : "created");
     return m_state->state;
   }
   if (platform::SharedSegment* opened = platform::openSharedMemory(name)) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "concurrency/thread_pool_record.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -25,8 +26,7 @@ Thread_Pool::~Thread_Pool() {
 
 bool Thread_Pool::addTask(void (*fn)(void*), void* arg) {
   if (m_pool == nullptr) {
-    fprintf(stderr, "[thread_pool] >> err:  pool must be inited !\n");
-    fflush(stderr);
+    platform::consoleError("[thread_pool] >> err:  pool must be inited !\n");
     return false;
   }
   return addPoolJob(m_pool, fn, arg) == kPoolOk;
@@ -48,8 +48,7 @@ Abstract_ThreadPool* Thread_Pool::createPool(int threads, int queueSize) {
 void Thread_Pool::destroyPool(Abstract_ThreadPool** pp) {
   if (pp == nullptr) return;
   if (*pp == this) {
-    fprintf(stderr, "[thread_pool] >> err:  pool can't delete myself ...\n");
-    fflush(stderr);
+    platform::consoleError("[thread_pool] >> err:  pool can't delete myself ...\n");
     return;
   }
   delete *pp;

@@ -1,6 +1,6 @@
 #include "concurrency/thread_pool_record.h"
 
-#include <cstdlib>
+#include <new>
 
 #include "diagnostics/call_guard.h"
 
@@ -8,41 +8,34 @@ namespace bg {
 
 namespace {
 
-void freePoolRecord(ThreadPoolRecord* pool) {
-  free(pool->threads);
-  free(pool->queue);
-  pthread_mutex_destroy(&pool->lock);
-  pthread_cond_destroy(&pool->notify);
-  free(pool);
-}
-
 void* runPoolWorker(void* arg) {
   ThreadPoolRecord* pool = static_cast<ThreadPoolRecord*>(arg);
+  pool->lock.lock();
   for (;;) {
-    pthread_mutex_lock(&pool->lock);
-    while (pool->count == 0 && !pool->shutdown) pthread_cond_wait(&pool->notify, &pool->lock);
+    while (pool->count == 0 && !pool->shutdown) pool->notify.wait(&pool->lock);
     if (pool->shutdown) break;
     PoolJob job = pool->queue[pool->head];
     pool->head = (pool->head + 1) % pool->queueSize;
     pool->count -= 1;
-    pthread_mutex_unlock(&pool->lock);
+    pool->running += 1;
+    pool->lock.unlock();
     // A job that throws is reported, and its worker takes the next one.
     callGuarded([&job] { job.fn(job.arg); },
                 [&job] { return codeThrew(reinterpret_cast<const void*>(job.fn), "a pool job"); });
+    pool->lock.lock();
+    pool->running -= 1;
+    pool->completed += 1;
   }
   pool->started -= 1;
-  // Only this very thread sets the flag (from inside its own job), so it is
-  // read here without a race.
-  bool reap = pool->reapedByWorker != 0;
-  pthread_mutex_unlock(&pool->lock);
-  if (reap) freePoolRecord(pool);
-  pthread_exit(nullptr);
+  bool reap = pool->reapedByWorker;
+  pool->lock.unlock();
+  if (reap) delete pool;
+  return nullptr;
 }
 
 int findCallingWorker(const ThreadPoolRecord* pool) {
-  pthread_t self = pthread_self();
-  for (int i = 0; i < pool->threadCount; ++i) {
-    if (pthread_equal(pool->threads[i], self)) return i;
+  for (size_t i = 0; i < pool->threads.size(); ++i) {
+    if (pool->threads[i].isCurrent()) return static_cast<int>(i);
   }
   return -1;
 }
@@ -51,87 +44,85 @@ int findCallingWorker(const ThreadPoolRecord* pool) {
 
 ThreadPoolRecord* makePoolRecord(int threads, int queueSize) {
   if (threads < 1 || threads > kPoolMaxThreads || queueSize < 1 || queueSize > kPoolMaxQueue) return nullptr;
-  ThreadPoolRecord* pool = static_cast<ThreadPoolRecord*>(calloc(1, sizeof(ThreadPoolRecord)));
+  ThreadPoolRecord* pool = new (std::nothrow) ThreadPoolRecord(queueSize);
   if (pool == nullptr) return nullptr;
-  pool->queueSize = queueSize;
-  pool->threads = static_cast<pthread_t*>(calloc(threads, sizeof(pthread_t)));
-  pool->queue = static_cast<PoolJob*>(calloc(queueSize, sizeof(PoolJob)));
-  bool lockMade = pthread_mutex_init(&pool->lock, nullptr) == 0;
-  bool condMade = pthread_cond_init(&pool->notify, nullptr) == 0;
-  if (pool->threads == nullptr || pool->queue == nullptr || !lockMade || !condMade) {
-    free(pool->threads);
-    free(pool->queue);
-    if (lockMade) pthread_mutex_destroy(&pool->lock);
-    if (condMade) pthread_cond_destroy(&pool->notify);
-    free(pool);
-    return nullptr;
-  }
+  pool->threads.reserve(threads);
   for (int i = 0; i < threads; ++i) {
-    if (pthread_create(&pool->threads[i], nullptr, runPoolWorker, pool) != 0) {
+    platform::Thread worker;
+    if (!worker.start(runPoolWorker, pool)) {
       destroyPoolRecord(pool);
       return nullptr;
     }
-    pthread_mutex_lock(&pool->lock);
-    pool->threadCount += 1;
+    pool->threads.push_back(worker);
+    platform::MutexLock hold(&pool->lock);
     pool->started += 1;
-    pthread_mutex_unlock(&pool->lock);
   }
   return pool;
 }
 
 int addPoolJob(ThreadPoolRecord* pool, void (*fn)(void*), void* arg) {
   if (pool == nullptr || fn == nullptr) return kPoolInvalid;
-  if (pthread_mutex_lock(&pool->lock) != 0) return kPoolLockFailure;
-  int result = kPoolOk;
-  if (pool->count == pool->queueSize) {
-    result = kPoolQueueFull;
-  } else if (pool->shutdown) {
-    result = kPoolShutdown;
-  } else {
-    pool->queue[pool->tail] = PoolJob{fn, arg};
-    pool->tail = (pool->tail + 1) % pool->queueSize;
-    pool->count += 1;
-    if (pthread_cond_signal(&pool->notify) != 0) result = kPoolLockFailure;
-  }
-  if (pthread_mutex_unlock(&pool->lock) != 0) result = kPoolLockFailure;
-  return result;
+  platform::MutexLock hold(&pool->lock);
+  if (pool->count == pool->queueSize) return kPoolQueueFull;
+  if (pool->shutdown) return kPoolShutdown;
+  pool->queue[pool->tail] = PoolJob{fn, arg};
+  pool->tail = (pool->tail + 1) % pool->queueSize;
+  pool->count += 1;
+  pool->notify.signal();
+  return kPoolOk;
 }
 
 int clearPoolJobs(ThreadPoolRecord* pool) {
   if (pool == nullptr) return kPoolInvalid;
-  if (pthread_mutex_lock(&pool->lock) != 0) return kPoolLockFailure;
+  platform::MutexLock hold(&pool->lock);
   pool->tail = pool->head;
   pool->count = 0;
-  if (pthread_mutex_unlock(&pool->lock) != 0) return kPoolLockFailure;
   return kPoolOk;
+}
+
+PoolCounts poolCounts(ThreadPoolRecord* pool) {
+  PoolCounts c;
+  if (pool == nullptr) return c;
+  platform::MutexLock hold(&pool->lock);
+  c.workers = pool->started;
+  c.queued = pool->count;
+  c.running = pool->running;
+  c.completed = pool->completed;
+  return c;
 }
 
 int stopPoolRecord(ThreadPoolRecord* pool) {
   if (pool == nullptr) return kPoolInvalid;
   if (pool->joined) return kPoolOk;
-  if (pthread_mutex_lock(&pool->lock) != 0) return kPoolLockFailure;
-  pool->shutdown = 1;
-  bool signalled = pthread_cond_broadcast(&pool->notify) == 0;
-  if (pthread_mutex_unlock(&pool->lock) != 0 || !signalled) return kPoolLockFailure;
-
+  {
+    platform::MutexLock hold(&pool->lock);
+    pool->shutdown = true;
+    pool->notify.signalAll();
+  }
   // A job that stops the pool running it would wait for its own thread
   // forever; that worker is detached instead and frees the record itself
   // once its job has returned.
   int self = findCallingWorker(pool);
-  for (int i = 0; i < pool->threadCount; ++i) {
-    if (i != self && pthread_join(pool->threads[i], nullptr) != 0) return kPoolJoinFailure;
+  for (int i = 0; i < static_cast<int>(pool->threads.size()); ++i) {
+    if (i != self && !pool->threads[i].join()) return kPoolJoinFailure;
   }
   if (self >= 0) {
-    pthread_detach(pool->threads[self]);
-    pool->reapedByWorker = 1;
+    pool->threads[self].detach();
+    pool->reapedByWorker = true;
   }
-  pool->joined = 1;
+  pool->joined = true;
   return kPoolOk;
 }
 
 int destroyPoolRecord(ThreadPoolRecord* pool) {
   int result = stopPoolRecord(pool);
-  if (result == kPoolOk && !pool->reapedByWorker && pool->started == 0) freePoolRecord(pool);
+  if (result != kPoolOk || pool->reapedByWorker) return result;
+  bool idle;
+  {
+    platform::MutexLock hold(&pool->lock);
+    idle = pool->started == 0;
+  }
+  if (idle) delete pool;
   return result;
 }
 

@@ -2,7 +2,10 @@
 #ifndef KQBRIDGE_CONCURRENCY_THREAD_POOL_RECORD_H_
 #define KQBRIDGE_CONCURRENCY_THREAD_POOL_RECORD_H_
 
-#include <pthread.h>
+#include <vector>
+
+#include "platform/mutex.h"
+#include "platform/thread.h"
 
 namespace bg {
 
@@ -10,7 +13,6 @@ namespace bg {
 enum PoolResult {
   kPoolOk = 0,
   kPoolInvalid = -1,
-  kPoolLockFailure = -2,
   kPoolQueueFull = -3,
   kPoolShutdown = -4,
   kPoolJoinFailure = -5,
@@ -25,23 +27,36 @@ struct PoolJob {
 };
 
 struct ThreadPoolRecord {
-  pthread_mutex_t lock;
-  pthread_cond_t notify;
-  pthread_t* threads;
-  PoolJob* queue;
-  int threadCount;
-  int queueSize;
-  int head;
-  int tail;
-  int count;
-  int shutdown;
-  int started;
+  explicit ThreadPoolRecord(int queueSize) : queue(queueSize), queueSize(queueSize) {}
+
+  platform::Mutex lock;
+  platform::CondVar notify;
+  // Written only by the thread that makes, stops or destroys the record.
+  std::vector<platform::Thread> threads;
+  std::vector<PoolJob> queue GUARDED_BY(lock);
+  const int queueSize;
+  int head GUARDED_BY(lock) = 0;
+  int tail GUARDED_BY(lock) = 0;
+  int count GUARDED_BY(lock) = 0;
+  bool shutdown GUARDED_BY(lock) = false;
+  int started GUARDED_BY(lock) = 0;
   // Set when a job destroys its own pool: that worker cannot join itself,
-  // so it frees the record on its way out instead.
-  int reapedByWorker;
+  // so it frees the record on its way out instead. Only that very worker
+  // reads it, after its own job set it.
+  bool reapedByWorker = false;
   // The workers have been joined (by their owner's thread, the only one
   // that stops or destroys the record).
-  int joined;
+  bool joined = false;
+  // Jobs a worker is running, and jobs that have returned.
+  int running GUARDED_BY(lock) = 0;
+  unsigned long long completed GUARDED_BY(lock) = 0;
+};
+
+struct PoolCounts {
+  int workers = 0;
+  int queued = 0;
+  int running = 0;
+  unsigned long long completed = 0;
 };
 
 // A started record with `threads` workers and room for `queueSize` waiting
@@ -56,8 +71,10 @@ int clearPoolJobs(ThreadPoolRecord* pool);
 // by a job of the pool, it leaves that worker to free the record
 // (reapedByWorker).
 int stopPoolRecord(ThreadPoolRecord* pool);
-// Stops the record if it still runs, then frees it. On -2 or -5 the record
-// is left allocated.
+// What the pool is doing now, read under its lock.
+PoolCounts poolCounts(ThreadPoolRecord* pool);
+// Stops the record if it still runs, then frees it. On -5 the record is
+// left allocated.
 int destroyPoolRecord(ThreadPoolRecord* pool);
 
 }  // namespace bg

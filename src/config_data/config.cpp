@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 #include "platform/file_replace.h"
 
 namespace bg {
@@ -93,8 +94,7 @@ bool Config::State::writeFile() {
   }
   if (written && platform::replaceFile(temporary.c_str(), path)) return true;
   if (f != nullptr) removeFile(temporary.c_str());
-  fprintf(stderr, "[Config] (Error): can't write '%s'; its changes are not saved\n", path);
-  fflush(stderr);
+  platform::consoleError("[Config] (Error): can't write '%s'; its changes are not saved\n", path);
   return false;
 }
 

@@ -5,17 +5,18 @@
 #include <cstring>
 #include <list>
 #include <map>
-#include <mutex>
 #include <string>
+#include <typeinfo>
 
+#include "admin/status_probe.h"
 #include "diagnostics/call_guard.h"
 #include "kqbridge/utils.h"
+#include "platform/console.h"
+#include "platform/mutex.h"
 
 namespace bg {
 
 namespace {
-
-typedef std::lock_guard<std::recursive_mutex> Hold;
 
 // Most keys have a few listeners and the bus few filters: up to this many
 // registrations are copied under one lock for a notification.
@@ -52,110 +53,119 @@ struct Data::State {
   using Slot = std::map<std::string, Value>::iterator;
 
   // Whether `key` is stored; `slot` gets its entry, or the insertion hint
-  // when absent. Reuses the search hasData made for the same key in this call.
-  bool slotAfterHasData(const char* key, Slot* slot);
+  // when absent. The key's text is left in `lookupKey`.
+  bool findLocked(const char* key, Slot* slot) REQUIRES(lock);
+  // setData under the lock.
+  bool storeLocked(const char* key, const Value& v, bool replace) REQUIRES(lock);
 
   // The next listener of `key` (or filter, for a null key) after id
   // `after`, copied out under the lock; false when there is none.
-  bool nextToNotify(const char* key, int after, ListenerRecord* out);
+  bool nextToNotify(const char* key, int after, ListenerRecord* out) EXCLUDES(lock);
 
   // Copies the listeners of `key` and then the filters into `out` (room for
-  // `room`) under one lock; `*listeners` tells where the filters start.
-  // Returns the registration version, with `*count` -1 when they did not fit.
-  unsigned snapshot(const char* key, ListenerRecord* out, int room, int* listeners, int* count);
+  // `room`); `*listeners` tells where the filters start. Returns the
+  // registration version, with `*count` -1 when they did not fit.
+  // `keyInBuffer`: `lookupKey` holds the key's text already.
+  unsigned snapshotLocked(const char* key, bool keyInBuffer, ListenerRecord* out, int room, int* listeners,
+                          int* count) REQUIRES(lock);
 
-  std::map<std::string, Value> values;
-  // Guarded by `lock`, like the values.
-  ConfigListener registry;
-  // Taken by every operation, and again by the operations they call through
-  // the interface; the lookup cache below is written only under it.
-  std::recursive_mutex lock;
-  // The last key hasData looked up, kept so that its text buffer is reused
-  // and the operations built on hasData do not search the map twice.
-  std::string lookupKey;
-  Slot lookupSlot = values.end();
-  const char* lookupFor = nullptr;
+  // Taken once by every operation; never held while a callback runs.
+  platform::Mutex lock;
+  std::map<std::string, Value> values GUARDED_BY(lock);
+  ConfigListener registry GUARDED_BY(lock);
+  // The text of the last key looked up, kept so that its buffer is reused
+  // instead of a std::string made per call.
+  std::string lookupKey GUARDED_BY(lock);
   // Raised by every registration and removal, so that a notification can
   // tell, without the lock, that its copy of the registrations still holds.
   std::atomic<unsigned> version{0};
 };
 
+namespace {
+
+// A class derived from Data sees the calls our operations make through the
+// interface (setData asks hasData, setDataNotify calls setData), as it always
+// has; Data itself does the same work under one acquisition of its lock.
+bool isPlainData(Abstract_Datas* d) {
+  return typeid(*d) == typeid(Data);
+}
+
+}  // namespace
+
 Data::Data() : m_state(new State()) {}
 
 Data::~Data() {
   {
-    Hold hold(m_state->lock);
+    platform::MutexLock hold(&m_state->lock);
     m_state->values.clear();
   }
   delete m_state;
   m_state = nullptr;
 }
 
-bool Data::State::slotAfterHasData(const char* key, Slot* slot) {
-  if (lookupFor != key) {
-    lookupKey.assign(key);
-    lookupSlot = values.lower_bound(lookupKey);
-    lookupFor = key;
-  }
-  *slot = lookupSlot;
-  return lookupSlot != values.end() && lookupSlot->first == lookupKey;
+bool Data::State::findLocked(const char* key, Slot* slot) {
+  lookupKey.assign(key);
+  *slot = values.lower_bound(lookupKey);
+  return *slot != values.end() && (*slot)->first == lookupKey;
 }
 
-Value Data::getData(const char* key, const Value& def) {
-  if (key == nullptr) return def;
-  State& s = *m_state;
-  Hold hold(s.lock);
-  s.lookupFor = nullptr;
-  if (!hasData(key)) return def;
-  State::Slot slot;
-  return s.slotAfterHasData(key, &slot) ? slot->second : def;
-}
-
-bool Data::setData(const char* key, const Value& v, bool replace) {
-  if (key == nullptr) return false;
-  State& s = *m_state;
-  Hold hold(s.lock);
-  s.lookupFor = nullptr;
-  if (hasData(key) && !replace) return false;
-  State::Slot slot;
-  if (s.slotAfterHasData(key, &slot)) {
+bool Data::State::storeLocked(const char* key, const Value& v, bool replace) {
+  Slot slot;
+  if (findLocked(key, &slot)) {
+    if (!replace) return false;
     slot->second = v;
   } else {
-    s.lookupSlot = s.values.emplace_hint(slot, s.lookupKey, v);
+    values.emplace_hint(slot, lookupKey, v);
   }
   return true;
 }
 
-bool Data::removeData(const char* key) {
+Value Data::getData(const char* key, const Value& def) {
+  if (key == nullptr) return def;
+  if (!isPlainData(this) && !hasData(key)) return def;
   State& s = *m_state;
-  Hold hold(s.lock);
-  s.lookupFor = nullptr;
-  return key != nullptr && s.values.erase(key) != 0;
+  platform::MutexLock hold(&s.lock);
+  State::Slot slot;
+  return s.findLocked(key, &slot) ? slot->second : def;
+}
+
+bool Data::setData(const char* key, const Value& v, bool replace) {
+  if (key == nullptr) return false;
+  if (!isPlainData(this)) {
+    if (!replace && hasData(key)) return false;
+    replace = true;
+  }
+  platform::MutexLock hold(&m_state->lock);
+  return m_state->storeLocked(key, v, replace);
+}
+
+bool Data::removeData(const char* key) {
+  if (key == nullptr) return false;
+  platform::MutexLock hold(&m_state->lock);
+  return m_state->values.erase(key) != 0;
 }
 
 bool Data::hasData(const char* key) {
   if (key == nullptr) return false;
   State& s = *m_state;
-  Hold hold(s.lock);
-  s.lookupFor = nullptr;
+  platform::MutexLock hold(&s.lock);
   State::Slot slot;
-  return s.slotAfterHasData(key, &slot);
+  return s.findLocked(key, &slot);
 }
 
 int Data::registListener(const char* key, ListenerRecord* rec) {
   if (rec == nullptr) return 0;
   ListenerRecord copy = *rec;
   State& s = *m_state;
-  Hold hold(s.lock);
+  platform::MutexLock hold(&s.lock);
   ConfigListener& registry = s.registry;
   if (namesKey(key)) {
     if (copy.id >= 100) {
       auto range = registry.listeners.equal_range(key);
       for (auto it = range.first; it != range.second; ++it) {
         if (it->second.id != copy.id) continue;
-        fprintf(stderr, "[Listener] (Warnning): data-listener 'key=%s, id=%d' already exist !\n\n", key,
-                copy.id);
-        fflush(stderr);
+        platform::consoleError("[Listener] (Warnning): data-listener 'key=%s, id=%d' already exist !\n\n",
+                               key, copy.id);
         return copy.id;
       }
     }
@@ -167,8 +177,7 @@ int Data::registListener(const char* key, ListenerRecord* rec) {
   if (copy.id >= 100) {
     for (const ListenerRecord& filter : registry.filters) {
       if (filter.id != copy.id) continue;
-      fprintf(stderr, "[Listener] (Warnning): data-filter 'id=%d' already exist !\n\n", copy.id);
-      fflush(stderr);
+      platform::consoleError("[Listener] (Warnning): data-filter 'id=%d' already exist !\n\n", copy.id);
       return copy.id;
     }
   }
@@ -180,15 +189,14 @@ int Data::registListener(const char* key, ListenerRecord* rec) {
 
 bool Data::unregistListener(const char* key, int id) {
   State& s = *m_state;
-  Hold hold(s.lock);
+  platform::MutexLock hold(&s.lock);
   if (namesKey(key)) {
     auto range = s.registry.listeners.equal_range(key);
     for (auto it = range.first; it != range.second; ++it) {
       if (it->second.id != id) continue;
       s.registry.listeners.erase(it);
       ++s.version;
-      fprintf(stderr, "[Listener] remove data-listener 'key=%s, id=%d' OK !!!\n\n", key, id);
-      fflush(stderr);
+      platform::consoleError("[Listener] remove data-listener 'key=%s, id=%d' OK !!!\n\n", key, id);
       return true;
     }
     return false;
@@ -198,8 +206,7 @@ bool Data::unregistListener(const char* key, int id) {
     if (it->id != id) continue;
     filters.erase(it);
     ++s.version;
-    fprintf(stderr, "[Listener] remove data-filter 'id=%d' OK !!!\n\n", id);
-    fflush(stderr);
+    platform::consoleError("[Listener] remove data-filter 'id=%d' OK !!!\n\n", id);
     return true;
   }
   return false;
@@ -217,11 +224,16 @@ bool Data::setDataNotify(const char* key, const Value& v, bool replace) {
   int listeners = 0;
   int count = 0;
   unsigned version;
-  {
-    // One acquisition for the store and the copy; the nested ones only count.
-    Hold hold(s.lock);
+  if (isPlainData(this)) {
+    // One acquisition for the store and the copy.
+    if (key == nullptr) return false;
+    platform::MutexLock hold(&s.lock);
+    if (!s.storeLocked(key, v, replace)) return false;
+    version = s.snapshotLocked(key, true, batch, kSnapshotRoom, &listeners, &count);
+  } else {
     if (!setData(key, v, replace)) return false;
-    version = s.snapshot(key, batch, kSnapshotRoom, &listeners, &count);
+    platform::MutexLock hold(&s.lock);
+    version = s.snapshotLocked(key, false, batch, kSnapshotRoom, &listeners, &count);
   }
   int after[2] = {0, 0};  // the last id called among listeners, among filters
   int called = 0;
@@ -246,14 +258,10 @@ bool Data::setDataNotify(const char* key, const Value& v, bool replace) {
   return true;
 }
 
-unsigned Data::State::snapshot(const char* key, ListenerRecord* out, int room, int* listeners, int* count) {
-  Hold hold(lock);
+unsigned Data::State::snapshotLocked(const char* key, bool keyInBuffer, ListenerRecord* out, int room,
+                                     int* listeners, int* count) {
   int n = 0;
-  // Right after our own setData the key's text is already in the buffer.
-  if (lookupFor != key) {
-    lookupFor = nullptr;
-    lookupKey.assign(key);
-  }
+  if (!keyInBuffer) lookupKey.assign(key);
   auto& all = registry.listeners;
   for (auto it = all.lower_bound(lookupKey); it != all.end() && it->first == lookupKey; ++it) {
     if (n == room) return *count = -1, version.load();
@@ -269,7 +277,7 @@ unsigned Data::State::snapshot(const char* key, ListenerRecord* out, int room, i
 }
 
 bool Data::State::nextToNotify(const char* key, int after, ListenerRecord* out) {
-  Hold hold(lock);
+  platform::MutexLock hold(&lock);
   if (key == nullptr) {
     for (const ListenerRecord& filter : registry.filters) {
       if (filter.id <= after) continue;
@@ -279,7 +287,6 @@ bool Data::State::nextToNotify(const char* key, int after, ListenerRecord* out) 
     return false;
   }
   // The cached key buffer spares an allocation per step for long keys.
-  lookupFor = nullptr;
   lookupKey.assign(key);
   for (auto it = registry.listeners.lower_bound(lookupKey);
        it != registry.listeners.end() && it->first == lookupKey; ++it) {
@@ -292,19 +299,36 @@ bool Data::State::nextToNotify(const char* key, int after, ListenerRecord* out) 
 
 bool Data::hasListener(const char* key) {
   State& s = *m_state;
-  Hold hold(s.lock);
+  platform::MutexLock hold(&s.lock);
   if (namesKey(key)) return s.registry.listeners.count(key) != 0;
   return !s.registry.filters.empty();
 }
 
 void Data::debug(FILE* fp) {
   if (fp == nullptr) return;
-  Hold hold(m_state->lock);
+  platform::MutexLock hold(&m_state->lock);
   fputs("\n[Data] debug >>\n", fp);
   for (const auto& item : m_state->values)
     fprintf(fp, "%s  -->  %s\n", item.first.c_str(), item.second.write().c_str());
   fputs("\n", fp);
   fflush(fp);
+}
+
+// The keys and the listeners are both in key order: one walk over each.
+void StatusProbe::dataBus(Data* bus, DataReport* out) {
+  Data::State& s = *bus->m_state;
+  platform::MutexLock hold(&s.lock);
+  out->keys.reserve(s.values.size());
+  auto listener = s.registry.listeners.begin();
+  const auto listenersEnd = s.registry.listeners.end();
+  for (const auto& item : s.values) {
+    while (listener != listenersEnd && listener->first < item.first) ++listener;
+    int listeners = 0;
+    for (; listener != listenersEnd && listener->first == item.first; ++listener) ++listeners;
+    out->keys.push_back({item.first, item.second.type(), valueSize(item.second), listeners});
+  }
+  for (const ListenerRecord& filter : s.registry.filters)
+    out->filters.push_back({filter.id, reinterpret_cast<const void*>(filter.callback)});
 }
 
 Abstract_Datas* Data::create() {

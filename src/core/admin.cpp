@@ -4,26 +4,10 @@
 
 #include "core/admin_state.h"
 #include "diagnostics/call_guard.h"
-#include "kqbridge/argv.h"
-#include "kqbridge/config.h"
-#include "kqbridge/crypt.h"
-#include "kqbridge/logger.h"
-#include "kqbridge/mem_pool.h"
 #include "kqbridge/registry.h"
-#include "kqbridge/tracer.h"
-#include "kqbridge/utils.h"
+#include "platform/console.h"
 
 namespace bg {
-
-namespace {
-
-template <typename T>
-void deleteAndNull(T*& p) {
-  delete p;
-  p = nullptr;
-}
-
-}  // namespace
 
 Bridge_A::~Bridge_A() = default;
 
@@ -31,45 +15,31 @@ Admin::Admin() : m_state(new State()) {
   strcpy(m_name, "Admin");
 }
 
-// The logger goes after the "Done!" line and the tracer after the trace scope
-// has written its leave line, so every step of the shutdown is recorded.
+// The shared services go first, in their record's order, once uninit() has
+// stopped every component and joined the pool. Our own services go after the
+// "Done!" line and the trace scope's leave line, which they write, in the
+// order of their record: the logger, the utilities and the tracer last.
 Admin::~Admin() {
   {
     TraceScope scope("~Admin", __LINE__);
     uninit();
-    State& s = *m_state;
-    deleteAndNull(s.sharedChannelMgr);
-    m_channelMgr = nullptr;
-    deleteAndNull(s.sharedThreadPool);
-    m_threadPool = nullptr;
-    deleteAndNull(m_argv);
-    deleteAndNull(m_config);
-    deleteAndNull(m_crypt);
-    deleteAndNull(m_memPool);
-    deleteAndNull(m_localData);
-    m_app = nullptr;
-    m_data = nullptr;
-    m_shareMem = nullptr;
-    deleteAndNull(s.sharedApp);
-    deleteAndNull(s.sharedData);
-    deleteAndNull(s.sharedShareMem);
+    releaseSharedServices(this, &m_state->shared);
     BG_LOG(ERROR, "Done!");
-    deleteAndNull(m_logger);
-    deleteAndNull(m_utils);
   }
-  deleteAndNull(m_tracer);
-  deleteAndNull(m_state);
+  releaseComponentServices(this, &m_state->own);
+  delete m_state;
+  m_state = nullptr;
 }
 
 Value Admin::process(const char* from, BridgeMsg msg) {
   if (msg.cmd == 0) {
-    fprintf(stderr, "[Admin] :: process() : from=%s, msg=%s \n", from, msg.text);
+    platform::consoleError("[Admin] :: process() : from=%s, msg=%s \n", from, msg.text);
   } else if ((msg.cmd == 1 || msg.cmd == 2) && msg.sub == 0) {
     // The process ends without the destructor, which is where our own
     // configuration would be written; the components' ones go in uninit().
     uninit();
     if (m_config != nullptr) m_config->save();
-    std::exit(0);
+    std::exit(0);  // NOLINT(concurrency-mt-unsafe): ending the process is what the command asks
   }
   return Value(static_cast<void*>(this));
 }
@@ -87,8 +57,7 @@ bool (*Admin::setHandler(bool (*fn)(void*)))(void*) {
 Value Admin::dispatch(const char* from, const char* to, BridgeMsg msg) {
   void* target = to != nullptr ? getInstance(to) : nullptr;
   if (target == nullptr) {
-    fprintf(stderr, "=== Admin: module (%s) not exist !! ERROR !\n", to);
-    fflush(stderr);
+    platform::consoleError("=== Admin: module (%s) not exist !! ERROR !\n", to);
     return Value::ErrorValue("Module not exsit");
   }
   if (msg.cmd == CMD_GET_INSTANCE) return Value(target);

@@ -4,12 +4,8 @@
 #include <ctime>
 
 #include "core/admin_state.h"
-#include "kqbridge/config.h"
-#include "kqbridge/logger.h"
 #include "kqbridge/registry.h"
-#include "kqbridge/thread_pool.h"
-#include "kqbridge/tracer.h"
-#include "kqbridge/utils.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -20,34 +16,30 @@ const int kPoolQueueSize = 4096;
 // Until Admin.conf has been read the central log takes every level, on stdout.
 const int kStartupLogLevel = 6;
 const int kDefaultLogLevel = 2;
-// The call tracer runs from this log level up.
-const int kTraceLogLevel = 4;
 
 }  // namespace
 
 bool Admin::init() {
-  fprintf(stderr, "\n[Admin] ::init @==@\n");
-  fflush(stderr);
+  platform::consoleError("\n[Admin] ::init @==@\n");
   std::string cfg = findConfigDir(g_exeName);
   if (!cfg.empty()) {
     mkDir((cfg + "/conf/").c_str());
     mkDir((cfg + "/log/").c_str());
   }
   State& s = *m_state;
-  s.sharedThreadPool->init(kPoolThreads, kPoolQueueSize);
+  s.shared.threadPool->init(kPoolThreads, kPoolQueueSize);
   setInstance(m_name, this);
-  // Our own services are deleted by the destructor, field by field.
-  ComponentRecord own;
-  setupComponent(this, &own, m_name, s.sharedApp, s.sharedData, s.sharedThreadPool, s.sharedShareMem,
-                 s.sharedChannelMgr, cfg, kStartupLogLevel, true);
+  setupComponent(this, &s.own, SetupContext{&s.shared, cfg, kStartupLogLevel, true});
   srand(static_cast<unsigned>(time(nullptr)));
   int level = readLogLevel();
   bool toStdout = readLogStdout();
   m_logger->setLevel(level);
   m_tracer->setEnabled(level >= kTraceLogLevel);
   m_logger->setStream(toStdout ? stdout : nullptr);
-  fprintf(stderr, "[Admin] ::init OK\n");
-  fflush(stderr);
+  // Served last, once everything it reports on exists.
+  if (adminPipeEnabled() && strcmp(m_config->getValue("AdminPipe", "true"), "false") != 0)
+    s.endpoint.reset(AdminEndpoint::start(this, &s.roster));
+  platform::consoleError("[Admin] ::init OK\n");
   return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/component_setup.h"
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 #include "platform/folders.h"
 
 namespace bg {
@@ -15,18 +16,15 @@ const char kProbeName[] = "~test_writeable~.tmp";
 // every failure is said on stderr.
 bool takeIfUsable(const std::string& dir) {
   if (!mkDir(dir.c_str())) {
-    fprintf(stderr, "\n\n[Bridge Error] can't mkdir:  %s\n\n", dir.c_str());
-    fflush(stderr);
+    platform::consoleError("\n\n[Bridge Error] can't mkdir:  %s\n\n", dir.c_str());
     return false;
   }
   if (!isDirWritable(dir.c_str(), kProbeName)) {
-    fprintf(stderr, "\n\n[Bridge Error] no write access:  %s\n\n", dir.c_str());
-    fflush(stderr);
+    platform::consoleError("\n\n[Bridge Error] no write access:  %s\n\n", dir.c_str());
     return false;
   }
   g_configDir = dir;
-  fprintf(stderr, "[Bridge] config dir = %s\n", dir.c_str());
-  fflush(stderr);
+  platform::consoleError("[Bridge] config dir = %s\n", dir.c_str());
   return true;
 }
 
@@ -39,15 +37,13 @@ bool takePrivateTempFolder(const std::string& name) {
   std::string why;
   std::string dir = platform::privateTempFolder(name, &why);
   if (dir.empty()) {
-    fprintf(stderr, "\n\n[Bridge Error] no configuration directory, not even in the temporary one: %s\n\n",
-            why.c_str());
-    fflush(stderr);
+    platform::consoleError(
+        "\n\n[Bridge Error] no configuration directory, not even in the temporary one: %s\n\n", why.c_str());
     return false;
   }
   dir = normalizePath(dir);
-  fprintf(stderr, "[Bridge Warning] no usual place could take the configuration directory; using %s\n",
-          dir.c_str());
-  fflush(stderr);
+  platform::consoleError("[Bridge Warning] no usual place could take the configuration directory; using %s\n",
+                         dir.c_str());
   return takeIfUsable(dir);
 }
 
@@ -57,8 +53,8 @@ std::string findConfigDir(const std::string& name) {
   if (!g_configDir.empty()) return g_configDir;
   // Without a name every candidate would be a shared folder itself.
   if (name.empty()) {
-    fprintf(stderr, "\n\n[Bridge Error] no application name to name a configuration directory after\n\n");
-    fflush(stderr);
+    platform::consoleError(
+        "\n\n[Bridge Error] no application name to name a configuration directory after\n\n");
     return g_configDir;
   }
   // The first place is the per-user data folder, which is what the

@@ -4,6 +4,7 @@
 #include "kqbridge/bridge.h"
 #include "kqbridge/data.h"
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -33,8 +34,8 @@ void forwardError(const char* key, const Value* value, ListenerRecord* rec) {
 int InitBridge(int /*argc*/, char** argv) {
   if (CD != nullptr) return 0;
   if (argv == nullptr || argv[0] == nullptr) {
-    fprintf(stderr, "InitBridge: argv[0] is null; the bridge needs the executable's path and was not started\n");
-    fflush(stderr);
+    platform::consoleError(
+        "InitBridge: argv[0] is null; the bridge needs the executable's path and was not started\n");
     return -1;
   }
   setEnv("KQBridge", kMakerDomain, 1);
@@ -47,14 +48,12 @@ int InitBridge(int /*argc*/, char** argv) {
 
 int InitBridgeFromEnv(void** ppCD) {
   if (ppCD == nullptr) {
-    fprintf(stderr, "err=-1: ppCD is NULL\n");
-    fflush(stderr);
+    platform::consoleError("err=-1: ppCD is NULL\n");
     return -1;
   }
   GetEnvPtr(kMainVariable, ppCD);
   if (*ppCD != nullptr) return 0;
-  fprintf(stderr, "err=-2: *ppCD is NULL\n");
-  fflush(stderr);
+  platform::consoleError("err=-2: *ppCD is NULL\n");
   return -2;
 }
 
@@ -78,8 +77,8 @@ void UninitBridge() {
 
 void RegistBgErrHandle(ErrorHandler handler, void* user) {
   if (CD == nullptr || CD->m_data == nullptr) {
-    fprintf(stderr, "RegistBgErrHandle: no bridge yet (InitBridge first); the handler was not registered\n");
-    fflush(stderr);
+    platform::consoleError(
+        "RegistBgErrHandle: no bridge yet (InitBridge first); the handler was not registered\n");
     return;
   }
   ListenerRecord record = {};

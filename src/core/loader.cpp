@@ -8,6 +8,7 @@
 #include "kqbridge/logger.h"
 #include "kqbridge/registry.h"
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -34,30 +35,34 @@ bool stampAccepted(const std::string& path, kq::Library* library) {
   const ModuleStamp ours = {KQ_ABI_VERSION, KQ_DEBUG_RUNTIME};
   const ModuleStamp* stamp = static_cast<const ModuleStamp*>(library->resolve(kStampSymbol));
   if (stamp == nullptr) {
-    fprintf(stderr,
-            "[Warning - load lib] module file '%s' has no ABI stamp (built without the module kit); "
-            "loading it unchecked\n",
-            file.c_str());
-    fflush(stderr);
+    platform::consoleError(
+        "[Warning - load lib] module file '%s' has no ABI stamp (built without the module kit); "
+        "loading it unchecked\n",
+        file.c_str());
     return true;
   }
   if (stamp->abiVersion == ours.abiVersion && stamp->debugRuntime == ours.debugRuntime) return true;
-  fprintf(stderr,
-          "[Error - load lib] module file '%s' is built for ABI %d (%s), the library is ABI %d (%s)\n",
-          file.c_str(), static_cast<int>(stamp->abiVersion), buildKind(stamp->debugRuntime != 0),
-          static_cast<int>(ours.abiVersion), buildKind(ours.debugRuntime != 0));
-  fflush(stderr);
+  platform::consoleError(
+      "[Error - load lib] module file '%s' is built for ABI %d (%s), the library is ABI %d (%s)\n",
+      file.c_str(), static_cast<int>(stamp->abiVersion), buildKind(stamp->debugRuntime != 0),
+      static_cast<int>(ours.abiVersion), buildKind(ours.debugRuntime != 0));
   return false;
 }
 
-// Registry walk of initExtend: every component but the central object.
-void startComponent(const char* name, void* inst, void* user) {
-  Admin* admin = static_cast<Admin*>(user);
-  if (inst == admin || !admin->isManaged(inst)) return;
-  callComponent(name, "initExtend()", [inst] { static_cast<Interface*>(inst)->initExtend(); });
+// Named "show" because the log line carries the function's name.
+void show(const char* name, void* /*inst*/, void* /*user*/) {
+  BG_LOG(DEBUG, "Instance: %s", name);
 }
 
 }  // namespace
+
+// The registry's listing goes to the central log, which the values layer
+// under it knows nothing of; so it lives here, beside its one caller.
+void showAllInstance() {
+  BG_LOG(DEBUG, "=========== allInstance ==========");
+  travellInstance(show, nullptr);
+  BG_LOG(DEBUG, "==================================");
+}
 
 // Null names load nothing; a null entry among them is skipped.
 int LoadModule(const char* const* names, int n, bool start) {
@@ -109,14 +114,15 @@ ModuleLoad Admin::loadOne(const std::string& path, const std::string& cfg, int l
   if (known != s.components.end()) {
     load.result = known->second.initialised ? ModuleLoad::LOADED_BEFORE : ModuleLoad::INIT_FALSE;
   } else {
-    load.result = setupComponent(comp, &s.components[comp], comp->m_name, s.sharedApp, s.sharedData,
-                                 s.sharedThreadPool, s.sharedShareMem, s.sharedChannelMgr, cfg, logLevel,
-                                 logToStdout);
+    load.result =
+        setupComponent(comp, &s.components[comp], SetupContext{&s.shared, cfg, logLevel, logToStdout});
   }
   if (load.result != ModuleLoad::LOADED && load.result != ModuleLoad::LOADED_BEFORE) return load;
   void* holder = getInstance(comp->m_name);
   if (holder != nullptr && holder != comp) load.result = ModuleLoad::REPLACED;
   setInstance(comp->m_name, comp);
+  if (load.result != ModuleLoad::LOADED_BEFORE)
+    s.roster.loaded(comp->m_name, normalizePath(path), comp->m_logger->getPath());
   return load;
 }
 
@@ -126,18 +132,14 @@ bool Admin::loadComponent(const std::string& path, Interface** out) {
   if (!hasModuleSuffix(path)) return false;
   kq::Library library(path.c_str());
   if (!library.load()) {
-    fprintf(stderr, "loadLibrary failed: %s\n", path.c_str());
-    fflush(stderr);
-    fprintf(stderr, "err msg: %s\n", library.errorText().c_str());
-    fflush(stderr);
+    platform::consoleError("loadLibrary failed: %s\n", path.c_str());
+    platform::consoleError("err msg: %s\n", library.errorText().c_str());
     return false;
   }
   GetComponentFn getComponent = reinterpret_cast<GetComponentFn>(library.resolve("get_component"));
   if (getComponent == nullptr) {
-    fprintf(stderr, "resolve func failed\n");
-    fflush(stderr);
-    fprintf(stderr, "err msg: %s\n", library.errorText().c_str());
-    fflush(stderr);
+    platform::consoleError("resolve func failed\n");
+    platform::consoleError("err msg: %s\n", library.errorText().c_str());
     return false;
   }
   if (!stampAccepted(path, &library)) return false;
@@ -145,26 +147,32 @@ bool Admin::loadComponent(const std::string& path, Interface** out) {
   callGuarded([&] { comp = getComponent(this); },
               [&] { return format("module '%s' threw from get_component()", path.c_str()); });
   if (comp == nullptr) {
-    fprintf(stderr, "[Error - load lib] module '%s' gave no component\n", path.c_str());
-    fflush(stderr);
+    platform::consoleError("[Error - load lib] module '%s' gave no component\n", path.c_str());
     return false;
   }
   if (comp->isDebug() == isDebug()) {
     *out = comp;
     return true;
   }
-  fprintf(stderr, "[Error - load lib] main.exe is '%s', module '%s' is '%s'\n", buildKind(isDebug()),
-          comp->m_name, buildKind(comp->isDebug()));
-  fflush(stderr);
+  platform::consoleError("[Error - load lib] main.exe is '%s', module '%s' is '%s'\n", buildKind(isDebug()),
+                         comp->m_name, buildKind(comp->isDebug()));
   return false;
 }
 
 bool Admin::initExtend() {
   srand(static_cast<unsigned>(time(nullptr)));
-  fprintf(stderr, "======== init extend modules ======\n");
-  travellInstance(startComponent, this);
-  fprintf(stderr, "===================================\n\n");
-  fflush(stderr);
+  platform::consoleError("======== init extend modules ======\n");
+  // Every component but the central object, in name order.
+  struct StartWalk {
+    static void travell(const char* name, void* inst, void* user) {
+      Admin* admin = static_cast<Admin*>(user);
+      if (inst == admin || !admin->isManaged(inst)) return;
+      callComponent(name, "initExtend()", [inst] { static_cast<Interface*>(inst)->initExtend(); });
+      admin->m_state->roster.started(name);
+    }
+  };
+  travellInstance(&StartWalk::travell, this);
+  platform::consoleError("===================================\n\n");
   return true;
 }
 

@@ -1,11 +1,6 @@
 #include "core/admin_state.h"
 #include "diagnostics/call_guard.h"
-#include "kqbridge/config.h"
-#include "kqbridge/crypt.h"
-#include "kqbridge/logger.h"
-#include "kqbridge/mem_pool.h"
 #include "kqbridge/registry.h"
-#include "kqbridge/tracer.h"
 
 namespace bg {
 
@@ -22,6 +17,10 @@ void setAborting(Abstract_Base* service) {
 bool Admin::uninit() {
   TraceScope scope("uninit", __LINE__);
   BG_LOG(ERROR, "[Admin] ::uninit @==@");
+  // The admin endpoint goes first, after the answers in progress, so that
+  // nothing it does reaches a component that is stopping.
+  m_state->roster.stopping();
+  if (m_state->endpoint != nullptr) m_state->endpoint->stop();
   abortThreadAndChannel();
   BG_LOG(ERROR, "[Admin] abort all thread success");
   struct StopWalk {
@@ -44,6 +43,7 @@ bool Admin::uninit() {
   for (auto& entry : m_state->components)
     releaseComponentServices(static_cast<Interface*>(const_cast<void*>(entry.first)), &entry.second);
   m_state->components.clear();
+  m_state->roster.clear();
   clearInstance();
   BG_LOG(ERROR, "[Admin] ::uninit end @==@");
   return true;
@@ -71,9 +71,9 @@ void Admin::abortThreadAndChannel() {
   };
   travellInstance(&AbortWalk::travell, this);
   BG_LOG(ERROR, "set all abort success");
-  m_state->sharedChannelMgr->exit();
+  m_state->shared.channelMgr->exit();
   BG_LOG(ERROR, "channelMgr exit success");
-  m_state->sharedThreadPool->exit();
+  m_state->shared.threadPool->exit();
   BG_LOG(ERROR, "thPool exit success");
 }
 

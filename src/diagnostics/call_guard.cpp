@@ -7,6 +7,7 @@
 
 #include "kqbridge/logger.h"
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 #include "platform/dynamic_library.h"
 
 namespace bg {
@@ -22,8 +23,7 @@ void reportCaught(const std::string& who) {
   } catch (...) {
     what = "an exception that is no std::exception";
   }
-  fprintf(stderr, "[Bridge Error] %s: %s\n", who.c_str(), what.c_str());
-  fflush(stderr);
+  platform::consoleError("[Bridge Error] %s: %s\n", who.c_str(), what.c_str());
   BG_LOG(ERROR, "%s: %s", who.c_str(), what.c_str());
 }
 

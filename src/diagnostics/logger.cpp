@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 
 #include "kqbridge/utils.h"
+#include "platform/mutex.h"
 
 namespace bg {
 
@@ -14,28 +14,26 @@ namespace {
 
 const char kHeaderRule[] = "-------------------------";
 
-typedef std::lock_guard<std::mutex> Hold;
-
 }  // namespace
 
 Abstract_Logger::~Abstract_Logger() = default;
 
 struct Logger::State {
-  explicit State(const char* path) : path(strdup(path != nullptr ? path : "")) {}
+  explicit State(const char* file) : path(strdup(file != nullptr ? file : "")) {}
   ~State() { free(path); }
 
   // Opens the file in append mode (standard error when it cannot be) and
-  // writes the header line. REQUIRES: lock held.
-  void openStream();
+  // writes the header line.
+  void openStream() REQUIRES(lock);
   // close() for a caller that holds the lock.
-  void closeLocked();
+  void closeLocked() REQUIRES(lock);
 
-  char* path;
-  FILE* stream = nullptr;
-  bool borrowed = false;
-  int level = 6;
-  // Guards the four fields above and every write to the stream.
-  std::mutex lock;
+  // Guards the fields below and every write to the stream.
+  platform::Mutex lock;
+  char* const path;
+  FILE* stream GUARDED_BY(lock) = nullptr;
+  bool borrowed GUARDED_BY(lock) = false;
+  int level GUARDED_BY(lock) = 6;
 };
 
 Logger::Logger(const char* path) : m_state(new State(path)) {}
@@ -43,7 +41,7 @@ Logger::Logger(const char* path) : m_state(new State(path)) {}
 Logger::~Logger() {
   {
     State& s = *m_state;
-    Hold hold(s.lock);
+    platform::MutexLock hold(&s.lock);
     if (s.stream != nullptr) {
       fputs("\n", s.stream);
       fflush(s.stream);
@@ -56,7 +54,7 @@ Logger::~Logger() {
 
 FILE* Logger::setStream(FILE* s) {
   State& st = *m_state;
-  Hold hold(st.lock);
+  platform::MutexLock hold(&st.lock);
   if (st.stream != nullptr && !st.borrowed) fclose(st.stream);
   st.stream = s;
   st.borrowed = true;
@@ -64,24 +62,24 @@ FILE* Logger::setStream(FILE* s) {
 }
 
 FILE* Logger::getStream() {
-  Hold hold(m_state->lock);
+  platform::MutexLock hold(&m_state->lock);
   return m_state->stream;
 }
 
 void Logger::setLevel(int level) {
-  Hold hold(m_state->lock);
+  platform::MutexLock hold(&m_state->lock);
   m_state->level = level;
   if (level == 0) m_state->closeLocked();
 }
 
 int Logger::getLevel() {
-  Hold hold(m_state->lock);
+  platform::MutexLock hold(&m_state->lock);
   return m_state->level;
 }
 
 void Logger::log(int level, const char* fmt, ...) {
   State& s = *m_state;
-  Hold hold(s.lock);
+  platform::MutexLock hold(&s.lock);
   // Level 0 silences the logger even for lines of level 0 or below.
   if (level > s.level || s.level <= 0) return;
   if (s.stream == nullptr) s.openStream();
@@ -101,7 +99,7 @@ std::string Logger::getDir() {
 }
 
 void Logger::close() {
-  Hold hold(m_state->lock);
+  platform::MutexLock hold(&m_state->lock);
   m_state->closeLocked();
 }
 

@@ -3,36 +3,30 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 
 #include "kqbridge/utils.h"
+#include "platform/mutex.h"
 
 namespace bg {
-
-namespace {
-
-typedef std::lock_guard<std::mutex> Hold;
-
-}  // namespace
 
 Abstract_Func_Tracer::~Abstract_Func_Tracer() = default;
 
 struct Func_Tracer::State {
-  explicit State(const char* path) : path(strdup(path != nullptr ? path : "")) {}
+  explicit State(const char* file) : path(strdup(file != nullptr ? file : "")) {}
   ~State() { free(path); }
 
   // As the logger: append mode, standard error as the fallback, a header
-  // line. REQUIRES: lock held, as for writeIndent.
-  void openStream();
-  void writeIndent();
+  // line.
+  void openStream() REQUIRES(lock);
+  void writeIndent() REQUIRES(lock);
 
-  FILE* stream = nullptr;
-  bool borrowed = false;
-  char* path;
-  int depth = 0;
-  bool enabled = true;
-  // Guards the fields above and every write to the stream.
-  std::mutex lock;
+  // Guards the fields below and every write to the stream.
+  platform::Mutex lock;
+  FILE* stream GUARDED_BY(lock) = nullptr;
+  bool borrowed GUARDED_BY(lock) = false;
+  char* const path;
+  int depth GUARDED_BY(lock) = 0;
+  bool enabled GUARDED_BY(lock) = true;
 };
 
 Func_Tracer::Func_Tracer(const char* path) : m_state(new State(path)) {}
@@ -40,7 +34,7 @@ Func_Tracer::Func_Tracer(const char* path) : m_state(new State(path)) {}
 Func_Tracer::~Func_Tracer() {
   {
     State& s = *m_state;
-    Hold hold(s.lock);
+    platform::MutexLock hold(&s.lock);
     if (s.stream != nullptr) {
       fputs("\n", s.stream);
       fflush(s.stream);
@@ -53,7 +47,7 @@ Func_Tracer::~Func_Tracer() {
 
 FILE* Func_Tracer::setStream(FILE* s) {
   State& st = *m_state;
-  Hold hold(st.lock);
+  platform::MutexLock hold(&st.lock);
   if (st.stream != nullptr && !st.borrowed) fclose(st.stream);
   st.stream = s;
   st.borrowed = true;
@@ -61,7 +55,7 @@ FILE* Func_Tracer::setStream(FILE* s) {
 }
 
 bool Func_Tracer::setEnabled(bool on) {
-  Hold hold(m_state->lock);
+  platform::MutexLock hold(&m_state->lock);
   m_state->enabled = on;
   return on;
 }
@@ -72,7 +66,7 @@ const char* Func_Tracer::getPath() {
 
 void Func_Tracer::enter(const char* function, int line, const char* note) {
   State& s = *m_state;
-  Hold hold(s.lock);
+  platform::MutexLock hold(&s.lock);
   if (!s.enabled) return;
   if (s.stream == nullptr) s.openStream();
   ++s.depth;
@@ -84,7 +78,7 @@ void Func_Tracer::enter(const char* function, int line, const char* note) {
 
 void Func_Tracer::leave(int line) {
   State& s = *m_state;
-  Hold hold(s.lock);
+  platform::MutexLock hold(&s.lock);
   if (!s.enabled || s.stream == nullptr) return;
   s.writeIndent();
   fprintf(s.stream, "|__@ [%d]\n", line);

@@ -7,9 +7,12 @@
 #include <new>
 #include <string>
 
+#include "diagnostics/memory_tally.h"
 #include "kqbridge/packet_pool.h"
-#include "packet_pool/brief_lock.h"
 #include "packet_pool/node_ref.h"
+#include "platform/brief_lock.h"
+#include "platform/console.h"
+#include "platform/mutex.h"
 
 namespace pp {
 
@@ -47,6 +50,7 @@ FLMemNode* makeNode(PoolInterface* pool, std::atomic<int32_t>* nextId, int32_t c
   s->node.pool = pool;
   s->node.used = size;
   storeRef(&s->node, 1);
+  bg::packetTally().add(0, 1, capacity);
   return &s->node;
 }
 
@@ -58,24 +62,24 @@ PoolInterface::~PoolInterface() = default;
 // the list itself share one cache line that moves between them, while the
 // reference lock, which the pool's own counting never takes, has its own.
 struct alignas(64) FLMemPool::State {
-  BriefLock listLock;
-  Slot* first = nullptr;
-  Slot* last = nullptr;
-  uint32_t freeCount = 0;
+  bg::platform::BriefLock listLock;
+  Slot* first GUARDED_BY(listLock) = nullptr;
+  Slot* last GUARDED_BY(listLock) = nullptr;
+  uint32_t freeCount GUARDED_BY(listLock) = 0;
   // 64-bit so that many large free buffers cannot overflow the sum. We keep
   // no average: "below the average" is tested by a multiplication, which
   // spares a division on every get and put.
-  int64_t freeBytes = 0;
+  int64_t freeBytes GUARDED_BY(listLock) = 0;
   // Counted outside the list lock: new nodes are made outside it.
   std::atomic<int32_t> nextId{0};
-  alignas(64) pthread_mutex_t refLock;
+  alignas(64) bg::platform::Mutex refLock;
 
   // size < freeBytes / freeCount (integer division), for a non-empty list.
-  bool belowAverage(int size) const {
+  bool belowAverage(int size) const REQUIRES(listLock) {
     return (static_cast<int64_t>(size) + 1) * freeCount <= freeBytes;
   }
 
-  void unlink(Slot* s) {
+  void unlink(Slot* s) REQUIRES(listLock) {
     (s->prev ? s->prev->next : first) = s->next;
     (s->next ? s->next->prev : last) = s->prev;
     s->prev = s->next = nullptr;
@@ -85,7 +89,7 @@ struct alignas(64) FLMemPool::State {
   }
 
   // Links `s` before `at` (at the end when `at` is null).
-  void link(Slot* s, Slot* at) {
+  void link(Slot* s, Slot* at) REQUIRES(listLock) {
     s->next = at;
     s->prev = at ? at->prev : last;
     (s->prev ? s->prev->next : first) = s;
@@ -97,29 +101,28 @@ struct alignas(64) FLMemPool::State {
 
   // The node goes before the first node of a larger capacity, so the list
   // stays ascending and equal capacities keep their return order.
-  void insertSorted(Slot* s) {
+  void insertSorted(Slot* s) REQUIRES(listLock) {
     Slot* at = first;
     while (at && at->node.total <= s->node.total) at = at->next;
     link(s, at);
   }
 };
 
-FLMemPool::FLMemPool() : m_state(new State) {
-  pthread_mutex_init(&m_state->refLock, nullptr);
-}
+FLMemPool::FLMemPool() : m_state(new State) {}
 
 FLMemPool::~FLMemPool() {
   clear();
-  pthread_mutex_destroy(&m_state->refLock);
   delete m_state;
 }
 
-void FLMemPool::lock() {
-  pthread_mutex_lock(&m_state->refLock);
+// The reference lock is taken here and given back in another call, which
+// the analysis cannot pair up.
+void FLMemPool::lock() NO_THREAD_SAFETY_ANALYSIS {
+  m_state->refLock.lock();
 }
 
-void FLMemPool::unlock() {
-  pthread_mutex_unlock(&m_state->refLock);
+void FLMemPool::unlock() NO_THREAD_SAFETY_ANALYSIS {
+  m_state->refLock.unlock();
 }
 
 FLMemNode* FLMemPool::get(int size) {
@@ -146,6 +149,7 @@ FLMemNode* FLMemPool::get(int size) {
       st->listLock.unlock();
       return nullptr;
     }
+    bg::packetTally().add(0, 0, capacity - s->node.total);
     s->node.data = static_cast<uint8_t*>(grown);
     s->node.total = static_cast<int32_t>(capacity);
   }
@@ -177,8 +181,7 @@ void FLMemPool::put(FLMemNode* node) {
     int ref = loadRef(node);
     storeRef(node, 0);
     st->listLock.unlock();
-    fprintf(stderr, "%d.same node, can't double free, id=%d, ref=%d\n", where, node->id, ref);
-    fflush(stderr);
+    bg::platform::consoleError("%d.same node, can't double free, id=%d, ref=%d\n", where, node->id, ref);
     return;
   }
   storeRef(node, 0);
@@ -193,7 +196,7 @@ void FLMemPool::put(FLMemNode* node) {
 }
 
 void FLMemPool::show(const char* title) {
-  fprintf(stderr, "-------------- FLMemory show : %s ----------\n", title ? title : "");
+  bg::platform::consoleError("-------------- FLMemory show : %s ----------\n", title ? title : "");
   // The lines are made under the list lock and printed after it: a writer
   // blocked on a full stderr must not hold up every get and put.
   std::string lines;
@@ -201,13 +204,13 @@ void FLMemPool::show(const char* title) {
   m_state->listLock.lock();
   int i = 0;
   for (Slot* s = m_state->first; s; s = s->next, ++i) {
-    snprintf(line, sizeof line, "node[%d] (id=%d) --> ref=%d, used=%d, total=%d\n", i, s->node.id, loadRef(&s->node),
-             s->node.used, s->node.total);
+    snprintf(line, sizeof line, "node[%d] (id=%d) --> ref=%d, used=%d, total=%d\n", i, s->node.id,
+             loadRef(&s->node), s->node.used, s->node.total);
     lines += line;
   }
   m_state->listLock.unlock();
-  fputs(lines.c_str(), stderr);
-  fprintf(stderr, "[end]\n\n");
+  bg::platform::consoleError("%s", lines.c_str());
+  bg::platform::consoleError("[end]\n\n");
 }
 
 void FLMemPool::clear() {
@@ -221,6 +224,7 @@ void FLMemPool::clear() {
   // The nodes are unlinked already: nobody waits for the lock while we free.
   while (s) {
     Slot* next = s->next;
+    bg::packetTally().add(0, -1, -s->node.total);
     free(s->node.data);
     delete s;
     s = next;

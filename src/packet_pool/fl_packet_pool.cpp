@@ -1,15 +1,16 @@
-#include <pthread.h>
-
 #include <chrono>
 #include <map>
 #include <string>
 #include <thread>
 
+#include "diagnostics/memory_tally.h"
 #include "kqbridge/packet_pool.h"
-#include "packet_pool/brief_lock.h"
 #include "packet_pool/fl_queue.h"
 #include "packet_pool/node_ref.h"
 #include "packet_pool/packet_pool_state.h"
+#include "platform/brief_lock.h"
+#include "platform/clock.h"
+#include "platform/mutex.h"
 
 namespace pp {
 
@@ -38,19 +39,22 @@ bool acceptable(const FLMemNode* node) {
 // pop, like the one in pushForce(), would then wait for the producer that is
 // itself waiting for it. So a poll gives up with 2 when the lock stays taken
 // for a moment, and a timed pop waits for it until its deadline only.
-bool enterReader(pthread_mutex_t* lock, bool block, const timespec* deadline) {
-  if (block) return pthread_mutex_lock(lock) == 0;
-  if (tryLockBriefly(lock)) return true;
-  return deadline != nullptr && pthread_mutex_timedlock(lock, deadline) == 0;
+bool enterReader(bg::platform::Mutex* lock, bool block, const timespec* deadline) TRY_ACQUIRE(true, lock) {
+  if (block) {
+    lock->lock();
+    return true;
+  }
+  if (bg::platform::tryLockBriefly(lock)) return true;
+  return deadline != nullptr && lock->lockUntil(*deadline);
 }
 
-FLQueueStatus takeNode(pthread_mutex_t* readerLock, FLQueue* queue, FLMemNode** out, bool block,
+FLQueueStatus takeNode(bg::platform::Mutex* readerLock, FLQueue* queue, FLMemNode** out, bool block,
                        const timespec* deadline) {
   FLQueueElement e{};
   FLQueueStatus status = FLQ_NO_DATA;
   if (enterReader(readerLock, block, deadline)) {
     status = queue->take(&e, block, deadline);
-    pthread_mutex_unlock(readerLock);
+    readerLock->unlock();
   }
   *out = status == FLQ_OK ? static_cast<FLMemNode*>(e.data) : nullptr;
   return status;
@@ -63,7 +67,7 @@ Abstract_PacketPool::~Abstract_PacketPool() = default;
 FLPacketPool::FLPacketPool() {
   FLQueue::setDisposer(disposeNode);
   m_state = new State;
-  pthread_mutex_init(&m_state->readerLock, nullptr);
+  bg::packetTally().add(1, 0, 0);
 }
 
 // Shutdown code often destroys a pool while its consumer still waits in
@@ -77,9 +81,9 @@ FLPacketPool::~FLPacketPool() {
   // The partly read packet goes back too: after the memory pool is gone
   // nobody could release it.
   release_pnode(&m_state->readNode);
-  pthread_mutex_destroy(&m_state->readerLock);
   // The queue goes before the memory pool, handing its nodes back to it.
   delete m_state;
+  bg::packetTally().add(-1, 0, 0);
 }
 
 FLMemNode* FLPacketPool::getNode(int size) {
@@ -127,7 +131,7 @@ FLQueueStatus FLPacketPool::popTimeout(FLMemNode** out, int timeoutMs) {
   if (out == nullptr) return FLQ_PARAM_ERROR;
   if (m_state->queue.isExit()) return FLQ_EXIT;
   if (timeoutMs < 1) return takeNode(&m_state->readerLock, &m_state->queue, out, false, nullptr);
-  timespec deadline = deadlineAfter(timeoutMs);
+  timespec deadline = bg::platform::deadlineAfterMs(static_cast<unsigned>(timeoutMs));
   return takeNode(&m_state->readerLock, &m_state->queue, out, false, &deadline);
 }
 
@@ -148,7 +152,7 @@ FLQueueStatus FLPacketPool::front(FLMemNode** out, bool block) {
     // The reference is added under the queue's lock: clear() could otherwise
     // release the packet between the look and the reference.
     status = m_state->queue.look(&e, block, addRefToElement);
-    pthread_mutex_unlock(&m_state->readerLock);
+    m_state->readerLock.unlock();
   }
   *out = status == FLQ_OK ? static_cast<FLMemNode*>(e.data) : nullptr;
   return status;

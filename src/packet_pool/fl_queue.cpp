@@ -1,12 +1,9 @@
 #include "packet_pool/fl_queue.h"
 
-#include <sys/time.h>
-
 #include <climits>
 #include <cstdlib>
 #include <ctime>
 
-#include "kqbridge/utils.h"
 #include "platform/cpu_relax.h"
 #include "platform/wait_word.h"
 
@@ -31,18 +28,6 @@ const uint32_t kFirstCapacity = 16;
 const int kSpinsBeforeSleep = 400;
 
 }  // namespace
-
-timespec deadlineAfter(int timeoutMs) {
-  struct timeval now;
-  bg::gettimeofday(&now, nullptr);
-  // Microseconds and the milliseconds below a second may add up to more than
-  // a second; carry it so the nanosecond field stays below 10^9.
-  int64_t ns = static_cast<int64_t>(now.tv_usec) * 1000 + static_cast<int64_t>(timeoutMs % 1000) * 1000000;
-  timespec deadline;
-  deadline.tv_sec = now.tv_sec + timeoutMs / 1000 + static_cast<time_t>(ns / 1000000000);
-  deadline.tv_nsec = static_cast<long>(ns % 1000000000);
-  return deadline;
-}
 
 void FLQueue::setDisposer(Disposer d) {
   g_disposer.store(d);

@@ -7,7 +7,8 @@
 #include <ctime>
 
 #include "kqbridge/packet_pool.h"
-#include "packet_pool/brief_lock.h"
+#include "platform/brief_lock.h"
+#include "platform/thread_annotations.h"
 
 namespace pp {
 
@@ -18,9 +19,6 @@ struct FLQueueElement {
   int32_t len;
   int64_t value;
 };
-
-// The wall-clock time `timeoutMs` milliseconds from now, for timed waits.
-timespec deadlineAfter(int timeoutMs);
 
 // Any number of threads may push and take. Elements leave in the order they
 // came. exit() wakes every waiter and refuses bounded pushes and takes until
@@ -47,7 +45,7 @@ class FLQueue {
   // with `block` waits for a take (1 on exit).
   FLQueueStatus pushBounded(const FLQueueElement& e, int maxCount, bool block);
   // Moves the oldest element to *out: 0; 1 on exit; 2 when there is none and
-  // neither `block` nor a `deadline` (see deadlineAfter) lets it wait, or
+  // neither `block` nor a `deadline` (see platform::deadlineAfterMs) lets it wait, or
   // the deadline passed.
   FLQueueStatus take(FLQueueElement* out, bool block, const timespec* deadline);
   // Copies the oldest element to *out without taking it and, while it still
@@ -67,16 +65,16 @@ class FLQueue {
   int bytes() const { return m_bytes.load(std::memory_order_relaxed); }
 
  private:
-  bool makeRoomLocked();
+  bool makeRoomLocked() REQUIRES(m_lock);
   // Both return true when a sleeper of the other side is to be woken.
-  bool appendLocked(const FLQueueElement& e);
-  bool removeLocked(FLQueueElement* out);
+  bool appendLocked(const FLQueueElement& e) REQUIRES(m_lock);
+  bool removeLocked(FLQueueElement* out) REQUIRES(m_lock);
   void spinWhileEmpty(int* spins) const;
   // True when a sleeping taker is to be woken once the lock is released.
-  bool signalTakerLocked();
-  bool sleepAsTaker(const timespec* deadline);
+  bool signalTakerLocked() REQUIRES(m_lock);
+  bool sleepAsTaker(const timespec* deadline) REQUIRES(m_lock);
   // Sleeps on `word` with the lock released; false when `deadline` passed.
-  bool sleepOn(std::atomic<uint32_t>* word, int* waiting, const timespec* deadline);
+  bool sleepOn(std::atomic<uint32_t>* word, int* waiting, const timespec* deadline) REQUIRES(m_lock);
   // Wakes `count` sleepers of `word` after the lock is released; the word
   // was changed under the lock.
   static void wake(std::atomic<uint32_t>* word, int count);
@@ -89,19 +87,19 @@ class FLQueue {
   // The lock is never held across a wait: waiters sleep on the two words
   // below, which a push or take changes (under the lock) only when somebody
   // sleeps on them.
-  alignas(64) BriefLock m_lock;
+  alignas(64) bg::platform::BriefLock m_lock;
   // A ring of m_capacity (a power of two) slots; m_count of them from m_head.
-  FLQueueElement* m_ring = nullptr;
-  uint32_t m_capacity = 0;
-  uint32_t m_head = 0;
+  FLQueueElement* m_ring GUARDED_BY(m_lock) = nullptr;
+  uint32_t m_capacity GUARDED_BY(m_lock) = 0;
+  uint32_t m_head GUARDED_BY(m_lock) = 0;
   // Threads asleep on each word, so that a push or take with nobody waiting
   // costs no wake-up.
-  int m_takersWaiting = 0;
-  int m_pushersWaiting = 0;
+  int m_takersWaiting GUARDED_BY(m_lock) = 0;
+  int m_pushersWaiting GUARDED_BY(m_lock) = 0;
   // A taker has been woken and has not come back yet: the pushes meanwhile
   // wake nobody else (one system call per sleep, not per push), and the
   // taker that comes back passes the wake on when elements are left.
-  bool m_takerWakeSent = false;
+  bool m_takerWakeSent GUARDED_BY(m_lock) = false;
   // A taker that polls for the next element reads the count on a line of its
   // own, so that it does not pull the lock's line away from a pusher that
   // holds the lock.

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <typeinfo>
 
+#include "platform/console.h"
+
 namespace pp {
 
 namespace {
@@ -16,8 +18,7 @@ int releaseOrphan(FLMemNode* node) {
     return ref - 1;
   }
   if (ref == 1) {
-    fprintf(stderr, "[ERROR] *** FLMemNode's pool is NULL, exit\n");
-    fflush(stderr);
+    bg::platform::consoleError("[ERROR] *** FLMemNode's pool is NULL, exit\n");
     free(node->data);
     node->data = nullptr;
   }
@@ -58,8 +59,7 @@ int addOne(FLMemNode* node) {
   while (ref > 0) {
     if (swapRef(node, &ref, ref + 1)) return ref + 1;
   }
-  fprintf(stderr, "[ERROR] *** FLMemNode invalid ref\n");
-  fflush(stderr);
+  bg::platform::consoleError("[ERROR] *** FLMemNode invalid ref\n");
   // A count of 0 is left alone: the node may be in a free list, where get()
   // owns the field.
   while (ref < 0 && !swapRef(node, &ref, 0)) {

@@ -2,8 +2,6 @@
 #ifndef KQBRIDGE_PACKET_POOL_PACKET_POOL_STATE_H_
 #define KQBRIDGE_PACKET_POOL_PACKET_POOL_STATE_H_
 
-#include <pthread.h>
-
 #include <atomic>
 #include <map>
 #include <string>
@@ -11,6 +9,7 @@
 
 #include "kqbridge/packet_pool.h"
 #include "packet_pool/fl_queue.h"
+#include "platform/mutex.h"
 
 namespace pp {
 
@@ -20,7 +19,7 @@ struct FLPacketPool::State {
   FLMemPool memory;
   FLQueue queue;
   // Held around each pop and look, so one reader at a time waits in the queue.
-  pthread_mutex_t readerLock;
+  bg::platform::Mutex readerLock;
   // The packet read() has taken but not yet copied out completely.
   FLMemNode* readNode = nullptr;
   int readRemaining = 0;

@@ -1,14 +1,12 @@
 #include "pipes/named_pipe_server.h"
 
-#include <sys/time.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/console.h"
 
 namespace bg {
 namespace pi {
@@ -16,20 +14,10 @@ namespace pi {
 namespace {
 
 const unsigned kAcceptSliceMs = 1000;
-const int kTakeTimeoutMs = 100;
+const unsigned kTakeTimeoutMs = 100;
 // After a failed wait (say, out of descriptors) the acceptor pauses before
 // trying again instead of spinning.
 const int kAcceptRetryMs = 100;
-
-struct timespec deadlineIn(int ms) {
-  struct timeval now;
-  platform::wallClock(&now);
-  long usec = now.tv_usec + ms * 1000L;
-  struct timespec ts;
-  ts.tv_sec = now.tv_sec + usec / 1000000;
-  ts.tv_nsec = (usec % 1000000) * 1000;
-  return ts;
-}
 
 }  // namespace
 
@@ -38,24 +26,16 @@ INamedPipeServer::~INamedPipeServer() = default;
 void INamedPipeServer::SetHandler(void (*)(INamedPipe*, void*), void*) {}
 
 NamedPipeServer::NamedPipeServer(const char* name, int workerCount)
-    : name(name), workerCount(workerCount), listener(nullptr), running(false) {
-  pthread_mutex_init(&mutex, nullptr);
-  pthread_cond_init(&cond, nullptr);
-}
+    : name(name), workerCount(workerCount), listener(nullptr), running(false) {}
 
 NamedPipeServer::~NamedPipeServer() {
   Stop();
-  pthread_mutex_lock(&mutex);
-  size_t left = queue.size();
-  pthread_mutex_unlock(&mutex);
-  while (left != 0) {
-    delete take(kTakeTimeoutMs);
-    pthread_mutex_lock(&mutex);
-    left = queue.size();
-    pthread_mutex_unlock(&mutex);
-  }
-  pthread_mutex_destroy(&mutex);
-  pthread_cond_destroy(&cond);
+  while (queuedCount() != 0) delete take(kTakeTimeoutMs);
+}
+
+size_t NamedPipeServer::queuedCount() {
+  platform::MutexLock hold(&mutex);
+  return queue.size();
 }
 
 // The listener is made here, on the caller's thread, rather than by the
@@ -72,12 +52,12 @@ void NamedPipeServer::Start() {
   }
   listener = l;
   running = true;
+  // The workers first, then the acceptor.
+  platform::Thread t;
   for (int i = 0; i < workerCount; ++i) {
-    pthread_t t;
-    if (pthread_create(&t, nullptr, workerMain, this) == 0) threads.push_back(t);
+    if (t.start(workerMain, this)) threads.push_back(t);
   }
-  pthread_t t;
-  if (pthread_create(&t, nullptr, acceptorMain, this) == 0) threads.push_back(t);
+  if (t.start(acceptorMain, this)) threads.push_back(t);
 }
 
 // The acceptor's wait is cancelled and idle workers are woken, so Stop
@@ -85,10 +65,11 @@ void NamedPipeServer::Start() {
 void NamedPipeServer::Stop() {
   running = false;
   if (listener != nullptr) listener->CancelWait();
-  pthread_mutex_lock(&mutex);
-  pthread_cond_broadcast(&cond);
-  pthread_mutex_unlock(&mutex);
-  for (pthread_t t : threads) pthread_join(t, nullptr);
+  {
+    platform::MutexLock hold(&mutex);
+    cond.signalAll();
+  }
+  for (platform::Thread& t : threads) t.join();
   threads.clear();
   delete listener;
   listener = nullptr;
@@ -104,13 +85,11 @@ void NamedPipeServer::acceptLoop() {
     try {
       AbstractNamedPipe* pipe = listener->AsyncWaitForConnection(kAcceptSliceMs);
       if (pipe == nullptr) continue;
-      pthread_mutex_lock(&mutex);
+      platform::MutexLock hold(&mutex);
       queue.push_back(pipe);
-      pthread_cond_signal(&cond);
-      pthread_mutex_unlock(&mutex);
+      cond.signal();
     } catch (const std::exception& e) {
-      fprintf(stderr, "pipeSrv, exception=%s", e.what());
-      fflush(stderr);
+      platform::consoleError("pipeSrv, exception=%s", e.what());
       std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptRetryMs));
     } catch (...) {
       std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptRetryMs));
@@ -118,18 +97,15 @@ void NamedPipeServer::acceptLoop() {
   }
 }
 
-AbstractNamedPipe* NamedPipeServer::take(int timeoutMs) {
-  struct timespec deadline = deadlineIn(timeoutMs);
-  AbstractNamedPipe* pipe = nullptr;
-  pthread_mutex_lock(&mutex);
+AbstractNamedPipe* NamedPipeServer::take(unsigned timeoutMs) {
+  timespec deadline = platform::deadlineAfterMs(timeoutMs);
+  platform::MutexLock hold(&mutex);
   while (queue.empty() && running) {
-    if (pthread_cond_timedwait(&cond, &mutex, &deadline) == ETIMEDOUT) break;
+    if (!cond.waitUntil(&mutex, deadline)) break;
   }
-  if (!queue.empty()) {
-    pipe = queue.front();
-    queue.pop_front();
-  }
-  pthread_mutex_unlock(&mutex);
+  if (queue.empty()) return nullptr;
+  AbstractNamedPipe* pipe = queue.front();
+  queue.pop_front();
   return pipe;
 }
 

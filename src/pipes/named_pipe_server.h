@@ -5,14 +5,14 @@
 #ifndef KQBRIDGE_PIPES_NAMED_PIPE_SERVER_H_
 #define KQBRIDGE_PIPES_NAMED_PIPE_SERVER_H_
 
-#include <pthread.h>
-
 #include <atomic>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "kqbridge/named_pipe.h"
+#include "platform/mutex.h"
+#include "platform/thread.h"
 
 namespace bg {
 namespace pi {
@@ -38,16 +38,17 @@ class NamedPipeServer : public INamedPipeServer {
   static void* acceptorMain(void* self);
   static void* workerMain(void* self);
   void acceptLoop();
-  AbstractNamedPipe* take(int timeoutMs);
+  AbstractNamedPipe* take(unsigned timeoutMs);
+  size_t queuedCount();
 
   std::string name;
   int workerCount;
   WinNamedPipe* listener;
   std::atomic<bool> running;
-  std::deque<AbstractNamedPipe*> queue;
-  pthread_mutex_t mutex;
-  pthread_cond_t cond;
-  std::vector<pthread_t> threads;
+  platform::Mutex mutex;
+  platform::CondVar cond;
+  std::deque<AbstractNamedPipe*> queue GUARDED_BY(mutex);
+  std::vector<platform::Thread> threads;
 };
 
 class NamedPipeServerHandler : public NamedPipeServer {

@@ -8,6 +8,7 @@
 
 #include "kqbridge/named_pipe.h"
 #include "pipes/named_pipe_server.h"
+#include "platform/console.h"
 #include "platform/last_error.h"
 #include "platform/pipe.h"
 
@@ -23,8 +24,7 @@ const char* orEmpty(const char* name) {
 }
 
 void printPipeError(const char* what) {
-  fprintf(stderr, "[pipe] err: %s\n", what);
-  fflush(stderr);
+  platform::consoleError("[pipe] err: %s\n", what);
 }
 
 }  // namespace
@@ -120,17 +120,16 @@ void setup_single_app(const char* name, const char* msg) {
     destroy_pipe_client(&pipe);
     if (failure.empty()) break;
     bool claimed = platform::pipeReserve(path);
-    if (!claimed && platform::getLastError() == platform::kErrPipeBusy && std::chrono::steady_clock::now() < giveUp) {
+    if (!claimed && platform::getLastError() == platform::kErrPipeBusy &&
+        std::chrono::steady_clock::now() < giveUp) {
       continue;
     }
-    fprintf(stderr, "%s\n", failure.c_str());
-    fprintf(stderr, "now start the app\n");
-    fflush(stderr);
+    platform::consoleError("%s\n", failure.c_str());
+    platform::consoleError("now start the app\n");
     return;
   }
-  fprintf(stderr, "[app] already exist, exit.\n");
-  fflush(stderr);
-  exit(0);
+  platform::consoleError("[app] already exist, exit.\n");
+  exit(0);  // NOLINT(concurrency-mt-unsafe): the second instance ends here, as documented
 }
 
 }  // namespace pi

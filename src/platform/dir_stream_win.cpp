@@ -42,8 +42,8 @@ DirEntryKind kindOf(DWORD attributes) {
 
 bool toNarrow(const wchar_t* name, char* out, size_t outSize) {
   size_t converted = 0;
-  return name[0] != L'\0' && wcstombs_s(&converted, out, outSize, name, _TRUNCATE) == 0 &&
-         converted > 0 && strlen(out) + 1 == converted;
+  return name[0] != L'\0' && wcstombs_s(&converted, out, outSize, name, _TRUNCATE) == 0 && converted > 0 &&
+         strlen(out) + 1 == converted;
 }
 
 }  // namespace
@@ -84,8 +84,8 @@ DirStream* openDirW(const wchar_t* path) {
     errno = ENOMEM;
     return nullptr;
   }
-  stream->search = FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &stream->held, FindExSearchNameMatch,
-                                    nullptr, 0);
+  stream->search =
+      FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &stream->held, FindExSearchNameMatch, nullptr, 0);
   if (stream->search == INVALID_HANDLE_VALUE) {
     errno = errnoOf(GetLastError());
     delete stream;

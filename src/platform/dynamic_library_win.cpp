@@ -16,11 +16,13 @@ void keepReason(DWORD error, std::string* why) {
   why->clear();
   if (error == 0) return;
   char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   if (n > 0 && text != nullptr) {
     why->assign(text, n);
-    while (!why->empty() && (why->back() == '\n' || why->back() == '\r' || why->back() == ' ')) why->pop_back();
+    while (!why->empty() && (why->back() == '\n' || why->back() == '\r' || why->back() == ' '))
+      why->pop_back();
   }
   if (text != nullptr) LocalFree(text);
   if (why->empty()) *why = "error " + std::to_string(error);

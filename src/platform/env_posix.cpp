@@ -8,7 +8,8 @@ namespace platform {
 
 int setEnvVar(const char* name, const char* value) {
   if (name == nullptr || value == nullptr) return -1;
-  return setenv(name, value, 1) == 0 ? 0 : -1;
+  // Changing the environment is the caller's to coordinate (kqbridge/utils.h).
+  return setenv(name, value, 1) == 0 ? 0 : -1;  // NOLINT(concurrency-mt-unsafe)
 }
 
 char* getEnvVar(const char* name) {

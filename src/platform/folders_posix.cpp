@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <system_error>
 
 #include "platform/env.h"
 #include "platform/folders.h"
@@ -71,7 +73,7 @@ std::string privateTempFolder(const std::string& name, std::string* why) {
   std::string dir = nativePath(tempPath()) + name + "-" + std::to_string(getuid());
   struct stat st;
   if ((mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) || lstat(dir.c_str(), &st) != 0) {
-    *why = dir + ": " + strerror(errno);
+    *why = dir + ": " + std::generic_category().message(errno);
   } else if (S_ISLNK(st.st_mode)) {
     *why = dir + " is a link";
   } else if (!S_ISDIR(st.st_mode)) {
@@ -79,24 +81,11 @@ std::string privateTempFolder(const std::string& name, std::string* why) {
   } else if (st.st_uid != getuid()) {
     *why = dir + " belongs to another user";
   } else if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) {
-    *why = dir + ": " + strerror(errno);
+    *why = dir + ": " + std::generic_category().message(errno);
   } else {
     return dir;
   }
   return std::string();
-}
-
-std::string executablePath() {
-  std::string buf(256, '\0');
-  for (;;) {
-    ssize_t n = readlink("/proc/self/exe", &buf[0], buf.size());
-    if (n < 0) return std::string();
-    if (static_cast<size_t>(n) < buf.size()) {
-      buf.resize(static_cast<size_t>(n));
-      return buf;
-    }
-    buf.resize(buf.size() * 2);
-  }
 }
 
 }  // namespace platform

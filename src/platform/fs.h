@@ -5,18 +5,23 @@
 #ifndef KQBRIDGE_PLATFORM_FS_H_
 #define KQBRIDGE_PLATFORM_FS_H_
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
 
-#include "kqbridge/utils.h"
-
 namespace bg {
 namespace platform {
 
-// The file-status record with 64-bit size and times: the public FileStat.
-typedef ::bg::FileStat FileStat;
+// The system's file-status record with a 64-bit size and 64-bit times (the
+// same type as the public bg::FileStat).
+#if defined(_WIN32)
+typedef struct ::_stat64 FileStat;
+#else
+typedef struct ::stat FileStat;
+#endif
 
 FILE* fileOpen(const char* path, const char* mode);
 FILE* fileOpenW(const wchar_t* path, const wchar_t* mode);

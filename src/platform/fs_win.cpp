@@ -130,8 +130,8 @@ std::string currentDir() {
 // The C runtime gives no inode here; the system's file index does the job.
 bool fileIdentity(const char* path, std::pair<uint64_t, uint64_t>* id) {
   if (path == nullptr) return false;
-  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   bool known = GetFileInformationByHandle(h, &info) != 0;

@@ -47,6 +47,10 @@ void pipeCloseListener(PipeListener* listener);
 // Reads or writes exactly `size` bytes, or fails; never a partial result.
 bool pipeRead(PipeConnection* c, void* buf, size_t size);
 bool pipeWrite(PipeConnection* c, const void* buf, size_t size);
+// From now on a read or write of `c` that moves no byte for `timeoutMs`
+// fails with 1460 (timed out); a peer that stalls then costs its server that
+// long at most. Without it they wait as long as the peer stays connected.
+void pipeSetTimeout(PipeConnection* c, int timeoutMs);
 void pipeCloseConnection(PipeConnection* c);
 
 }  // namespace platform

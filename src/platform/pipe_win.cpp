@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <mutex>
 
 #include "platform/last_error.h"
+#include "platform/mutex.h"
 #include "platform/pipe.h"
 
 namespace bg {
@@ -25,6 +25,7 @@ struct PipeConnection {
   HANDLE pipe;
   HANDLE ioDone;
   bool serverSide;
+  DWORD timeoutMs = INFINITE;
 };
 
 namespace {
@@ -38,8 +39,8 @@ std::string fullName(const std::string& pipePath) {
 
 HANDLE newInstance(const std::string& name, DWORD extraFlags = 0) {
   return CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | extraFlags,
-                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kBufferSize,
-                          kBufferSize, 0, nullptr);
+                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                          kBufferSize, kBufferSize, 0, nullptr);
 }
 
 PipeListener* newListener(const std::string& name, HANDLE instance) {
@@ -62,8 +63,8 @@ struct Reservation {
 };
 
 struct Reservations {
-  std::mutex lock;
-  std::map<std::string, Reservation> byName;
+  Mutex lock;
+  std::map<std::string, Reservation> byName GUARDED_BY(lock);
 };
 
 Reservations& reservations() {
@@ -74,7 +75,7 @@ Reservations& reservations() {
 // Once its listener exists the name is served: nobody needs the claim any more.
 PipeListener* takeReservation(const std::string& name) {
   Reservations& r = reservations();
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   auto it = r.byName.find(name);
   if (it == r.byName.end()) return nullptr;
   Reservation taken = it->second;
@@ -125,6 +126,14 @@ bool transferAll(PipeConnection* c, size_t size, Transfer transfer) {
     DWORD chunk = size - done > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size - done);
     DWORD moved = 0;
     if (!transfer(done, chunk, &ov) && GetLastError() != ERROR_IO_PENDING) return false;
+    // A transfer that outlasts the timeout is cancelled, and waited for, so
+    // that it never completes into a record that is gone.
+    if (WaitForSingleObject(c->ioDone, c->timeoutMs) == WAIT_TIMEOUT) {
+      CancelIoEx(c->pipe, &ov);
+      GetOverlappedResult(c->pipe, &ov, &moved, TRUE);
+      SetLastError(kErrTimeout);
+      return false;
+    }
     if (!GetOverlappedResult(c->pipe, &ov, &moved, TRUE)) return false;
     if (moved == 0) {
       SetLastError(ERROR_BROKEN_PIPE);
@@ -175,7 +184,7 @@ bool pipeReserve(const std::string& pipePath) {
   std::string name = fullName(pipePath);
   Reservations& r = reservations();
   {
-    std::lock_guard<std::mutex> hold(r.lock);
+    MutexLock hold(&r.lock);
     if (r.byName.count(name) != 0) return true;
   }
   HANDLE claim = claimName(name);
@@ -192,7 +201,7 @@ bool pipeReserve(const std::string& pipePath) {
     SetLastError(error);
     return false;
   }
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   r.byName[name] = Reservation{l, claim};
   return true;
 }
@@ -271,6 +280,10 @@ bool pipeWrite(PipeConnection* c, const void* buf, size_t size) {
   return transferAll(c, size, [&](size_t done, DWORD chunk, OVERLAPPED* ov) {
     return WriteFile(c->pipe, bytes + done, chunk, nullptr, ov) != 0;
   });
+}
+
+void pipeSetTimeout(PipeConnection* c, int timeoutMs) {
+  c->timeoutMs = static_cast<DWORD>(timeoutMs);
 }
 
 // The server side waits until the client has read what it was sent, then

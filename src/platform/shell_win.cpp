@@ -1,4 +1,5 @@
 #include <windows.h>
+// shellapi.h builds on what windows.h declares, so it comes after it.
 #include <shellapi.h>
 
 #include <string>

@@ -52,7 +52,8 @@ char32_t decodeOne(const unsigned char*& s) {
 
 // UTF-8 bytes of one wide character into `buf` (4 bytes); returns the count.
 int encodeOne(wchar_t w, char* buf) {
-  uint32_t cp = static_cast<uint32_t>(w);
+  // A negative wchar_t is no character: it wraps above 0x10FFFF and is replaced.
+  uint32_t cp = static_cast<uint32_t>(w);  // NOLINT(bugprone-signed-char-misuse)
   if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
   if (cp < 0x80) {
     buf[0] = static_cast<char>(cp);

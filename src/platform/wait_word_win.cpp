@@ -15,7 +15,8 @@ DWORD millisecondsUntil(const timespec& deadline) {
   // File time counts 100 ns steps from 1601; the epoch is 11644473600 s later.
   FILETIME ft;
   GetSystemTimePreciseAsFileTime(&ft);
-  long long now100ns = ((static_cast<long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) - 116444736000000000LL;
+  long long now100ns =
+      ((static_cast<long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) - 116444736000000000LL;
   long long deadline100ns = static_cast<long long>(deadline.tv_sec) * 10000000 + deadline.tv_nsec / 100;
   long long ms = (deadline100ns - now100ns + 9999) / 10000;
   if (ms <= 0) return 0;

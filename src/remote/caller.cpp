@@ -2,10 +2,12 @@
 
 #include <kqbridge/logger.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 
+#include "platform/clock.h"
 #include "wire.h"
 
 namespace remote {
@@ -13,16 +15,20 @@ namespace remote {
 namespace {
 
 // How often a waiting call looks whether the host has begun to stop.
-const auto kAbortPoll = std::chrono::milliseconds(50);
+const std::chrono::milliseconds kAbortPoll(50);
 
 void logFailure(const std::string& component, const std::string& node, const std::string& cause) {
-  BG_LOG(ERROR, "remote: call to '%s' on node '%s' failed: %s", component.c_str(), node.c_str(), cause.c_str());
+  BG_LOG(ERROR, "remote: call to '%s' on node '%s' failed: %s", component.c_str(), node.c_str(),
+         cause.c_str());
 }
 
 }  // namespace
 
 Caller::Caller(const Settings& settings, Link* link, std::function<bool()> aborting)
-    : m_settings(settings), m_link(link), m_aborting(std::move(aborting)), m_replyTopic(replyTopic(settings.node)) {
+    : m_settings(settings),
+      m_link(link),
+      m_aborting(std::move(aborting)),
+      m_replyTopic(replyTopic(settings.node)) {
   // A random start, so that an answer meant for an earlier run of this node
   // cannot match a call of this one.
   std::random_device seed;
@@ -34,14 +40,14 @@ bg::Value Caller::call(const std::string& node, const std::string& component, co
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_settings.callTimeoutMs);
   bool closed;
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    bg::platform::MutexLock hold(&m_lock);
     closed = m_closed;
   }
   if (!closed && m_link->state() == Link::State::kStarting) m_link->waitStarted(deadline, m_aborting);
   Waiter w;
   uint64_t id = 0;
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    bg::platform::MutexLock hold(&m_lock);
     if (m_closed) {
       w.cause = "the host is stopping";
     } else if (m_link->state() != Link::State::kUp) {
@@ -64,7 +70,7 @@ bg::Value Caller::call(const std::string& node, const std::string& component, co
   extras.correlation = &correlation;
   std::string why;
   if (!m_link->publish(callTopic(node, component), encodeRequest(from, msg), 0, false, extras, &why)) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    bg::platform::MutexLock hold(&m_lock);
     m_waiting.erase(id);
     logFailure(component, node, why);
     return bg::Value();
@@ -76,10 +82,10 @@ bg::Value Caller::call(const std::string& node, const std::string& component, co
 
 bg::Value Caller::wait(Waiter* w, uint64_t id, std::chrono::steady_clock::time_point deadline) {
   {
-    std::unique_lock<std::mutex> lock(m_lock);
+    bg::platform::MutexLock hold(&m_lock);
     while (!w->done) {
-      auto now = std::chrono::steady_clock::now();
-      if (now >= deadline) {
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
         w->cause = "no answer within " + std::to_string(m_settings.callTimeoutMs) + " ms";
         break;
       }
@@ -87,12 +93,14 @@ bg::Value Caller::wait(Waiter* w, uint64_t id, std::chrono::steady_clock::time_p
         w->cause = "the host is stopping";
         break;
       }
-      w->woken.wait_until(lock, std::min(deadline, now + kAbortPoll));
+      w->woken.waitUntil(
+          &m_lock, bg::platform::deadlineAfterMs(static_cast<unsigned>(std::min(left, kAbortPoll).count())));
     }
     m_waiting.erase(id);
   }
   bg::Value answer;
-  if (w->cause.empty() && !decodeValue(w->answer, &answer)) w->cause = "the answer is not {\"value\":\"<text form>\"}";
+  if (w->cause.empty() && !decodeValue(w->answer, &answer))
+    w->cause = "the answer is not {\"value\":\"<text form>\"}";
   return w->cause.empty() ? answer : bg::Value();
 }
 
@@ -100,10 +108,11 @@ void Caller::onAnswer(const Inbound& in) {
   char* end = nullptr;
   uint64_t id = in.correlation.empty() ? 0 : std::strtoull(in.correlation.c_str(), &end, 10);
   if (id == 0 || *end != '\0' || in.correlation.size() > 20) {
-    BG_LOG(ERROR, "remote: dropped an answer without a correlation id of ours (%d bytes)", static_cast<int>(in.payload.size()));
+    BG_LOG(ERROR, "remote: dropped an answer without a correlation id of ours (%d bytes)",
+           static_cast<int>(in.payload.size()));
     return;
   }
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   auto it = m_waiting.find(id);
   if (it == m_waiting.end()) {
     BG_LOG(DEBUG, "remote: answer %s came after its call ended", in.correlation.c_str());
@@ -111,17 +120,19 @@ void Caller::onAnswer(const Inbound& in) {
   }
   it->second->done = true;
   it->second->answer = in.payload;
-  it->second->woken.notify_one();
+  it->second->woken.signal();
   m_waiting.erase(it);
 }
 
 void Caller::onStatus(const std::string& node, const std::string& payload) {
-  Presence now = payload == kOnline ? Presence::kOnline : payload == kOffline ? Presence::kOffline : Presence::kUnknown;
+  Presence now = payload == kOnline    ? Presence::kOnline
+                 : payload == kOffline ? Presence::kOffline
+                                       : Presence::kUnknown;
   if (now == Presence::kUnknown && !payload.empty()) {
     BG_LOG(ERROR, "remote: dropped a status of node '%s' that is neither online nor offline", node.c_str());
     return;
   }
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   Presence& known = m_presence[node];
   if (known == now) return;
   known = now;
@@ -130,14 +141,14 @@ void Caller::onStatus(const std::string& node, const std::string& payload) {
 }
 
 void Caller::onDown(const std::string& cause) {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   // Presence is learnt again from the retained statuses after reconnecting.
   m_presence.clear();
   failWaiting(std::string(), "the connection to the broker was lost (" + cause + ")");
 }
 
 void Caller::close() {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   m_closed = true;
   failWaiting(std::string(), "the host is stopping");
 }
@@ -151,7 +162,7 @@ void Caller::failWaiting(const std::string& node, const std::string& cause) {
     }
     w->done = true;
     w->cause = cause;
-    w->woken.notify_one();
+    w->woken.signal();
     it = m_waiting.erase(it);
   }
 }

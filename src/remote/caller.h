@@ -7,15 +7,15 @@
 #include <kqbridge/interface.h>
 #include <kqbridge/value.h>
 
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 
 #include "link.h"
+#include "platform/mutex.h"
 #include "settings.h"
 
 namespace remote {
@@ -35,40 +35,42 @@ class Caller {
   // answer came within the call timeout; each failure logs one line naming
   // the node and the cause. While the first connection is being made it
   // waits for its outcome (up to the deadline).
-  bg::Value call(const std::string& node, const std::string& component, const char* from, const BridgeMsg& msg);
+  bg::Value call(const std::string& node, const std::string& component, const char* from,
+                 const BridgeMsg& msg) EXCLUDES(m_lock);
 
-  void onAnswer(const Inbound& in);
+  void onAnswer(const Inbound& in) EXCLUDES(m_lock);
   // "online", "offline" or empty (the retained status was cleared).
-  void onStatus(const std::string& node, const std::string& payload);
+  void onStatus(const std::string& node, const std::string& payload) EXCLUDES(m_lock);
   // Answers every waiting call: its answer cannot come any more.
-  void onDown(const std::string& cause);
+  void onDown(const std::string& cause) EXCLUDES(m_lock);
   // Answers every waiting call and refuses new ones: the host is stopping.
-  void close();
+  void close() EXCLUDES(m_lock);
 
  private:
   enum class Presence { kUnknown, kOnline, kOffline };
+  // Its fields change under m_lock while the call waits in m_waiting; once
+  // it has left it, only the calling thread reads them.
   struct Waiter {
     std::string node;
     bool done = false;
     std::string answer;
     std::string cause;  // why there is no answer
-    std::condition_variable woken;
+    bg::platform::CondVar woken;
   };
 
-  // REQUIRES: m_lock held.
-  void failWaiting(const std::string& node, const std::string& cause);
-  bg::Value wait(Waiter* w, uint64_t id, std::chrono::steady_clock::time_point deadline);
+  void failWaiting(const std::string& node, const std::string& cause) REQUIRES(m_lock);
+  bg::Value wait(Waiter* w, uint64_t id, std::chrono::steady_clock::time_point deadline) EXCLUDES(m_lock);
 
   const Settings& m_settings;
   Link* const m_link;
   const std::function<bool()> m_aborting;
   const std::string m_replyTopic;
 
-  std::mutex m_lock;
-  std::unordered_map<uint64_t, Waiter*> m_waiting;
-  std::map<std::string, Presence> m_presence;
-  uint64_t m_lastId;
-  bool m_closed = false;
+  bg::platform::Mutex m_lock;
+  std::unordered_map<uint64_t, Waiter*> m_waiting GUARDED_BY(m_lock);
+  std::map<std::string, Presence> m_presence GUARDED_BY(m_lock);
+  uint64_t m_lastId GUARDED_BY(m_lock);
+  bool m_closed GUARDED_BY(m_lock) = false;
 };
 
 // Stands for `import.component` of `import.node`; every message to it

@@ -3,15 +3,15 @@
 namespace remote {
 
 bool Lane::push(std::function<void()> item) {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   if (m_closed || m_items.size() >= m_capacity) return false;
   m_items.push_back(std::move(item));
-  m_changed.notify_one();
+  m_changed.signal();
   return true;
 }
 
 bool Lane::closed() {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   return m_closed;
 }
 
@@ -21,26 +21,28 @@ void Lane::open() {
 
 void Lane::close() {
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    bg::platform::MutexLock hold(&m_lock);
     m_closed = true;
     m_items.clear();
-    m_changed.notify_all();
+    m_changed.signalAll();
   }
   if (m_thread.joinable()) m_thread.join();
 }
 
+// Items run without the lock, so that they may push more.
 void Lane::work() {
-  std::unique_lock<std::mutex> lock(m_lock);
+  m_lock.lock();
   for (;;) {
-    m_changed.wait(lock, [this] { return m_closed || !m_items.empty(); });
-    if (m_closed) return;
+    while (!m_closed && m_items.empty()) m_changed.wait(&m_lock);
+    if (m_closed) break;
     std::function<void()> item = std::move(m_items.front());
     m_items.pop_front();
-    lock.unlock();
+    m_lock.unlock();
     item();
     item = nullptr;
-    lock.lock();
+    m_lock.lock();
   }
+  m_lock.unlock();
 }
 
 }  // namespace remote

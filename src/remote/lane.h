@@ -2,12 +2,12 @@
 #ifndef KQBRIDGE_REMOTE_LANE_H_
 #define KQBRIDGE_REMOTE_LANE_H_
 
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <thread>
+
+#include "platform/mutex.h"
 
 namespace remote {
 
@@ -21,25 +21,25 @@ class Lane {
   Lane& operator=(const Lane&) = delete;
 
   // False when the item was dropped: the lane is full or closed.
-  bool push(std::function<void()> item);
-  bool closed();
+  bool push(std::function<void()> item) EXCLUDES(m_lock);
+  bool closed() EXCLUDES(m_lock);
   // Starts the thread.
   void open();
   // Drops the waiting items, refuses new ones, and returns once the running
   // one has returned and the thread has ended. Safe to call twice, but never
   // from one of the lane's own items.
-  void close();
+  void close() EXCLUDES(m_lock);
 
  private:
-  void work();
+  void work() EXCLUDES(m_lock);
 
   const size_t m_capacity;
   std::thread m_thread;  // touched by open() and close() only
 
-  std::mutex m_lock;
-  std::condition_variable m_changed;
-  std::deque<std::function<void()>> m_items;
-  bool m_closed = false;
+  bg::platform::Mutex m_lock;
+  bg::platform::CondVar m_changed;
+  std::deque<std::function<void()>> m_items GUARDED_BY(m_lock);
+  bool m_closed GUARDED_BY(m_lock) = false;
 };
 
 }  // namespace remote

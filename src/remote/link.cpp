@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <system_error>
 
+#include "platform/clock.h"
 #include "wire.h"
 
 namespace remote {
@@ -22,6 +24,8 @@ const int kMaxRetryMs = 2000;
 // How long one turn of the network loop may wait for traffic: the longest a
 // stop request or a waiting job waits to be seen.
 const int kLoopMs = 50;
+// How often a caller waiting for the first connection asks whether to give up.
+const int kStartPollMs = 50;
 // Calls beyond this many waiting are dropped.
 const size_t kJobBacklog = 4096;
 const auto kTick = std::chrono::milliseconds(250);
@@ -31,7 +35,7 @@ const int kKeepAliveS = 5;
 const auto kGoodbye = std::chrono::seconds(1);
 
 std::string describe(int rc) {
-  if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
+  if (rc == MOSQ_ERR_ERRNO) return std::generic_category().message(errno);
   return mosquitto_strerror(rc);
 }
 
@@ -53,6 +57,17 @@ std::string readString(const mosquitto_property* props, int id) {
 }
 
 }  // namespace
+
+struct Link::Callbacks {
+  static void onConnect(mosquitto*, void* self, int rc, int flags, const mosquitto_property* props);
+  static void onDisconnect(mosquitto*, void* self, int rc, const mosquitto_property* props);
+  static void onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
+                          const mosquitto_property* props);
+  static void onMessage(mosquitto*, void* self, const mosquitto_message* msg,
+                        const mosquitto_property* props);
+  static void onPublish(mosquitto*, void* self, int mid, int reason, const mosquitto_property* props);
+  static void onUnsubscribe(mosquitto*, void* self, int mid, const mosquitto_property* props);
+};
 
 Link::Link(const Settings& settings, std::vector<std::string> filters, LinkEvents* events, int workers)
     : m_settings(settings),
@@ -78,14 +93,14 @@ bool Link::start(std::string* why) {
   }
   mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
   mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
-  mosquitto_connect_v5_callback_set(m_mosq, onConnectCb);
-  mosquitto_disconnect_v5_callback_set(m_mosq, onDisconnectCb);
-  mosquitto_subscribe_v5_callback_set(m_mosq, onSubscribeCb);
-  mosquitto_message_v5_callback_set(m_mosq, onMessageCb);
-  mosquitto_publish_v5_callback_set(m_mosq, onPublishCb);
-  mosquitto_unsubscribe_v5_callback_set(m_mosq, onUnsubscribeCb);
-  int rc = mosquitto_will_set_v5(m_mosq, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline, 1,
-                                 true, nullptr);
+  mosquitto_connect_v5_callback_set(m_mosq, Callbacks::onConnect);
+  mosquitto_disconnect_v5_callback_set(m_mosq, Callbacks::onDisconnect);
+  mosquitto_subscribe_v5_callback_set(m_mosq, Callbacks::onSubscribe);
+  mosquitto_message_v5_callback_set(m_mosq, Callbacks::onMessage);
+  mosquitto_publish_v5_callback_set(m_mosq, Callbacks::onPublish);
+  mosquitto_unsubscribe_v5_callback_set(m_mosq, Callbacks::onUnsubscribe);
+  int rc = mosquitto_will_set_v5(m_mosq, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline,
+                                 1, true, nullptr);
   if (rc == MOSQ_ERR_SUCCESS && !m_settings.username.empty()) {
     rc = mosquitto_username_pw_set(m_mosq, m_settings.username.c_str(),
                                    m_settings.password.empty() ? nullptr : m_settings.password.c_str());
@@ -109,11 +124,11 @@ bool Link::start(std::string* why) {
 
 void Link::stop() {
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    bg::platform::MutexLock hold(&m_lock);
     m_stop = true;
     m_jobs.clear();
-    m_changed.notify_all();
-    m_leadFree.notify_all();
+    m_changed.signalAll();
+    m_leadFree.signalAll();
   }
   for (std::thread& t : m_threads) t.join();
   m_threads.clear();
@@ -123,27 +138,27 @@ void Link::stop() {
 // Nobody is woken: the leader sees the job after its turn of the network
 // loop, and threads that finish a job look for the next.
 bool Link::addJob(std::function<void()> job) {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   if (m_jobsClosed || m_stop || m_jobs.size() >= kJobBacklog) return false;
   m_jobs.push_back(std::move(job));
   return true;
 }
 
 void Link::openJobs() {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   m_jobsOpen = !m_jobsClosed;
 }
 
 void Link::closeJobs() {
-  std::unique_lock<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   m_jobsOpen = false;
   m_jobsClosed = true;
   m_jobs.clear();
-  m_changed.wait(lock, [this] { return m_running == 0; });
+  while (m_running != 0) m_changed.wait(&m_lock);
 }
 
 bool Link::jobsClosed() {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   return m_jobsClosed;
 }
 
@@ -161,33 +176,38 @@ bool Link::publish(const std::string& topic, const std::string& payload, int qos
                                   static_cast<uint16_t>(std::min<size_t>(extras.correlation->size(), 65535)));
   }
   if (extras.origin != nullptr)
-    mosquitto_property_add_string_pair(&props, MQTT_PROP_USER_PROPERTY, kOriginProperty, extras.origin->c_str());
-  int rc = mosquitto_publish_v5(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
-                                qos, retain, props);
+    mosquitto_property_add_string_pair(&props, MQTT_PROP_USER_PROPERTY, kOriginProperty,
+                                       extras.origin->c_str());
+  int rc = mosquitto_publish_v5(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                                payload.data(), qos, retain, props);
   mosquitto_property_free_all(&props);
   if (rc != MOSQ_ERR_SUCCESS) *why = describe(rc);
   return rc == MOSQ_ERR_SUCCESS;
 }
 
-Link::State Link::waitStarted(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& abort) {
-  std::unique_lock<std::mutex> lock(m_lock);
+Link::State Link::waitStarted(std::chrono::steady_clock::time_point deadline,
+                              const std::function<bool()>& abort) {
+  bg::platform::MutexLock hold(&m_lock);
   while (m_state == State::kStarting && !m_stop && !abort()) {
-    auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) break;
-    m_changed.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(50)));
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    m_changed.waitUntil(&m_lock, bg::platform::deadlineAfterMs(
+                                     static_cast<unsigned>(std::min<long long>(left.count(), kStartPollMs))));
   }
   return m_state;
 }
 
 void Link::setState(State s) {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   m_state = s;
-  m_changed.notify_all();
+  m_changed.signalAll();
 }
 
 void Link::pause(int ms) {
-  std::unique_lock<std::mutex> lock(m_lock);
-  m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stop.load(); });
+  bg::platform::MutexLock hold(&m_lock);
+  timespec until = bg::platform::deadlineAfterMs(static_cast<unsigned>(ms));
+  while (!m_stop && m_changed.waitUntil(&m_lock, until)) {
+  }
 }
 
 void Link::lost(const std::string& cause) {
@@ -202,17 +222,18 @@ void Link::lost(const std::string& cause) {
   m_events->onDown(cause);
 }
 
+// The lock is let go around the lead and each job.
 void Link::work() {
-  std::unique_lock<std::mutex> lock(m_lock);
+  m_lock.lock();
   while (!m_stop) {
     bool jobWaiting = m_jobsOpen && !m_jobs.empty();
     if (!m_leading) {
       m_leading = true;
-      lock.unlock();
+      m_lock.unlock();
       lead();
-      lock.lock();
+      m_lock.lock();
       m_leading = false;
-      m_leadFree.notify_one();
+      m_leadFree.signal();
       // The lead was handed over for this job, so it is taken before anyone else can.
       jobWaiting = m_jobsOpen && !m_jobs.empty();
       if (!jobWaiting) continue;
@@ -221,24 +242,25 @@ void Link::work() {
       std::function<void()> job = std::move(m_jobs.front());
       m_jobs.pop_front();
       ++m_running;
-      lock.unlock();
+      m_lock.unlock();
       job();
       job = nullptr;
-      lock.lock();
+      m_lock.lock();
       --m_running;
-      m_changed.notify_all();
+      m_changed.signalAll();
       continue;
     }
     ++m_idle;
-    m_leadFree.wait(lock);
+    m_leadFree.wait(&m_lock);
     --m_idle;
   }
+  m_lock.unlock();
 }
 
 void Link::lead() {
   for (;;) {
     {
-      std::lock_guard<std::mutex> lock(m_lock);
+      bg::platform::MutexLock hold(&m_lock);
       if (m_stop || (m_jobsOpen && !m_jobs.empty() && m_idle > 0)) return;
     }
     turn();
@@ -283,13 +305,13 @@ void Link::afterConnect() {
   m_lastCause.clear();
   BG_LOG(ERROR, "remote: connected to broker %s:%d as node '%s'", m_settings.host.c_str(), m_settings.port,
          m_settings.node.c_str());
-  mosquitto_publish_v5(m_mosq, nullptr, m_statusTopic.c_str(), static_cast<int>(strlen(kOnline)), kOnline, 1, true,
-                       nullptr);
+  mosquitto_publish_v5(m_mosq, nullptr, m_statusTopic.c_str(), static_cast<int>(strlen(kOnline)), kOnline, 1,
+                       true, nullptr);
   m_events->onConnected();
   std::vector<char*> filters;
   for (const std::string& f : m_filters) filters.push_back(const_cast<char*>(f.c_str()));
-  int rc = mosquitto_subscribe_multiple(m_mosq, &m_subscribeMid, static_cast<int>(filters.size()), filters.data(), 1,
-                                        MQTT_SUB_OPT_NO_LOCAL, nullptr);
+  int rc = mosquitto_subscribe_multiple(m_mosq, &m_subscribeMid, static_cast<int>(filters.size()),
+                                        filters.data(), 1, MQTT_SUB_OPT_NO_LOCAL, nullptr);
   if (rc != MOSQ_ERR_SUCCESS) {
     BG_LOG(ERROR, "remote: subscribing failed: %s", describe(rc).c_str());
     setState(State::kUp);
@@ -302,36 +324,38 @@ void Link::closeCleanly() {
   if (!m_connected) return;
   m_connected = false;
   int goodbye = 0;
-  mosquitto_publish_v5(m_mosq, &goodbye, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline, 1,
-                       true, nullptr);
+  mosquitto_publish_v5(m_mosq, &goodbye, m_statusTopic.c_str(), static_cast<int>(strlen(kOffline)), kOffline,
+                       1, true, nullptr);
   m_goodbyeMid = goodbye;
   std::vector<char*> filters;
   for (const std::string& f : m_filters) filters.push_back(const_cast<char*>(f.c_str()));
   int unsubscribe = 0;
-  mosquitto_unsubscribe_multiple(m_mosq, &unsubscribe, static_cast<int>(filters.size()), filters.data(), nullptr);
+  mosquitto_unsubscribe_multiple(m_mosq, &unsubscribe, static_cast<int>(filters.size()), filters.data(),
+                                 nullptr);
   m_unsubscribeMid = unsubscribe;
   auto deadline = std::chrono::steady_clock::now() + kGoodbye;
   while (std::chrono::steady_clock::now() < deadline && (m_goodbyeMid != 0 || m_unsubscribeMid != 0) &&
          mosquitto_loop(m_mosq, kLoopMs, 1) == MOSQ_ERR_SUCCESS) {
   }
   mosquitto_disconnect_v5(m_mosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-  while (std::chrono::steady_clock::now() < deadline && mosquitto_loop(m_mosq, kLoopMs, 1) == MOSQ_ERR_SUCCESS) {
+  while (std::chrono::steady_clock::now() < deadline &&
+         mosquitto_loop(m_mosq, kLoopMs, 1) == MOSQ_ERR_SUCCESS) {
   }
 }
 
 // Also called on other threads, for the requests and answers they publish.
-void Link::onPublishCb(mosquitto*, void* self, int mid, int, const mosquitto_property*) {
+void Link::Callbacks::onPublish(mosquitto*, void* self, int mid, int, const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   int expected = mid;
   link->m_goodbyeMid.compare_exchange_strong(expected, 0);
 }
 
-void Link::onUnsubscribeCb(mosquitto*, void* self, int mid, const mosquitto_property*) {
+void Link::Callbacks::onUnsubscribe(mosquitto*, void* self, int mid, const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   if (mid == link->m_unsubscribeMid) link->m_unsubscribeMid = 0;
 }
 
-void Link::onConnectCb(mosquitto*, void* self, int rc, int, const mosquitto_property*) {
+void Link::Callbacks::onConnect(mosquitto*, void* self, int rc, int, const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   if (rc == 0) {
     link->m_justConnected = true;
@@ -340,14 +364,15 @@ void Link::onConnectCb(mosquitto*, void* self, int rc, int, const mosquitto_prop
   }
 }
 
-void Link::onDisconnectCb(mosquitto*, void* self, int rc, const mosquitto_property*) {
+void Link::Callbacks::onDisconnect(mosquitto*, void* self, int rc, const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   if (link->m_stop || !link->m_connected) return;
   link->m_connected = false;
   link->lost(describe(rc));
 }
 
-void Link::onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* granted, const mosquitto_property*) {
+void Link::Callbacks::onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
+                                  const mosquitto_property*) {
   Link* link = static_cast<Link*>(self);
   if (mid != link->m_subscribeMid) return;
   for (int i = 0; i < count && i < static_cast<int>(link->m_filters.size()); ++i) {
@@ -357,7 +382,8 @@ void Link::onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* 
   link->setState(State::kUp);
 }
 
-void Link::onMessageCb(mosquitto*, void* self, const mosquitto_message* msg, const mosquitto_property* props) {
+void Link::Callbacks::onMessage(mosquitto*, void* self, const mosquitto_message* msg,
+                                const mosquitto_property* props) {
   Inbound in;
   in.topic = msg->topic;
   in.payload.assign(static_cast<const char*>(msg->payload), static_cast<size_t>(msg->payloadlen));

@@ -11,19 +11,16 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "settings.h"
 
 struct mosquitto;
-struct mosquitto_message;
-typedef struct mqtt5__property mosquitto_property;
 
 namespace remote {
 
@@ -80,16 +77,16 @@ class Link {
   // Joins the threads (running jobs end first, waiting ones are dropped), then
   // announces "offline", unsubscribes and disconnects, giving the broker
   // about a second at most. Safe to call twice; never from a job.
-  void stop();
+  void stop() EXCLUDES(m_lock);
 
   // Queues a job; false when `kJobBacklog` wait already or jobs are closed.
-  bool addJob(std::function<void()> job);
+  bool addJob(std::function<void()> job) EXCLUDES(m_lock);
   // Jobs wait until opened.
-  void openJobs();
+  void openJobs() EXCLUDES(m_lock);
   // Drops the waiting jobs, refuses new ones and returns once the running
   // ones have returned. Never from a job.
-  void closeJobs();
-  bool jobsClosed();
+  void closeJobs() EXCLUDES(m_lock);
+  bool jobsClosed() EXCLUDES(m_lock);
 
   // Safe from any thread. False at once, with the reason, while not connected.
   bool publish(const std::string& topic, const std::string& payload, int qos, bool retain,
@@ -102,29 +99,25 @@ class Link {
   bool connected() const { return m_connected.load(); }
   // Waits while the state is kStarting, at most until `deadline` and while
   // `abort()` is false; returns the state then.
-  State waitStarted(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& abort);
+  State waitStarted(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& abort)
+      EXCLUDES(m_lock);
 
  private:
-  static void onConnectCb(mosquitto*, void* self, int rc, int flags, const mosquitto_property* props);
-  static void onDisconnectCb(mosquitto*, void* self, int rc, const mosquitto_property* props);
-  static void onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* granted,
-                            const mosquitto_property* props);
-  static void onMessageCb(mosquitto*, void* self, const mosquitto_message* msg, const mosquitto_property* props);
-  static void onPublishCb(mosquitto*, void* self, int mid, int reason, const mosquitto_property* props);
-  static void onUnsubscribeCb(mosquitto*, void* self, int mid, const mosquitto_property* props);
+  // libmosquitto's callbacks, kept in link.cpp with the library's types.
+  struct Callbacks;
 
   // What every thread runs: lead, run a job, or wait for either.
-  void work();
+  void work() EXCLUDES(m_lock);
   // Turns of the network loop until stop() or a job that an idle thread
-  // could take over the network for. Without m_lock.
-  void lead();
+  // could take over the network for.
+  void lead() EXCLUDES(m_lock);
   void turn();
   void afterConnect();
   // Marks the link down once per loss, logging each new cause once.
   void lost(const std::string& cause);
-  void setState(State s);
+  void setState(State s) EXCLUDES(m_lock);
   // Waits `ms` unless stop() comes first.
-  void pause(int ms);
+  void pause(int ms) EXCLUDES(m_lock);
   void closeCleanly();
 
   const Settings& m_settings;
@@ -144,16 +137,16 @@ class Link {
   std::atomic<int> m_goodbyeMid{0};
 
   // Guards the jobs and the roles of the threads, and the waits on the flags above.
-  std::mutex m_lock;
-  std::condition_variable m_changed;
+  bg::platform::Mutex m_lock;
+  bg::platform::CondVar m_changed;
   // Where idle threads wait for the lead; one is woken when it is handed over.
-  std::condition_variable m_leadFree;
-  std::deque<std::function<void()>> m_jobs;
-  bool m_jobsOpen = false;
-  bool m_jobsClosed = false;
-  bool m_leading = false;  // some thread drives the network
-  int m_idle = 0;          // threads waiting for a job or the lead
-  int m_running = 0;       // jobs running
+  bg::platform::CondVar m_leadFree;
+  std::deque<std::function<void()>> m_jobs GUARDED_BY(m_lock);
+  bool m_jobsOpen GUARDED_BY(m_lock) = false;
+  bool m_jobsClosed GUARDED_BY(m_lock) = false;
+  bool m_leading GUARDED_BY(m_lock) = false;  // some thread drives the network
+  int m_idle GUARDED_BY(m_lock) = 0;          // threads waiting for a job or the lead
+  int m_running GUARDED_BY(m_lock) = 0;       // jobs running
 
   // Used by the leading thread only; the lead passes under m_lock.
   bool m_justConnected = false;

@@ -37,7 +37,7 @@ void Mirror::onSet(const char* key, const bg::Value* value, ListenerRecord* rec)
 }
 
 void Mirror::changed(const std::string& key, const std::string& text) {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   std::string& onWire = m_onWire[key];
   if (onWire == text) return;
   onWire = text;
@@ -63,7 +63,7 @@ void Mirror::send(const std::string& key, const std::string& text) {
 }
 
 void Mirror::publishPending() {
-  std::lock_guard<std::mutex> lock(m_lock);
+  bg::platform::MutexLock hold(&m_lock);
   std::set<std::string> pending;
   pending.swap(m_pending);
   for (const std::string& key : pending) send(key, m_onWire[key]);
@@ -78,7 +78,7 @@ void Mirror::apply(const std::string& key, const Inbound& in) {
     return;
   }
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    bg::platform::MutexLock hold(&m_lock);
     std::string& onWire = m_onWire[key];
     std::string text = value.write();
     if (onWire == text) return;
@@ -100,7 +100,7 @@ void Mirror::scan() {
   bg::Value absent = bg::Value::ErrorValue(kAbsent);
   std::string absentText = absent.write();
   for (const std::string& key : keys) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    bg::platform::MutexLock hold(&m_lock);
     std::string text = m_bus->getData(key.c_str(), absent).write();
     std::string& onWire = m_onWire[key];
     if (text == absentText || text == onWire) continue;

@@ -11,12 +11,12 @@
 #include <kqbridge/data.h>
 
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "link.h"
+#include "platform/mutex.h"
 #include "settings.h"
 
 namespace remote {
@@ -35,19 +35,18 @@ class Mirror {
 
   // On the link's thread once connected, before the subscriptions are made:
   // publishes what changed while the broker was away.
-  void publishPending();
+  void publishPending() EXCLUDES(m_lock);
   // A value published by another node for `key`.
-  void apply(const std::string& key, const Inbound& in);
+  void apply(const std::string& key, const Inbound& in) EXCLUDES(m_lock);
   // Publishes mirrored keys that setData changed since the last look.
-  void scan();
+  void scan() EXCLUDES(m_lock);
 
  private:
   static void onSet(const char* key, const bg::Value* value, ListenerRecord* rec);
   // Publishes `text` as the value of `key` unless it is what the wire
-  // already has; queues it while the broker is away. Takes m_lock.
-  void changed(const std::string& key, const std::string& text);
-  // REQUIRES: m_lock held.
-  void send(const std::string& key, const std::string& text);
+  // already has; queues it while the broker is away.
+  void changed(const std::string& key, const std::string& text) EXCLUDES(m_lock);
+  void send(const std::string& key, const std::string& text) REQUIRES(m_lock);
   // The stored keys under the mirrored prefixes.
   std::vector<std::string> keysUnderPrefixes();
 
@@ -58,10 +57,11 @@ class Mirror {
 
   // Held from the decision to publish until the publish, so that the broker
   // sees a key's values in the order they were decided here.
-  std::mutex m_lock;
-  std::map<std::string, std::string> m_onWire;  // key -> text form last sent or received
-  std::set<std::string> m_pending;              // changed while the broker was away
-  std::set<std::string> m_refused;              // keys no topic can carry, reported once
+  bg::platform::Mutex m_lock;
+  // key -> text form last sent or received
+  std::map<std::string, std::string> m_onWire GUARDED_BY(m_lock);
+  std::set<std::string> m_pending GUARDED_BY(m_lock);  // changed while the broker was away
+  std::set<std::string> m_refused GUARDED_BY(m_lock);  // keys no topic can carry, reported once
 };
 
 }  // namespace remote

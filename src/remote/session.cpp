@@ -52,8 +52,8 @@ std::vector<std::string> Session::filters() const {
 bool Session::start(std::string* why) {
   for (const Import& import : m_settings.imports) {
     if (bg::getInstance(import.component.c_str()) != nullptr) {
-      BG_LOG(ERROR, "remote: Import '%s@%s' skipped: '%s' is a component here already", import.component.c_str(),
-             import.node.c_str(), import.component.c_str());
+      BG_LOG(ERROR, "remote: Import '%s@%s' skipped: '%s' is a component here already",
+             import.component.c_str(), import.node.c_str(), import.component.c_str());
       continue;
     }
     m_proxies.emplace_back(&m_caller, import);
@@ -161,9 +161,10 @@ void Session::serveCall(const std::string& component, const Inbound& in) {
   // the call on, nor anything else in the instance registry.
   void* target = bg::getInstance(component.c_str());
   bg::Admin* admin = dynamic_cast<bg::Admin*>(bg::CD);
-  const char* refusal = !m_settings.exported(component)                           ? "it is not exported"
-                        : target == nullptr || admin == nullptr || !admin->isManaged(target) ? "there is no such component"
-                                                                                          : nullptr;
+  const char* refusal = !m_settings.exported(component) ? "it is not exported"
+                        : target == nullptr || admin == nullptr || !admin->isManaged(target)
+                            ? "there is no such component"
+                            : nullptr;
   if (refusal != nullptr) {
     BG_LOG(ERROR, "remote: refused a call to '%s' from '%s' (answer to '%.200s'): %s", component.c_str(),
            request.from.c_str(), in.responseTopic.c_str(), refusal);

@@ -12,6 +12,7 @@ extern "C" {
 #include <cstring>
 
 #include "kqbridge/crypt.h"
+#include "platform/console.h"
 
 namespace bg {
 
@@ -26,8 +27,7 @@ bool isAesKeyLength(size_t k) {
 }
 
 void complain(const char* message) {
-  fputs(message, stderr);
-  fflush(stderr);
+  platform::consoleError("%s", message);
 }
 
 // A pad count that padding cannot have produced (0, more than one padding
@@ -91,8 +91,7 @@ std::string Crypt::aesEncrypt(const std::string& plain, const std::string& key, 
   const int m = n - n % k + k;
   uint8_t* src = static_cast<uint8_t*>(malloc(static_cast<size_t>(m)));
   if (src == nullptr) {
-    fprintf(stderr, "[aes] malloc src (nbytes=%d) error\n", m);
-    fflush(stderr);
+    platform::consoleError("[aes] malloc src (nbytes=%d) error\n", m);
     aesFree(&ctx);
     return std::string();
   }
@@ -104,8 +103,7 @@ std::string Crypt::aesEncrypt(const std::string& plain, const std::string& key, 
   const int size = base64EncodedSize(m);
   char* dst = static_cast<char*>(malloc(static_cast<size_t>(size)));
   if (dst == nullptr) {
-    fprintf(stderr, "[base64] malloc dst (nbytes=%d) error\n", size);
-    fflush(stderr);
+    platform::consoleError("[base64] malloc dst (nbytes=%d) error\n", size);
     free(src);
     return std::string();
   }
@@ -134,14 +132,12 @@ std::string Crypt::aesDecrypt(const std::string& text, const std::string& key, b
   // One byte more than asked for, so that an empty text still gets a buffer.
   uint8_t* buf = static_cast<uint8_t*>(malloc(static_cast<size_t>(size) + 1));
   if (buf == nullptr) {
-    fprintf(stderr, "[baseb4] malloc (nbytes=%d) failed...\n", size);
-    fflush(stderr);
+    platform::consoleError("[baseb4] malloc (nbytes=%d) failed...\n", size);
     return std::string();
   }
   const int len = base64Decode(buf, text.c_str(), size);
   if (len < 0) {
-    fprintf(stderr, "[baseb4] decode (inlen=%d, out=%d) failed...\n", size, len);
-    fflush(stderr);
+    platform::consoleError("[baseb4] decode (inlen=%d, out=%d) failed...\n", size, len);
     free(buf);
     return std::string();
   }

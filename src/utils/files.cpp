@@ -3,13 +3,17 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "utils/wide_path.h"
 
 namespace bg {
+
+static_assert(std::is_same<FileStat, platform::FileStat>::value, "the platform's record is the public one");
 
 FILE* openFile(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
@@ -36,8 +40,7 @@ FileStat getFileStat(const char* path) {
   WidePath widePath(path);
   if (widePath.ok() && platform::fileStatW(widePath.c_str(), &st) == 0) return st;
   memset(&st, 0, sizeof(st));
-  fprintf(stderr, "bg: [Error] _wstat64(..) < 0, path=%s\n", path != nullptr ? path : "(null)");
-  fflush(stderr);
+  platform::consoleError("bg: [Error] _wstat64(..) < 0, path=%s\n", path != nullptr ? path : "(null)");
   return st;
 }
 

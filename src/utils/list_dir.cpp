@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "kqbridge/utils.h"
+#include "platform/console.h"
 #include "platform/dir_stream.h"
 #include "platform/fs.h"
 
@@ -55,16 +56,16 @@ int walk(Walk* w, const char* dir, int depth) {
   // its entries would be looked up in the wrong place.
   if (stream == nullptr || previous.empty() || platform::changeDir(dir) != 0) {
     if (stream != nullptr) platform::closeDir(stream);
-    fprintf(stderr, "cannot open directory: %s\n", dir);
+    platform::consoleError("cannot open directory: %s\n", dir);
     return -1;
   }
   platform::DirEntry entry;
   while (platform::readDir(stream, &entry)) {
     if (!isDirectoryEntry(entry)) {
-      if (w->print) printf("%*s%s\n", depth * 4, "", entry.name);
+      if (w->print) platform::consoleOutput("%*s%s\n", depth * 4, "", entry.name);
       if (w->callback != nullptr) w->callback(w->user, entry.name);
     } else if (!isDotOrDotDot(entry.name)) {
-      if (w->print) printf("%*s%s/\n", depth * 4, "", entry.name);
+      if (w->print) platform::consoleOutput("%*s%s/\n", depth * 4, "", entry.name);
       if (depth < kMaxDepth && enterOnce(w, entry.name)) walk(w, entry.name, depth + 1);
     }
   }
@@ -77,7 +78,7 @@ int walk(Walk* w, const char* dir, int depth) {
 
 int listDir(const char* dir, ListCallback callback, void* user, bool print) {
   if (dir == nullptr) {
-    fprintf(stderr, "cannot open directory: %s\n", "(null)");
+    platform::consoleError("cannot open directory: %s\n", "(null)");
     return -1;
   }
   Walk w{callback, user, print, {}};

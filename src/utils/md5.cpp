@@ -43,8 +43,8 @@ inline void storeLittleEndian(uint8_t* p, uint32_t v) {
 }
 
 #define MD5_STEP(fn, a, b, c, d, x, t, s) \
-  a += fn(b, c, d) + (x) + (t);           \
-  a = rotateLeft(a, s) + b
+  (a) += fn(b, c, d) + (x) + (t);         \
+  (a) = rotateLeft((a), (s)) + (b)
 
 // Hashes `blocks` whole 64-byte blocks straight from `p`, without copying
 // them into the context's buffer first.

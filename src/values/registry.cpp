@@ -1,13 +1,11 @@
 #include "kqbridge/registry.h"
 
-#include <cstdio>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <string_view>
 
-#include "kqbridge/logger.h"
+#include "platform/mutex.h"
 
 namespace bg {
 
@@ -16,29 +14,23 @@ namespace {
 // Transparent comparison: a lookup by C string measures it once and builds no std::string.
 typedef std::map<std::string, void*, std::less<>> InstanceTable;
 
-InstanceTable& table() {
-  static InstanceTable* instances = new InstanceTable();  // outlives every static destructor that may look
+struct Registry {
+  platform::Mutex lock;
+  InstanceTable table GUARDED_BY(lock);
+};
+
+Registry& registry() {
+  static Registry* instances = new Registry();  // outlives every static destructor that may look
   return *instances;
-}
-
-std::mutex& tableLock() {
-  static std::mutex* lock = new std::mutex();  // as long-lived as the table
-  return *lock;
-}
-
-typedef std::lock_guard<std::mutex> Hold;
-
-// Named "show" because the log line carries the function's name.
-void show(const char* name, void* /*inst*/, void* /*user*/) {
-  BG_LOG(DEBUG, "Instance: %s", name);
 }
 
 }  // namespace
 
 void setInstance(const char* name, void* inst) {
   if (name == nullptr) return;
-  Hold hold(tableLock());
-  table()[name] = inst;
+  Registry& r = registry();
+  platform::MutexLock hold(&r.lock);
+  r.table[name] = inst;
 }
 
 void setInstance(const std::type_info& type, void* inst) {
@@ -47,8 +39,9 @@ void setInstance(const std::type_info& type, void* inst) {
 
 void* getInstance(const char* name) {
   if (name == nullptr) return nullptr;
-  Hold hold(tableLock());
-  InstanceTable& t = table();
+  Registry& r = registry();
+  platform::MutexLock hold(&r.lock);
+  InstanceTable& t = r.table;
   auto it = t.find(std::string_view(name));
   return it == t.end() ? nullptr : it->second;
 }
@@ -59,8 +52,9 @@ void* getInstance(const std::type_info& type) {
 
 int eraseInstance(const char* name) {
   if (name == nullptr) return 0;
-  Hold hold(tableLock());
-  InstanceTable& t = table();
+  Registry& r = registry();
+  platform::MutexLock hold(&r.lock);
+  InstanceTable& t = r.table;
   auto it = t.find(std::string_view(name));
   if (it == t.end()) return 0;
   t.erase(it);
@@ -68,13 +62,15 @@ int eraseInstance(const char* name) {
 }
 
 void clearInstance() {
-  Hold hold(tableLock());
-  table().clear();
+  Registry& r = registry();
+  platform::MutexLock hold(&r.lock);
+  r.table.clear();
 }
 
 int getInstanceCount() {
-  Hold hold(tableLock());
-  return static_cast<int>(table().size());
+  Registry& r = registry();
+  platform::MutexLock hold(&r.lock);
+  return static_cast<int>(r.table.size());
 }
 
 // The walk copies one entry out under the lock, calls `cb` without it, and
@@ -85,8 +81,9 @@ void travellInstance(void (*cb)(const char* name, void* inst, void* user), void*
   for (bool first = true;; first = false) {
     void* inst;
     {
-      Hold hold(tableLock());
-      InstanceTable& t = table();
+      Registry& r = registry();
+      platform::MutexLock hold(&r.lock);
+      InstanceTable& t = r.table;
       auto it = first ? t.begin() : t.upper_bound(name);
       if (it == t.end()) return;
       name = it->first;
@@ -94,13 +91,6 @@ void travellInstance(void (*cb)(const char* name, void* inst, void* user), void*
     }
     cb(name.c_str(), inst, user);
   }
-}
-
-void showAllInstance() {
-  BG_LOG(DEBUG, "=========== allInstance ==========");
-  travellInstance(show, nullptr);
-  BG_LOG(DEBUG, "==================================");
-  fflush(stderr);
 }
 
 }  // namespace bg

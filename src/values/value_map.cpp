@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/console.h"
+
 namespace bg {
 
 const Value ValueMap::m_invalid;
@@ -10,7 +12,7 @@ ValueMap::ValueMap() {
   m_type = VT_MAP;
 }
 
-ValueMap::ValueMap(const ValueMap& o) : Value(o), m_map(o.m_map) {}
+ValueMap::ValueMap(const ValueMap& o) = default;
 
 ValueMap::ValueMap(const Map& m) : m_map(m) {
   m_type = VT_MAP;
@@ -32,8 +34,7 @@ Value& ValueMap::operator[](const char* key) {
 const Value& ValueMap::operator[](const char* key) const {
   auto it = m_map.find(key);
   if (it != m_map.end()) return it->second;
-  fprintf(stderr, "== invalid, key = %s\n", key);
-  fflush(stderr);
+  platform::consoleError("== invalid, key = %s\n", key);
   return m_invalid;
 }
 

@@ -49,7 +49,8 @@ class Peer : public bg::Interface {
       }
       case 2: {
         bg::Value v(static_cast<int>(msg.word3));
-        return bg::Value(msg.sub == 1 ? m_data->setData(text.c_str(), v, true) : m_data->setDataNotify(text.c_str(), v, true));
+        return bg::Value(msg.sub == 1 ? m_data->setData(text.c_str(), v, true)
+                                      : m_data->setDataNotify(text.c_str(), v, true));
       }
       case 3:
         printf("%s: sleeping\n", m_name);

@@ -47,7 +47,8 @@ class TestComponent : public bg::Interface {
   bool init() override {
     report("init missing=%d", missingServices());
     throwIn(1, "init");
-    ListenerRecord boom = {throwFromListener};
+    ListenerRecord boom{};
+    boom.callback = throwFromListener;
     if (KQ_TEST_THROW == 2) m_data->registListener((std::string(m_name) + ".boom").c_str(), &boom);
     return KQ_TEST_INIT_RESULT != 0;
   }

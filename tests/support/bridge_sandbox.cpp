@@ -19,6 +19,8 @@ void Sandbox::enter() const {
   setenv("APPDATA", (root + "/appdata").c_str(), 1);
   setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+  mkdir(pipesDir.c_str(), 0700);
+  setenv("XDG_RUNTIME_DIR", pipesDir.c_str(), 1);
 }
 
 void Sandbox::addModule(const std::string& file, const std::string& as) const {
@@ -52,6 +54,34 @@ std::string Sandbox::logFile(const std::string& stem, const std::string& ext) co
       found.push_back(entry.path().string());
   }
   return found.size() == 1 ? readFile(found[0]) : std::string();
+}
+
+std::unique_ptr<Child> startHost(const std::string& root, const std::string& workDir,
+                                 std::vector<std::string> args, const std::string& adminConf,
+                                 const std::string& pipesDir) {
+  return std::make_unique<Child>([=]() mutable {
+    Sandbox box(root, "kqbridge-host");
+    if (!pipesDir.empty()) box.pipesDir = pipesDir;
+    box.enter();
+    if (!adminConf.empty()) box.writeAdminConf(adminConf);
+    if (chdir(workDir.c_str()) != 0) return 121;
+    args.insert(args.begin(), "kqbridge-host");
+    return runProgram(KQ_HOST_PATH, args);
+  });
+}
+
+std::unique_ptr<Child> startCtl(const std::string& pipesDir, std::vector<std::string> args) {
+  args.insert(args.begin(), "kqbridge-ctl");
+  return std::make_unique<Child>([=] {
+    setenv("XDG_RUNTIME_DIR", pipesDir.c_str(), 1);
+    return runProgram(KQ_CTL_PATH, args);
+  });
+}
+
+ChildResult runCtl(const std::string& pipesDir, std::vector<std::string> args) {
+  std::unique_ptr<Child> ctl = startCtl(pipesDir, std::move(args));
+  int status = ctl->finish();
+  return ChildResult{status, ctl->out, ctl->err};
 }
 
 BridgeRun runBridge(const std::function<int(const Sandbox&)>& scenario) {

@@ -7,8 +7,11 @@
 #define KQBRIDGE_TESTS_SUPPORT_BRIDGE_SANDBOX_H_
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/test_support.h"
 
 namespace kqtest {
 
@@ -18,7 +21,8 @@ class Sandbox {
 
   // Only names the places; nothing is made or changed yet. `app` is the
   // executable's name, which names the configuration directory.
-  explicit Sandbox(const std::string& root, const std::string& app = kAppName) : root(root), app(app) {}
+  explicit Sandbox(const std::string& root, const std::string& app = kAppName)
+      : root(root), app(app), pipesDir(root + "/run") {}
 
   // Makes the directories and points the environment at them for the rest
   // of the process (call it in the child).
@@ -41,6 +45,8 @@ class Sandbox {
 
   std::string root;
   std::string app;
+  // XDG_RUNTIME_DIR, under which the pipes (the admin endpoint's too) live.
+  std::string pipesDir;
 };
 
 struct BridgeRun {
@@ -54,6 +60,18 @@ struct BridgeRun {
 // Runs `scenario` in a child process inside a fresh, entered sandbox and
 // gives back what it printed and the central log and trace it left.
 BridgeRun runBridge(const std::function<int(const Sandbox&)>& scenario);
+
+// kqbridge-host as a child process started in `workDir`, inside a sandbox
+// at `root` (named after the host's file); `adminConf` (if any) is written
+// before it starts. Its pipes are in `pipesDir`, by default the sandbox's.
+std::unique_ptr<Child> startHost(const std::string& root, const std::string& workDir,
+                                 std::vector<std::string> args, const std::string& adminConf = "",
+                                 const std::string& pipesDir = "");
+
+// kqbridge-ctl with `args`, seeing the hosts in `pipesDir`; runCtl waits
+// for its end.
+std::unique_ptr<Child> startCtl(const std::string& pipesDir, std::vector<std::string> args);
+ChildResult runCtl(const std::string& pipesDir, std::vector<std::string> args);
 
 }  // namespace kqtest
 

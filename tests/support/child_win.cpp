@@ -50,7 +50,10 @@ TestState& state() {
   if (const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info()) {
     now = std::string(info->test_suite_name()) + "." + info->name();
   }
-  if (now != s.test) s = TestState{now};
+  if (now != s.test) {
+    s = TestState();
+    s.test = now;
+  }
   return s;
 }
 

@@ -25,7 +25,9 @@ class Broker {
   // SIGKILL, then reaps it.
   void kill();
   int port() const { return m_port; }
-  std::string url(const char* scheme = "mqtt") const { return std::string(scheme) + "://127.0.0.1:" + std::to_string(m_port); }
+  std::string url(const char* scheme = "mqtt") const {
+    return std::string(scheme) + "://127.0.0.1:" + std::to_string(m_port);
+  }
   // -h and -p for the command-line clients.
   std::vector<std::string> where() const { return {"-h", "127.0.0.1", "-p", std::to_string(m_port)}; }
 

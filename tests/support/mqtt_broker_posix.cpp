@@ -50,7 +50,8 @@ std::string program(const std::string& name) {
 
 }  // namespace
 
-Broker::Broker(const std::string& dir, const std::string& listenerLines) : m_dir(dir), m_lines(listenerLines) {}
+Broker::Broker(const std::string& dir, const std::string& listenerLines)
+    : m_dir(dir), m_lines(listenerLines) {}
 
 bool Broker::start() {
   for (int attempt = 0; attempt < 5; ++attempt) {
@@ -59,8 +60,9 @@ bool Broker::start() {
     const passwd* me = getpwuid(getuid());
     std::string conf = m_dir + "/broker.conf";
     // As root the broker would drop to its own user, who may not read our files.
-    writeFile(conf, "listener " + std::to_string(m_port) + " 127.0.0.1\n" + m_lines + "persistence false\nuser " +
-                        (me != nullptr ? me->pw_name : "root") + "\nlog_dest file " + m_dir + "/broker.log\n");
+    writeFile(conf, "listener " + std::to_string(m_port) + " 127.0.0.1\n" + m_lines +
+                        "persistence false\nuser " + (me != nullptr ? me->pw_name : "root") +
+                        "\nlog_dest file " + m_dir + "/broker.log\n");
     std::string path = program("mosquitto");
     m_process = std::make_unique<Child>([=] { return runProgram(path, {"mosquitto", "-c", conf}); });
     if (waitFor([this] { return accepts(m_port); }, 20)) return true;
@@ -87,7 +89,8 @@ ChildResult mqttClient(const std::string& name, std::vector<std::string> args) {
 bool makeTestCertificates(const std::string& dir) {
   const std::string script =
       "cd '" + dir +
-      "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key -out ca.crt"
+      "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key -out "
+      "ca.crt"
       " -days 2 -subj /CN=kqtest-ca"
       " && openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout server.key"
       " -out server.csr -subj /CN=127.0.0.1"

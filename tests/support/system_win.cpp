@@ -1,7 +1,6 @@
 // What the tests measure of the system, and raw pipe peers, over Windows calls.
-// windows.h first: the other system headers build on it.
 #include <windows.h>
-
+// windows.h first: the other system headers build on it.
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>

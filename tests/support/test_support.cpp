@@ -1,7 +1,5 @@
 #include "support/test_support.h"
 
-#include "kqtest_compat.h"
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -9,6 +7,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "kqtest_compat.h"
+#include "platform/console.h"
 
 namespace kqtest {
 
@@ -53,6 +54,34 @@ std::string freshName(const std::string& prefix) {
 
 // A child on Windows works in the directories its parent made (see
 // child_win.cpp); everywhere else each TempDir is a fresh one of our own.
+ConsoleCapture::ConsoleCapture() {
+  bg::platform::setConsoleSink(
+      [](bg::platform::ConsoleStream stream, const char* text, void* self) {
+        take(stream == bg::platform::ConsoleStream::kError ? 0 : 1, text, self);
+      },
+      this);
+}
+
+ConsoleCapture::~ConsoleCapture() {
+  bg::platform::setConsoleSink(nullptr, nullptr);
+}
+
+void ConsoleCapture::take(int stream, const char* text, void* self) {
+  ConsoleCapture* capture = static_cast<ConsoleCapture*>(self);
+  std::lock_guard<std::mutex> hold(capture->m_lock);
+  capture->m_streams[stream] += text;
+}
+
+std::string ConsoleCapture::errors() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_streams[0];
+}
+
+std::string ConsoleCapture::output() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_streams[1];
+}
+
 TempDir::TempDir() : m_path(handedDown()), m_adopted(!m_path.empty()) {
   if (m_adopted) return;
   std::filesystem::path base = std::filesystem::temp_directory_path();

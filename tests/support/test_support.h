@@ -6,8 +6,6 @@
 
 #include <sys/types.h>
 
-#include "kqtest_compat.h"
-
 #include <condition_variable>
 #include <cstdio>
 #include <functional>
@@ -17,6 +15,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "kqtest_compat.h"
 
 namespace kqtest {
 
@@ -35,6 +35,24 @@ class EnvGuard {
  private:
   void remember(const char* name);
   std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+// Takes every line the library writes to standard error and output, for its
+// life, instead of the streams.
+class ConsoleCapture {
+ public:
+  ConsoleCapture();
+  ~ConsoleCapture();
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+  std::string errors() const;
+  std::string output() const;
+
+ private:
+  static void take(int stream, const char* text, void* self);
+  mutable std::mutex m_lock;
+  std::string m_streams[2];
 };
 
 // A fresh directory under the system temporary directory, removed with all

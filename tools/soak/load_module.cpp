@@ -192,9 +192,7 @@ class Load : public bg::Interface {
     m_channelMgr->releaseChannel(&mine);
   }
 
-  static void job(void* arg) {
-    ++static_cast<Lane*>(arg)->jobsDone;
-  }
+  static void job(void* arg) { ++static_cast<Lane*>(arg)->jobsDone; }
 
   void runAJob(Lane* lane) {
     int before = lane->jobsDone;

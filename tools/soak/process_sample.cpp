@@ -61,7 +61,8 @@ std::string growthAfterWarmUp(const std::vector<Sample>& samples) {
     add("resident memory " + std::to_string(first.rssKb) + " kB -> " + std::to_string(last.rssKb) + " kB");
   }
   bool everyStep = samples.size() >= 5;
-  for (size_t i = 1; i < samples.size(); ++i) everyStep = everyStep && samples[i].heapKb > samples[i - 1].heapKb;
+  for (size_t i = 1; i < samples.size(); ++i)
+    everyStep = everyStep && samples[i].heapKb > samples[i - 1].heapKb;
   if (last.heapKb > first.heapKb + memoryNoiseKb(first.heapKb) || everyStep) {
     add("heap in use " + std::to_string(first.heapKb) + " kB -> " + std::to_string(last.heapKb) + " kB");
   }

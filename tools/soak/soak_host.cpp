@@ -66,9 +66,9 @@ bool keepFilesUnder(const std::string& dir) {
   std::filesystem::create_directories(root + "/data", ec);
   std::filesystem::create_directories(root + "/run", ec);
   if (ec || chmod((root + "/run").c_str(), 0700) != 0) return false;
-  setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (root + "/data").c_str(), 1);
+  bg::setEnv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+  bg::setEnv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
+  bg::setEnv("XDG_CONFIG_HOME", (root + "/data").c_str(), 1);
   return true;
 }
 
@@ -110,7 +110,7 @@ Report askTheLoad() {
 }
 
 double mb(long kb) {
-  return kb / 1024.0;
+  return static_cast<double>(kb) / 1024.0;
 }
 
 }  // namespace
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
   // standard error: thousands of lines a second under this load.
   if (!freopen("/dev/null", "w", stderr)) return 1;
   std::string pipe = "kqbridge-soak-" + std::to_string(getpid());
-  setenv(soak::kPipeVariable, pipe.c_str(), 1);
+  bg::setEnv(soak::kPipeVariable, pipe.c_str(), 1);
   pid_t parent = getpid();
   pid_t sender = fork();
   if (sender == 0) sendFromOutside(pipe, parent);
@@ -159,10 +159,11 @@ int main(int argc, char** argv) {
     if (problems.empty()) report = askTheLoad();
     soak::Sample s = soak::sampleThisProcess();
     samples.push_back(s);
-    printf("soak: %s %d: %.1f MB resident, %.1f MB heap in use, %d descriptors, %d threads, "
-           "%llu operations (+%llu), %llu pipe messages, %llu failures\n",
-           unit, minute, mb(s.rssKb), mb(s.heapKb), s.descriptors, s.threads, report.operations, report.operations - lastOperations,
-           report.pipeMessages, report.failures);
+    printf(
+        "soak: %s %d: %.1f MB resident, %.1f MB heap in use, %d descriptors, %d threads, "
+        "%llu operations (+%llu), %llu pipe messages, %llu failures\n",
+        unit, minute, mb(s.rssKb), mb(s.heapKb), s.descriptors, s.threads, report.operations,
+        report.operations - lastOperations, report.pipeMessages, report.failures);
     fflush(stdout);
     bg::UninitBridge();
     // A last stretch of a second or two may be too short to see a message.
@@ -188,9 +189,10 @@ int main(int argc, char** argv) {
     printf("soak: FAILED after %d %ss: %s\n", minute, unit, problems.c_str());
     return 1;
   }
-  printf("soak: passed: %d %ss, %.1f MB resident (%.1f after the first), %.1f MB heap in use (%.1f), "
-         "%d descriptors (%d), %d threads (%d), %llu operations, no failure\n",
-         minute, unit, mb(last.rssKb), mb(first.rssKb), mb(last.heapKb), mb(first.heapKb), last.descriptors, first.descriptors, last.threads,
-         first.threads, report.operations);
+  printf(
+      "soak: passed: %d %ss, %.1f MB resident (%.1f after the first), %.1f MB heap in use (%.1f), "
+      "%d descriptors (%d), %d threads (%d), %llu operations, no failure\n",
+      minute, unit, mb(last.rssKb), mb(first.rssKb), mb(last.heapKb), mb(first.heapKb), last.descriptors,
+      first.descriptors, last.threads, first.threads, report.operations);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <mutex>
 
 #include "platform/last_error.h"
+#include "platform/mutex.h"
 #include "platform/pipe.h"
 
 namespace bg {
@@ -69,6 +71,11 @@ unsigned pipeError(int err) {
 
 void fail(int err) {
   setLastError(pipeError(err));
+}
+
+// On a transfer, EAGAIN is the timeout of pipeSetTimeout running out.
+void failTransfer(int err) {
+  setLastError(err == EAGAIN || err == EWOULDBLOCK ? kErrTimeout : pipeError(err));
 }
 
 bool isPlainChar(unsigned char c) {
@@ -194,9 +201,9 @@ int connectTo(const SocketAddress& addr, bool wait, int* err) {
 // socket path. Never destroyed: a reservation may be looked at while the
 // process exits. A child made by fork() inherits the map but not the claim.
 struct Reservations {
-  std::mutex lock;
-  std::map<std::string, PipeListener*> byPath;
-  pid_t owner = 0;
+  Mutex lock;
+  std::map<std::string, PipeListener*> byPath GUARDED_BY(lock);
+  pid_t owner GUARDED_BY(lock) = 0;
 };
 
 Reservations& reservations() {
@@ -206,7 +213,7 @@ Reservations& reservations() {
 
 PipeListener* takeReservation(const std::string& path) {
   Reservations& r = reservations();
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   if (r.owner != getpid()) return nullptr;
   auto it = r.byPath.find(path);
   if (it == r.byPath.end()) return nullptr;
@@ -219,7 +226,7 @@ PipeListener* takeReservation(const std::string& path) {
 // name, as a server does when it stops.
 void dropReservations() {
   Reservations& r = reservations();
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   if (r.owner != getpid()) return;
   for (auto& entry : r.byPath) pipeCloseListener(entry.second);
   r.byPath.clear();
@@ -299,7 +306,7 @@ bool pipeReserve(const std::string& pipePath) {
   static std::once_flag atExit;
   std::call_once(atExit, [] { atexit(dropReservations); });
   Reservations& r = reservations();
-  std::lock_guard<std::mutex> hold(r.lock);
+  MutexLock hold(&r.lock);
   if (r.owner != getpid()) {
     // A parent's, inherited through fork(): the name stays the parent's.
     for (auto& entry : r.byPath) {
@@ -380,7 +387,7 @@ bool pipeRead(PipeConnection* c, void* buf, size_t size) {
       setLastError(kErrBrokenPipe);
       return false;
     } else if (errno != EINTR) {
-      fail(errno);
+      failTransfer(errno);
       return false;
     }
   }
@@ -395,11 +402,19 @@ bool pipeWrite(PipeConnection* c, const void* buf, size_t size) {
       p += n;
       size -= static_cast<size_t>(n);
     } else if (errno != EINTR) {
-      fail(errno);
+      failTransfer(errno);
       return false;
     }
   }
   return true;
+}
+
+void pipeSetTimeout(PipeConnection* c, int timeoutMs) {
+  struct timeval tv;
+  tv.tv_sec = timeoutMs / 1000;
+  tv.tv_usec = (timeoutMs % 1000) * 1000;
+  setsockopt(c->fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+  setsockopt(c->fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
 }
 
 void pipeCloseConnection(PipeConnection* c) {
