@@ -390,10 +390,12 @@ class Build:
     def __init__(self, runner, name, settings, env):
         self.runner, self.out, self.settings, self.env = runner, runner.scratch / name, settings, env
 
-    def configure(self):
+    def configure(self, again=False):
+        """Configures the build once; `again` runs CMake anyway, so that
+        files added, renamed or removed since are in its file lists."""
         cache = self.out / "CMakeCache.txt"
         floor = "KQ_TEST_TIME_FLOOR:STRING=%d\n" % self.runner.floor
-        if (self.out / "build.ninja").exists() and floor in cache.read_text():
+        if not again and (self.out / "build.ninja").exists() and floor in cache.read_text():
             return
         rc, log = self.runner.run(["cmake", "-S", str(self.runner.tree), "-B", str(self.out), "-G", "Ninja",
                                    "-DKQ_SHARED_INTERNAL=ON", "-DKQ_TEST_TIME_FLOOR=%d" % self.runner.floor]
@@ -484,7 +486,7 @@ class Runner:
     def compiled_sources(self):
         """src/ files the build compiles (sources from the compile database,
         the headers beside them), as paths relative to the tree."""
-        self.plain.configure()
+        self.plain.configure(again=True)
         db = json.loads((self.plain.out / "compile_commands.json").read_text())
         files = set()
         for entry in db:
