@@ -83,22 +83,27 @@ TEST(Logger, OpensLazilyFiltersByLevelAndEachOpeningAddsAHeader) {
             kLogHeader + "six\none 1\n" + kLogHeader + "two\n" + kLogHeader + "three\n\n");
 }
 
+// The tracer falls back the same way.
 TEST(Logger, FallsBackToStderrAndLeavesABorrowedStreamOpen) {
   kqtest::TempDir dir;
   kqtest::ChildResult run = kqtest::runChild([&] {
     bg::Logger broken(dir.file("missing/dir/x.log").c_str());
     broken.log(2, "to stderr\n");
     CHILD_CHECK(broken.getStream() == stderr);
+    bg::Func_Tracer(dir.file("missing/dir/x.tcr").c_str()).enter("traced", 7, nullptr);
     bg::Abstract_Logger* logger = broken.createLogger(dir.file("unused.log").c_str());
+    logger->setStream(stderr);
     logger->setStream(stdout);
     logger->log(2, "line\n");
     broken.destroyLogger(&logger);
     CHILD_CHECK(logger == nullptr);
     printf("still open\n");
+    fprintf(stderr, "still open\n");
     return 0;
   });
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(kqtest::contains(run.err, "to stderr\n"));
+  for (const char* line : {"to stderr\n", "|__traced [7] \n", "still open\n"})
+    EXPECT_TRUE(kqtest::contains(run.err, line)) << line;
   EXPECT_EQ(run.out, "line\n\nstill open\n");
   EXPECT_FALSE(kqtest::fileExists(dir.file("unused.log")));
 }
