@@ -118,6 +118,11 @@ TEST(Argv, OptionsAreTypedByTheDefaultsKind) {
   testing::internal::GetCapturedStdout();
   EXPECT_THROW(argv.get("i", Value("x")), cmdline::cmdline_error);
   EXPECT_THROW(argv.add("i", 0, "", false, Value(1)), cmdline::cmdline_error);
+  EXPECT_EQ(argv.usage().compare(0, 12, "usage: prog "), 0) << argv.usage();
+  bg::Abstract_Argv* made = argv.createArgv();
+  EXPECT_EQ(made->usage(), "") << "no options yet";
+  argv.destroyArgv(&made);
+  EXPECT_EQ(made, nullptr);
 }
 
 }  // namespace
