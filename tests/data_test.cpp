@@ -142,17 +142,19 @@ struct Joiner {
   Texts* log;
   ListenerRecord late;
   ListenerRecord lateFilter;
-  bool done = false;
+  int calls = 0;
 };
 
+// The first call registers listeners, the second a filter alone.
 void registerMore(const char* key, const Value*, ListenerRecord* rec) {
   auto* j = reinterpret_cast<Joiner*>(rec->user[0]);
   j->log->push_back("joiner");
-  if (j->done) return;
-  j->done = true;
-  j->data->registListener(key, &j->late);
-  j->data->registListener(nullptr, &j->lateFilter);
-  j->data->registListener("elsewhere", &j->late);
+  if (++j->calls == 1) {
+    j->data->registListener(key, &j->late);
+    j->data->registListener("elsewhere", &j->late);
+  } else if (j->calls == 2) {
+    j->data->registListener(nullptr, &j->lateFilter);
+  }
 }
 
 TEST(DataNotify, RegistrationsMadeDuringANotificationJoinIt) {
@@ -167,7 +169,9 @@ TEST(DataNotify, RegistrationsMadeDuringANotificationJoinIt) {
   data.registListener("k", &after);
   data.registListener(nullptr, &filter);
   data.setDataNotify("k", Value(1), false);
-  EXPECT_EQ(log, (Texts{"joiner", "after:k=[i]1", "late:k=[i]1", "filter:k=[i]1", "lateFilter:k=[i]1"}));
+  data.setDataNotify("k", Value(2), true);
+  EXPECT_EQ(log, (Texts{"joiner", "after:k=[i]1", "late:k=[i]1", "filter:k=[i]1", "joiner", "after:k=[i]2",
+                        "late:k=[i]2", "filter:k=[i]2", "lateFilter:k=[i]2"}));
 }
 
 // A callback removing a listener before its turn: the removed one is not
