@@ -273,19 +273,27 @@ TEST(AdminEndpoint, StatusOfTenThousandKeysAndAThousandChannelsHasThemAll) {
       }
     });
     std::string pipe = "kqbridge." + std::string(kqtest::Sandbox::kAppName) + "." + std::to_string(getpid());
-    json status;
-    for (int i = 0; i < 3; ++i) {
+    auto ask = [&pipe](const char* request) {
       bg::pi::INamedPipe* client = bg::pi::create_pipe_client(pipe.c_str());
       client->Open();
-      client->WriteString(R"({"op":"status"})");
-      status = json::parse(client->ReadString());
+      client->WriteString(request);
+      json answer = json::parse(client->ReadString());
       bg::pi::destroy_pipe_client(&client);
-    }
+      return answer;
+    };
+    json status;
+    for (int i = 0; i < 3; ++i) status = ask(R"({"op":"status"})");
+    for (int i = 0; i < 5; ++i) BG_LOG(ERROR, "line %d of the central log", i);
+    json log = ask(R"({"op":"log","max":100})");
     done = true;
     busy.join();
     CHILD_CHECK(status["data"]["keyCount"] == 10001 && status["data"]["keys"][0]["key"] == "busy");
     CHILD_CHECK(status["data"]["keys"][1]["kind"] == "int" && status["data"]["keys"][1]["size"] == 4);
     CHILD_CHECK(status["channels"].size() >= 1000 && status["channels"][0]["queued"] == 1);
+    // A piece of the central log ends with a whole line.
+    const std::string text = log.value("text", "");
+    CHILD_CHECK(log["file"] == cd->m_logger->getPath() && log["next"] == text.size());
+    CHILD_CHECK(!text.empty() && text.size() < 100 && text.back() == '\n');
     for (bg::Abstract_Channel*& end : ends) cd->m_channelMgr->releaseChannel(&end);
     bg::UninitBridge();
     return 0;
