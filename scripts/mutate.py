@@ -141,7 +141,8 @@ RELEASE_STMT = re.compile(r"^(?:delete(?:\[\])?\s.+|" + CHAIN + r"(?:" + RELEASE
 CALL_STMT = re.compile(r"^" + CHAIN + r"[A-Za-z_]\w*\s*\(.*\)\s*;$")
 # Diagnostics only: which lines a program prints is checked where users parse
 # them, not at every message, so dropping one tells nothing about the suite.
-PRINT_STMT = re.compile(r"^(?:std::)?(?:f?printf|fputs|puts|perror|fflush|BG_LOG)\s*\(")
+PRINT_STMT = re.compile(r"^(?:std::|(?:bg::)?platform::)?(?:f?printf|fputs|puts|perror|fflush|BG_LOG|"
+                        r"console(?:Error|Output|Write))\s*\(")
 ASSIGN_STMT = re.compile(r"^\*?" + CHAIN + r"[A-Za-z_]\w*(?:\[[^\]]*\])*\s*(?:[-+*/%|&^]|<<|>>)?=\s.*;$|"
                          r"^(?:\+\+|--)" + CHAIN + r"\w+\s*;$|^" + CHAIN + r"\w+(?:\+\+|--)\s*;$")
 KEYWORDS = {"return", "break", "continue", "goto", "throw", "case", "default", "using", "typedef", "namespace",
