@@ -168,8 +168,8 @@ TEST(DataNotify, RegistrationsMadeDuringANotificationJoinIt) {
   data.registListener("k", &first);
   data.registListener("k", &after);
   data.registListener(nullptr, &filter);
-  data.setDataNotify("k", Value(1), false);
-  data.setDataNotify("k", Value(2), true);
+  EXPECT_TRUE(data.setDataNotify("k", Value(1), false));
+  EXPECT_TRUE(data.setDataNotify("k", Value(2), true));
   EXPECT_EQ(log, (Texts{"joiner", "after:k=[i]1", "late:k=[i]1", "filter:k=[i]1", "joiner", "after:k=[i]2",
                         "late:k=[i]2", "filter:k=[i]2", "lateFilter:k=[i]2"}));
 }
