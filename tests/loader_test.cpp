@@ -39,10 +39,12 @@ TEST(LoadModule, CountsComponentsAndStartsOnlyWhenAsked) {
 
 TEST(LoadModule, StartsAndStopsInNameOrderAndEveryStartReachesEveryComponent) {
   BridgeRun run = runBridge([](const Sandbox& box) {
-    for (const char* m : {"mod_a.dll", "mod_b.dll"}) box.addModule(m);
+    for (const char* m : {"mod_a.dll", "mod_b.dll", "mod_central.dll"}) box.addModule(m);
     box.init();
     CHILD_CHECK(box.load({"mod_b.dll"}, true) == 1);
     CHILD_CHECK(box.load({"mod_a.dll"}, true) == 2);
+    // A component that is a central object itself is neither started nor stopped.
+    CHILD_CHECK(box.load({"mod_central.dll"}, false) == 3);
     BridgeMsg msg = {3, 0, "x", 0, 0};
     CHILD_CHECK(bg::CD->call("b", msg).toStdString() == "b");
     CHILD_CHECK(static_cast<bg::Admin*>(bg::CD)->dispatch("a", "b", msg).toStdString() == "b");
