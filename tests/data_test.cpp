@@ -45,6 +45,10 @@ TEST(DataStore, SetGetReplaceRemoveAndAReusedKeyBuffer) {
   EXPECT_TRUE(data.setData(key, Value(1), false));
   key[0] = 'b';
   EXPECT_FALSE(data.hasData(key)) << "the key text is copied, not its pointer kept";
+  bg::Abstract_Datas* made = data.create();
+  EXPECT_FALSE(made->hasData("k")) << "a store of its own";
+  data.destroy(&made);
+  EXPECT_EQ(made, nullptr);
 }
 
 // Registering a record again keeps its one registration; a stale id
