@@ -38,6 +38,9 @@ TEST(ThreadPool, RefusesJobsBeyondTheQueueWithoutAPoolOrWithoutAFunction) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(pool.addTask(countJob, &ran)) << "after exit";
   testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(pool.init(1, 2)) << "started again";
+  EXPECT_TRUE(pool.addTask(countJob, &ran));
+  EXPECT_TRUE(waitFor([&] { return ran.load() == 3; }));
 }
 
 // Another thread adding jobs while the pool exits (a component's at
