@@ -195,8 +195,10 @@ TEST(PortErrors, FailuresGiveWindowsNumbersAndLeaveNoDescriptorOpen) {
   EXPECT_EQ(pf::getLastError(), 127u);
   const std::string pipe = kqtest::uniqueName("port");
   EXPECT_EQ(pf::pipeConnect(pipe), nullptr);
+  EXPECT_EQ(pf::getLastError(), 2u);
   pf::PipeListener* server = pf::pipeListen(pipe);
   EXPECT_EQ(pf::pipeListen(pipe), nullptr);
+  EXPECT_EQ(pf::getLastError(), 231u) << "served already: busy";
   pf::pipeCloseListener(server);
   g_failNextNothrowNew = true;
   EXPECT_EQ(pf::openDir(td.path().c_str()), nullptr);
