@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "remote/settings.h"
 #include "support/bridge_sandbox.h"
 #include "support/mqtt_broker.h"
 #include "support/test_support.h"
@@ -96,6 +97,55 @@ std::string request(const Broker& b, const std::string& topic, const std::string
   std::vector<std::string> args = b.where();
   args.insert(args.end(), {"-t", topic, "-e", "kqtest/reply", "-m", json, "-W", "30", "-N"});
   return kqtest::mqttClient("mosquitto_rr", args).out;
+}
+
+// remote.conf as the module reads it: each row's entries, and what came of
+// them (host:port tls node | exports | imports | exact keys | prefixes |
+// timeout | problems | credentials and files), with whether the module can
+// run at all.
+TEST(RemoteSettings, EntriesAreCheckedOneByOne) {
+  kqtest::EnvGuard env;
+  env.set("COMPUTERNAME", "my host!");
+  const struct {
+    std::vector<std::pair<const char*, const char*>> entries;
+    bool usable;
+    const char* read;
+  } rows[] = {
+      {{{"Broker", "mqtts://[::1]:8884/"}, {"Node", "n-1.x_y"}, {"Export", "pa, *,"},
+        {"Import", "pb@b, bad, c@, a23456789012345678901234567890123@n, x@bad name"},
+        {"Keys", "k.one, k.t*, a+b, #"}, {"CallTimeoutMs", "250"}, {"Username", "u "}, {"Password", "p"},
+        {"CAFile", "ca"}, {"CertFile", "c"}, {"KeyFile", "k"}},
+       true, "::1:8884 1 n-1.x_y|pa*|pb@b|k.one|k.t|250|6|upcack"},
+      {{{"Broker", "mqtt://h"}, {"Node", ""}, {"CallTimeoutMs", "0"}}, true, "h:1883 0 myhost|||||5000|1|"},
+      {{{"Broker", "http://h"}, {"Node", "bad name"}}, false, "localhost:1883 0 bad name|||||5000|2|"},
+      {{{"Broker", "mqtt://h:70000"}}, false, "localhost:1883 0 myhost|||||5000|1|"},
+      {{{"Broker", "mqtt://a@b"}}, false, "localhost:1883 0 myhost|||||5000|1|"},
+  };
+  for (const auto& row : rows) {
+    bg::Config conf("");
+    for (const auto& entry : row.entries) conf.setValue(entry.first, entry.second);
+    remote::Settings s;
+    std::vector<std::string> problems;
+    EXPECT_EQ(remote::readSettings(&conf, &s, &problems), row.usable) << row.read;
+    std::string read = s.host + ":" + std::to_string(s.port) + " " + std::to_string(s.tls) + " " + s.node + "|";
+    for (const std::string& e : s.exports) read += e;
+    read += s.exportAll ? "*|" : "|";
+    for (const remote::Import& i : s.imports) read += i.component + "@" + i.node;
+    read += "|";
+    for (const std::string& k : s.exactKeys) read += k;
+    read += "|";
+    for (const std::string& k : s.keyPrefixes) read += k;
+    read += "|" + std::to_string(s.callTimeoutMs) + "|" + std::to_string(problems.size()) + "|";
+    EXPECT_EQ(read + s.username + s.password + s.caFile + s.certFile + s.keyFile, row.read);
+  }
+  remote::Settings s;
+  s.exports = {"Admin"};
+  s.exactKeys = {"k.one"};
+  s.keyPrefixes = {"k.t"};
+  EXPECT_TRUE(s.exported("Admin") && !s.exported("pa") && s.mirrored("k.one") && s.mirrored("k.two"));
+  s.exports.clear();
+  s.exportAll = true;
+  EXPECT_TRUE(s.exported("pa") && !s.exported("Admin") && !s.mirrored("k.on") && !s.mirrored("k"));
 }
 
 TEST(Remote, CallsGoBothWaysAndAnyMqttClientMayCall) {
