@@ -257,6 +257,9 @@ TEST(AdminEndpoint, StatusOfTenThousandKeysAndAThousandChannelsHasThemAll) {
     bg::Interface* cd = bg::CD;
     for (int i = 0; i < 10000; ++i)
       cd->m_data->setData(("key." + std::to_string(i)).c_str(), bg::Value(i), true);
+    const char* words[] = {"ab", "cde"};
+    cd->m_data->setData("zz.argv", bg::Value(2, words), true);
+    cd->m_data->setData("zz.text", bg::Value("hello"), true);
     std::vector<bg::Abstract_Channel*> ends;
     for (int i = 0; i < 1000; ++i) {
       ends.push_back(cd->m_channelMgr->createChannel(("channel." + std::to_string(i)).c_str()));
@@ -287,8 +290,10 @@ TEST(AdminEndpoint, StatusOfTenThousandKeysAndAThousandChannelsHasThemAll) {
     json log = ask(R"({"op":"log","max":100})");
     done = true;
     busy.join();
-    CHILD_CHECK(status["data"]["keyCount"] == 10001 && status["data"]["keys"][0]["key"] == "busy");
-    CHILD_CHECK(status["data"]["keys"][1]["kind"] == "int" && status["data"]["keys"][1]["size"] == 4);
+    const json& keys = status["data"]["keys"];
+    CHILD_CHECK(status["data"]["keyCount"] == 10003 && keys[0]["key"] == "busy");
+    CHILD_CHECK(keys[1]["kind"] == "int" && keys[1]["size"] == 4);
+    CHILD_CHECK(keys[keys.size() - 2]["size"] == 5 && keys.back()["key"] == "zz.text" && keys.back()["size"] == 5);
     CHILD_CHECK(status["channels"].size() >= 1000 && status["channels"][0]["queued"] == 1);
     // A piece of the central log ends with a whole line.
     const std::string text = log.value("text", "");
