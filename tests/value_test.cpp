@@ -41,6 +41,7 @@ TEST(Value, TextEndsAtItsFirstNulBytesAreKeptExactlyAndNeitherIsReadPastItsEnd) 
   EXPECT_EQ(b.get_nbytes(), 3);
   EXPECT_EQ(memcmp(b.get_bytes(), data, 3), 0);
   b.set_bytes("77777", 2);
+  EXPECT_FALSE(b.set_bytes(nullptr, 1) || b.set_bytes("x", -1)) << "refused, nothing changes";
   int a = 0;
   b.get("%d", &a);
   EXPECT_EQ(a, 77);
