@@ -138,6 +138,7 @@ TEST(RemoteSettings, EntriesAreCheckedOneByOne) {
     read += "|" + std::to_string(s.callTimeoutMs) + "|" + std::to_string(problems.size()) + "|";
     EXPECT_EQ(read + s.username + s.password + s.caFile + s.certFile + s.keyFile, row.read);
   }
+  EXPECT_TRUE(remote::isNodeName(std::string(64, 'n')) && !remote::isNodeName(std::string(65, 'n')));
   remote::Settings s;
   s.exports = {"Admin"};
   s.exactKeys = {"k.one"};
