@@ -16,9 +16,10 @@ The scratch build links the tests against one shared internal library
 (-DKQ_SHARED_INTERNAL=ON), so a mutant recompiles one file and relinks two
 libraries; a test may take five times its usual run, at least --floor
 seconds (20), and a test that runs out of time has caught the mutant.
-A survivor of a removed free/close/unlock or a moved bound runs again in a
-second scratch build under AddressSanitizer and UBSan, as `make asan` would
-run it: leaks and overruns show only there.
+A survivor of a removed free/close/unlock, a moved bound, a flipped
+comparison for equality or a swapped && / || runs again in a second scratch
+build under AddressSanitizer and UBSan, as `make asan` would run it: leaks
+and overruns show only there.
 
   scripts/mutate.py --mutants 100 --seed 1
   scripts/mutate.py --list                  # the sample, without building
@@ -380,8 +381,9 @@ SANITIZE = "-O1 -fsanitize=address,undefined -fno-omit-frame-pointer -fno-saniti
 SANITIZER_ENV = {"ASAN_OPTIONS": "abort_on_error=0:halt_on_error=1:detect_leaks=1:strict_string_checks=1",
                  "UBSAN_OPTIONS": "halt_on_error=1:print_stacktrace=1"}
 # What the plain build cannot see but `make asan` does: a missing free is a
-# leak, a bound one off an overrun. Such survivors run again under ASan.
-MEMORY_OPS = {"release", "off-by-one", "boundary"}
+# leak, a bound one off an overrun, a flipped null check or guard a leak or
+# a bad access. Such survivors run again under ASan.
+MEMORY_OPS = {"release", "off-by-one", "boundary", "eq", "logic"}
 
 
 class Build:
