@@ -123,9 +123,13 @@ TEST(ChannelMgr, ExitAndTheDestructorAbortTheirOwnChannels) {
     bg::Channel_Mgr mgr;
     bg::Abstract_Channel* c = mgr.createChannel("x");
     bg::Abstract_Channel* o = mgr.openChannel("x");
-    std::thread reader([o] {
+    bg::Abstract_Channel* y = mgr.createChannel("y");
+    bg::Abstract_Channel* yClone = y->clone();  // the manager's too, also once y is gone
+    mgr.releaseChannel(&y);
+    std::thread reader([o, yClone] {
       char buf[8];
       o->read(buf, sizeof(buf));
+      yClone->read(buf, sizeof(buf));
     });
     mgr.exit();
     reader.join();
