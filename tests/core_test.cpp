@@ -149,7 +149,12 @@ TEST(AdminSettings, LogLevelAndLogStdoutChooseWhatTheCentralLogShowsAndWhere) {
     SCOPED_TRACE(c.conf != nullptr ? c.conf : "no Admin.conf");
     BridgeRun run = runBridge([&](const Sandbox& box) {
       if (c.conf != nullptr) box.writeAdminConf(c.conf);
+      box.addModule("mod_a.dll");
       box.init();
+      box.load({"mod_a.dll"}, false);
+      // A component's own log follows the central one's level and place.
+      bg::Logger* own = static_cast<bg::Interface*>(bg::getInstance("a"))->m_logger;
+      CHILD_CHECK((own->getStream() == stdout) == c.onStdout && own->getLevel() == bg::CD->m_logger->getLevel());
       // Missing keys are added with their defaults, LogStdout saved at once.
       const std::string conf = box.configDir() + "/conf/Admin.conf";
       CHILD_CHECK(contains(kqtest::readFile(conf), "LogStdout : "));
