@@ -155,6 +155,8 @@ TEST(UtilsFiles, ListingsIndentCallBackAndRestoreTheWorkingDirectoryAndTheWritab
   kqtest::writeFile(tmp.file("file"), "");
   EXPECT_FALSE(u.isDirWritable(tmp.file("file").c_str(), "probe") || u.isDirWritable(nullptr, "probe") ||
                u.isDirWritable(tmp.path().c_str(), nullptr));
+  EXPECT_EQ(bg::removeFile(tmp.file("file").c_str()), 0);
+  EXPECT_EQ(bg::removeFile(tmp.file("file").c_str()), -1);
 }
 
 }  // namespace
