@@ -350,6 +350,18 @@ TEST_F(PipesTest, SendersReleaseTheirDescriptorsAndDisconnectAtOnce) {
   }
   EXPECT_LT(kqtest::openHandles(), before + 100) << "the system may open a few of its own; one per send is 10200";
   bg::pi::destroy_pipe_server(&server);
+  // An idle worker takes a new client at once, not at its next look around.
+  Inbox quick;
+  server = bg::pi::listen_pipe(name.c_str(), 1, Inbox::collect, &quick);
+  std::vector<double> ms;
+  for (size_t i = 1; i <= 21; ++i) {
+    Clock::time_point t0 = Clock::now();
+    ASSERT_TRUE(bg::pi::pipe_send_msg(name.c_str(), "q") && quick.waitFor(i, 0));
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+  }
+  std::nth_element(ms.begin(), ms.begin() + 10, ms.end());
+  EXPECT_LT(ms[10], 20.0) << "the median time to hand over one message, in ms";
+  bg::pi::destroy_pipe_server(&server);
 }
 
 // Stop ends a server promptly; connections no worker took are closed by the
