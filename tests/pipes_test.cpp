@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -362,6 +363,41 @@ TEST_F(PipesTest, SendersReleaseTheirDescriptorsAndDisconnectAtOnce) {
   std::nth_element(ms.begin(), ms.begin() + 10, ms.end());
   EXPECT_LT(ms[10], 20.0) << "the median time to hand over one message, in ms";
   bg::pi::destroy_pipe_server(&server);
+}
+
+// A server that cannot take a waiting client (no descriptor left) says so
+// and tries again a moment later, not in a tight loop.
+TEST_F(PipesTest, AServerOutOfDescriptorsTriesAgainCalmly) {
+  if (kqtest::kOnWindows) GTEST_SKIP() << "descriptor limits are POSIX";
+  std::string name = kqtest::uniqueName("nofd");
+  kqtest::ChildResult run = kqtest::runChild([&] {
+    Inbox inbox;
+    INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 1, Inbox::collect, &inbox);
+    CHILD_CHECK(server != nullptr);
+    size_t complaints;
+    {
+      kqtest::ConsoleCapture console;
+      rlimit saved;
+      getrlimit(RLIMIT_NOFILE, &saved);
+      // Room for the client's descriptor alone: the server's end finds none.
+      int lowestFree = dup(0);
+      close(lowestFree);
+      rlimit none = saved;
+      none.rlim_cur = static_cast<rlim_t>(lowestFree) + 1;
+      CHILD_CHECK(setrlimit(RLIMIT_NOFILE, &none) == 0);
+      int client = kqtest::rawPipeConnect(where(name, name));
+      CHILD_CHECK(client >= 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      setrlimit(RLIMIT_NOFILE, &saved);
+      const std::string said = console.errors();
+      complaints = std::count(said.begin(), said.end(), '=');
+      close(client);
+    }
+    bg::pi::destroy_pipe_server(&server);
+    fprintf(stderr, "%zu complaints\n", complaints);
+    return complaints >= 1 && complaints <= 20 ? 0 : 1;
+  });
+  EXPECT_EQ(run.status, 0) << run.err;
 }
 
 // Stop ends a server promptly; connections no worker took are closed by the
