@@ -196,6 +196,12 @@ TEST(PortErrors, FailuresGiveWindowsNumbersAndLeaveNoDescriptorOpen) {
   const std::string pipe = kqtest::uniqueName("port");
   EXPECT_EQ(pf::pipeConnect(pipe), nullptr);
   EXPECT_EQ(pf::getLastError(), 2u);
+  {
+    kqtest::EnvGuard env;  // the pipes' directory under a plain file: no such pipe either
+    env.set("XDG_RUNTIME_DIR", td.file("text.dll"));
+    EXPECT_EQ(pf::pipeConnect(pipe), nullptr);
+    EXPECT_EQ(pf::getLastError(), 2u);
+  }
   pf::PipeListener* server = pf::pipeListen(pipe);
   EXPECT_EQ(pf::pipeListen(pipe), nullptr);
   EXPECT_EQ(pf::getLastError(), 231u) << "served already: busy";
