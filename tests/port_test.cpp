@@ -89,7 +89,8 @@ TEST(PortFolders, ConfigurationDirectoryFollowsTheEnvironment) {
 TEST(PortHost, StartedThroughPathKeepsEveryFileInThePrintedFolder) {
   for (int place = 0; place < 4; ++place) {
     kqtest::TempDir td;
-    const std::string bin = td.file("bin"), home = td.file("home"), tmp = td.file("tmp"),
+    // The program's path is longer than a first read of /proc/self/exe takes.
+    const std::string bin = td.file(std::string(250, 'b')), home = td.file("home"), tmp = td.file("tmp"),
                       work = td.file("work");
     const std::string own = tmp + "/kqbridge-host-" + std::to_string(getuid());
     const std::string cfg[] = {home + "/.local/share/kqbridge-host", bin + "/kqbridge-host.d", own, ""};
