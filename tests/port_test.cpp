@@ -20,6 +20,7 @@
 #include "kqbridge/kqbridge.h"
 #include "platform/dir_stream.h"
 #include "platform/dynamic_library.h"
+#include "platform/fs.h"
 #include "platform/last_error.h"
 #include "platform/pipe.h"
 #include "platform/shared_memory.h"
@@ -197,6 +198,7 @@ TEST(PortErrors, FailuresGiveWindowsNumbersAndLeaveNoDescriptorOpen) {
   const std::string pipe = kqtest::uniqueName("port");
   EXPECT_EQ(pf::pipeConnect(pipe), nullptr);
   EXPECT_EQ(pf::getLastError(), 2u);
+  EXPECT_TRUE(pf::fileOpen(nullptr, "r") == nullptr && pf::getLastError() == 2u);
   {
     kqtest::EnvGuard env;  // the pipes' directory under a plain file: no such pipe either
     env.set("XDG_RUNTIME_DIR", td.file("text.dll"));
