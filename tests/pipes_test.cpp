@@ -388,7 +388,9 @@ TEST_F(PipesTest, AServerOutOfDescriptorsTriesAgainCalmly) {
       int client = kqtest::rawPipeConnect(where(name, name));
       CHILD_CHECK(client >= 0);
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      const std::string refused = openError(name);  // nor does another client
       setrlimit(RLIMIT_NOFILE, &saved);
+      CHILD_CHECK(refused == "Could not open pipe, GLE=4");
       const std::string said = console.errors();
       complaints = std::count(said.begin(), said.end(), '=');
       close(client);
