@@ -168,11 +168,16 @@ TEST_F(PipesTest, ExchangeBothWaysAndOrderAcrossProcesses) {
 TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
   std::string name = kqtest::uniqueName("single");
   auto guard = [&](const char* msg) {
-    return kqtest::runChild([&] { return bg::pi::setup_single_app(name.c_str(), msg), 7; });
+    // An ordinary exit, whose handlers give up a claim the process never served.
+    return kqtest::runChild([&]() -> int {
+      bg::pi::setup_single_app(name.c_str(), msg);
+      exit(7);
+    });
   };
   kqtest::ChildResult alone = guard("first");
   EXPECT_EQ(alone.status, 7);
   EXPECT_EQ(alone.err, "Could not open pipe, GLE=2\nnow start the app\n");
+  EXPECT_FALSE(kqtest::fileExists(socketDir() + "/" + name)) << "its claim ends with it";
   kqtest::Child server(serving(name, 1));
   EXPECT_TRUE(server.waitOutput([&] { return kqtest::contains(server.out, "ready"); }));
   kqtest::ChildResult second = guard("second --open file");
