@@ -341,6 +341,11 @@ TEST(Remote, PasswordsAndTlsGuardTheBroker) {
   EXPECT_EQ(a->finish(), 0) << a->out << a->err;
   EXPECT_TRUE(sees(*c, "refused")) << c->out;
   EXPECT_FALSE(contains(c->out, "connected to broker"));
+  // A certificate authority file that is not there stops the module, and the
+  // host with it, before it connects.
+  auto d = startHost(dirFor(td, "d"), "d", node(broker.url("mqtts"), "d", "CAFile : " + td.file("none.crt")));
+  EXPECT_TRUE(sees(*d, "remote: cannot start")) << d->out;
+  EXPECT_EQ(d->finish(), 1) << d->err;
   EXPECT_EQ(stop(*b), 0) << b->err;
   EXPECT_EQ(stop(*c), 0) << c->err;
 }
