@@ -3,6 +3,7 @@
 #include <kqbridge/registry.h>
 
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -35,6 +36,8 @@ TEST_F(Registry, WalksInByteOrderAndMayEraseTheCurrentEntry) {
   bg::travellInstance(eraseSelf, &erased);
   EXPECT_EQ(erased, names);
   EXPECT_EQ(bg::getInstanceCount(), 0);
+  bg::setInstance(typeid(Registry), &a_);  // a type names its entry too
+  EXPECT_EQ(bg::getInstance(typeid(Registry)), &a_);
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST(ValueText, WriteGivesTheTaggedFormsAndReadRestoresTheValue) {
   // A failed read leaves an invalid value, but a vector's tag keeps its kind.
   const char* single[] = {"z"};
   for (std::string bad : {Value(1, single).write(), std::string("[int]42"), std::string("no bracket"),
-                          std::string("[abcdefghijklmnop]1")}) {
+                          std::string("[abcdefghijklmnop]1"), std::string("[i]")}) {
     Value v(123);
     EXPECT_FALSE(v.read(bad.c_str())) << bad;
     EXPECT_EQ(v.type(), bad.rfind("[argv]", 0) == 0 ? Value::VT_ARGV : Value::VT_INVALID) << bad;
