@@ -83,6 +83,7 @@ TEST(AdminEndpoint, ABusyHostAnswersEveryCommandAndStopsInOrder) {
     status = json::parse(run.out, nullptr, false);
     return run.status == 0 && status["pool"]["running"] == 5;
   })) << status.dump(2);
+  EXPECT_EQ(status["host"]["name"], name);
   EXPECT_EQ(status["pool"]["queued"], 3);
   EXPECT_EQ(status["pool"]["workers"], 5);
   std::vector<std::string> components;
