@@ -8,8 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "kqbridge/bridge.h"
 #include "kqtest_compat.h"
-#include "platform/console.h"
 
 namespace kqtest {
 
@@ -55,15 +55,12 @@ std::string freshName(const std::string& prefix) {
 // A child on Windows works in the directories its parent made (see
 // child_win.cpp); everywhere else each TempDir is a fresh one of our own.
 ConsoleCapture::ConsoleCapture() {
-  bg::platform::setConsoleSink(
-      [](bg::platform::ConsoleStream stream, const char* text, void* self) {
-        take(stream == bg::platform::ConsoleStream::kError ? 0 : 1, text, self);
-      },
-      this);
+  bg::SetConsoleSink([](int stream, const char* text, void* self) { take(stream == 2 ? 0 : 1, text, self); },
+                     this);
 }
 
 ConsoleCapture::~ConsoleCapture() {
-  bg::platform::setConsoleSink(nullptr, nullptr);
+  bg::SetConsoleSink(nullptr, nullptr);
 }
 
 void ConsoleCapture::take(int stream, const char* text, void* self) {
