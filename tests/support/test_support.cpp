@@ -52,8 +52,6 @@ std::string freshName(const std::string& prefix) {
 
 }  // namespace
 
-// A child on Windows works in the directories its parent made (see
-// child_win.cpp); everywhere else each TempDir is a fresh one of our own.
 ConsoleCapture::ConsoleCapture() {
   bg::SetConsoleSink([](int stream, const char* text, void* self) { take(stream == 2 ? 0 : 1, text, self); },
                      this);
@@ -79,6 +77,8 @@ std::string ConsoleCapture::output() const {
   return m_streams[1];
 }
 
+// A child on Windows works in the directories its parent made (see
+// child_win.cpp); everywhere else each TempDir is a fresh one of our own.
 TempDir::TempDir() : m_path(handedDown()), m_adopted(!m_path.empty()) {
   if (m_adopted) return;
   std::filesystem::path base = std::filesystem::temp_directory_path();
