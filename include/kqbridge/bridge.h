@@ -59,6 +59,15 @@ KQ_EXPORT void UninitBridge();
 KQ_EXPORT void RegistBgErrHandle(void (*handler)(const char*, void*), void* user);
 /// Kept for hosts that call it at start; it does nothing.
 KQ_EXPORT void SetConsoleUtf8();
+/// Receives one line the library would print: `stream` is 1 for standard
+/// output, 2 for standard error; `text` is the whole formatted line, valid
+/// during the call.
+typedef void (*ConsoleSinkFn)(int stream, const char* text, void* user);
+/// Hands every line the library prints on standard error or standard output
+/// to `sink(stream, text, user)` instead, from whichever thread prints it;
+/// null `sink` prints them again. A host may capture or silence them this
+/// way, before InitBridge too. Safe from any thread.
+KQ_EXPORT void SetConsoleSink(ConsoleSinkFn sink, void* user);
 /// Whether the next InitBridge serves the admin endpoint: the same-user pipe
 /// "kqbridge.NAME.PID" (the executable's name and the process id) through
 /// which kqbridge-ctl looks inside the process. On unless turned off here

@@ -44,7 +44,7 @@ long long valueSize(const Value& v) {
       char** entries = nullptr;
       long long total = 0;
       for (int i = 0, n = v.get_argv(&entries); i < n; ++i)
-        total += entries[i] != nullptr ? strlen(entries[i]) : 0;
+        total += entries[i] != nullptr ? static_cast<long long>(strlen(entries[i])) : 0;
       return total;
     }
     default:

@@ -234,7 +234,7 @@ Blocking_IO::Counts Blocking_IO::counts() {
   MutexLock out(&s->outLock);
   MutexLock in(&s->inLock);
   c.messages = s->batch.messages() + s->pending.messages();
-  c.bytes = static_cast<long long>(s->batch.bytes() + s->pending.bytes());
+  c.bytes = static_cast<long long>(s->batch.bytes()) + static_cast<long long>(s->pending.bytes());
   c.readersWaiting = s->inside;
   return c;
 }

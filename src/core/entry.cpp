@@ -90,4 +90,9 @@ void RegistBgErrHandle(ErrorHandler handler, void* user) {
 
 void SetConsoleUtf8() {}
 
+// The platform's sink has the same shape, so the host's goes in as it is.
+void SetConsoleSink(ConsoleSinkFn sink, void* user) {
+  platform::setConsoleSink(sink, user);
+}
+
 }  // namespace bg

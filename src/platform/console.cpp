@@ -47,7 +47,7 @@ void consoleWrite(ConsoleStream stream, const char* fmt, va_list ap) {
     user = s.user;
   }
   if (fn != nullptr) {
-    fn(stream, text, user);
+    fn(static_cast<int>(stream), text, user);
     return;
   }
   FILE* f = stream == ConsoleStream::kError ? stderr : stdout;

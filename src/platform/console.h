@@ -15,7 +15,8 @@ namespace platform {
 #define KQ_CONSOLE_FORMAT
 #endif
 
-enum class ConsoleStream { kError, kOutput };
+// The values are the streams' descriptor numbers, which a sink receives.
+enum class ConsoleStream { kOutput = 1, kError = 2 };
 
 // Formats one message (printf rules) and writes it whole to standard error
 // (or standard output), flushed; or hands it to the installed sink. Safe from
@@ -26,7 +27,7 @@ void consoleWrite(ConsoleStream stream, const char* fmt, va_list ap);
 
 // Receives every message instead of the streams while installed; null puts
 // the streams back. `text` is the formatted message, valid during the call.
-typedef void (*ConsoleSink)(ConsoleStream stream, const char* text, void* user);
+typedef void (*ConsoleSink)(int stream, const char* text, void* user);
 void setConsoleSink(ConsoleSink sink, void* user);
 
 }  // namespace platform

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "kqbridge/bridge.h"
 #include "kqtest_compat.h"
-#include "platform/console.h"
 
 namespace kqtest {
 
@@ -52,18 +52,13 @@ std::string freshName(const std::string& prefix) {
 
 }  // namespace
 
-// A child on Windows works in the directories its parent made (see
-// child_win.cpp); everywhere else each TempDir is a fresh one of our own.
 ConsoleCapture::ConsoleCapture() {
-  bg::platform::setConsoleSink(
-      [](bg::platform::ConsoleStream stream, const char* text, void* self) {
-        take(stream == bg::platform::ConsoleStream::kError ? 0 : 1, text, self);
-      },
-      this);
+  bg::SetConsoleSink([](int stream, const char* text, void* self) { take(stream == 2 ? 0 : 1, text, self); },
+                     this);
 }
 
 ConsoleCapture::~ConsoleCapture() {
-  bg::platform::setConsoleSink(nullptr, nullptr);
+  bg::SetConsoleSink(nullptr, nullptr);
 }
 
 void ConsoleCapture::take(int stream, const char* text, void* self) {
@@ -82,6 +77,8 @@ std::string ConsoleCapture::output() const {
   return m_streams[1];
 }
 
+// A child on Windows works in the directories its parent made (see
+// child_win.cpp); everywhere else each TempDir is a fresh one of our own.
 TempDir::TempDir() : m_path(handedDown()), m_adopted(!m_path.empty()) {
   if (m_adopted) return;
   std::filesystem::path base = std::filesystem::temp_directory_path();
