@@ -69,7 +69,7 @@ class Caller {
   bg::platform::Mutex m_lock;
   std::unordered_map<uint64_t, Waiter*> m_waiting GUARDED_BY(m_lock);
   std::map<std::string, Presence> m_presence GUARDED_BY(m_lock);
-  uint64_t m_lastId GUARDED_BY(m_lock);
+  uint64_t m_lastId GUARDED_BY(m_lock) = 0;
   bool m_closed GUARDED_BY(m_lock) = false;
 };
 
