@@ -210,6 +210,39 @@ TEST(Remote, EveryConcurrentCallGetsItsOwnAnswer) {
   EXPECT_EQ(stop(*b), 0) << b->err;
 }
 
+// A call that sleeps on b must not hold up b's network, and b's calls that
+// call back to a while they run must be answered at once, not after b
+// notices that they take a while.
+TEST(Remote, ASlowCallHoldsUpNothingAndCallsBackAnswerAtOnce) {
+  kqtest::TempDir td;
+  Broker broker(td.path());
+  ASSERT_TRUE(broker.start());
+  auto a = startHost(dirFor(td, "a"), "a", node(broker.url(), "a", "Export : pa\n"));
+  auto b = startHost(dirFor(td, "b"), "b", node(broker.url(), "b", "Export : pb\nImport : pa@a\n"));
+  ASSERT_TRUE(sees(*a, "connected to broker") && sees(*b, "connected to broker")) << a->out << b->out;
+  auto c = startBridge(dirFor(td, "c"), node(broker.url(), "c", "Import : pb@b\n"), [] {
+    std::string slow;
+    std::thread sleeper([&] { slow = call("pb", 3, "", 4000).toStdString(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Were each to wait until b hands its network on, they would take 25 ms
+    // at least; behind the sleeper, 3.5 s.
+    const int kCalls = 60;
+    int right = 0;
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < kCalls; ++i) {
+      std::string want = "Admin|1|0||" + std::to_string(i) + "|0";
+      if (call("pb", 4, "pa", i, 1).toStdString() == want) right++;
+    }
+    long long ms = msSince(t0);
+    sleeper.join();
+    printf("%d of %d right in %lld ms; the sleeper: %s\n", right, kCalls, ms, slow.c_str());
+    return right == kCalls && ms < 1200 && slow == "woke" ? 0 : 1;
+  });
+  EXPECT_EQ(c->finish(), 0) << c->out << c->err;
+  EXPECT_EQ(stop(*a), 0) << a->err;
+  EXPECT_EQ(stop(*b), 0) << b->err;
+}
+
 TEST(Remote, MirroredKeysReachOtherNodesLateOnesTooAndNeverComeBack) {
   kqtest::TempDir td;
   Broker broker(td.path());

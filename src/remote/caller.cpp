@@ -75,6 +75,8 @@ bg::Value Caller::call(const std::string& node, const std::string& component, co
     logFailure(component, node, why);
     return bg::Value();
   }
+  // The answer may have to come through this very thread's network loop.
+  m_link->releaseLead();
   bg::Value answer = wait(&w, id, deadline);
   if (!w.cause.empty()) logFailure(component, node, w.cause);
   return answer;

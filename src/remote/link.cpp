@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "platform/clock.h"
+#include "platform/socket_wait.h"
 #include "wire.h"
 
 namespace remote {
@@ -24,6 +25,10 @@ const int kMaxRetryMs = 2000;
 // How long one turn of the network loop may wait for traffic: the longest a
 // stop request or a waiting job waits to be seen.
 const int kLoopMs = 50;
+// How often the watching idle thread looks whether the leader's job has run
+// long enough to take the network from it.
+const int kWatchMs = 50;
+const auto kSlowJob = std::chrono::milliseconds(25);
 // How often a caller waiting for the first connection asks whether to give up.
 const int kStartPollMs = 50;
 // Calls beyond this many waiting are dropped.
@@ -129,6 +134,7 @@ void Link::stop() {
     m_jobs.clear();
     m_changed.signalAll();
     m_leadFree.signalAll();
+    m_watch.signalAll();
   }
   for (std::thread& t : m_threads) t.join();
   m_threads.clear();
@@ -222,49 +228,95 @@ void Link::lost(const std::string& cause) {
   m_events->onDown(cause);
 }
 
-// The lock is let go around the lead and each job.
 void Link::work() {
   m_lock.lock();
   while (!m_stop) {
-    bool jobWaiting = m_jobsOpen && !m_jobs.empty();
     if (!m_leading) {
       m_leading = true;
-      m_lock.unlock();
-      lead();
-      m_lock.lock();
-      m_leading = false;
-      m_leadFree.signal();
-      // The lead was handed over for this job, so it is taken before anyone else can.
-      jobWaiting = m_jobsOpen && !m_jobs.empty();
-      if (!jobWaiting) continue;
+      lead(++m_leadTerm);
+      // After a hand-over the job it was for is taken before anyone else can.
+      if (hasJob()) runJob(false);
+      continue;
     }
-    if (jobWaiting) {
-      std::function<void()> job = std::move(m_jobs.front());
-      m_jobs.pop_front();
-      ++m_running;
-      m_lock.unlock();
-      job();
-      job = nullptr;
-      m_lock.lock();
-      --m_running;
-      m_changed.signalAll();
+    if (hasJob()) {
+      runJob(false);
       continue;
     }
     ++m_idle;
-    m_leadFree.wait(&m_lock);
+    if (m_watching) {
+      m_leadFree.wait(&m_lock);
+      --m_idle;
+      continue;
+    }
+    m_watching = true;
+    m_watch.waitUntil(&m_lock, bg::platform::deadlineAfterMs(kWatchMs));
+    m_watching = false;
     --m_idle;
+    if (m_leading && m_leaderInJob && std::chrono::steady_clock::now() - m_leaderJobSince >= kSlowJob)
+      vacateLead();
+    // The watch passes to another idle thread when this one has work now.
+    if ((m_stop || !m_leading || hasJob()) && m_idle > 0) m_leadFree.signal();
   }
   m_lock.unlock();
 }
 
-void Link::lead() {
-  for (;;) {
-    {
-      bg::platform::MutexLock hold(&m_lock);
-      if (m_stop || (m_jobsOpen && !m_jobs.empty() && m_idle > 0)) return;
+// A single job runs here, on the thread that read it: the answer leaves
+// without a switch of threads. When more are waiting the network passes to an
+// idle thread, and this one becomes a worker. A job that runs long loses the
+// lead to the watching thread (see work()).
+void Link::lead(uint64_t term) {
+  while (!m_stop && term == m_leadTerm) {
+    if (!hasJob()) {
+      m_lock.unlock();
+      turn();
+      m_lock.lock();
+      continue;
     }
-    turn();
+    if (m_jobs.size() > 1 && m_idle > 0) {
+      vacateLead();
+      return;
+    }
+    runJob(true);
   }
+}
+
+bool Link::hasJob() const {
+  return m_jobsOpen && !m_jobs.empty();
+}
+
+void Link::runJob(bool leading) {
+  std::function<void()> job = std::move(m_jobs.front());
+  m_jobs.pop_front();
+  ++m_running;
+  uint64_t term = m_leadTerm;
+  if (leading) {
+    m_leaderInJob = true;
+    m_leaderJobSince = std::chrono::steady_clock::now();
+    m_leader = std::this_thread::get_id();
+  }
+  m_lock.unlock();
+  job();
+  job = nullptr;
+  m_lock.lock();
+  if (leading && term == m_leadTerm) m_leaderInJob = false;
+  --m_running;
+  m_changed.signalAll();
+}
+
+void Link::vacateLead() {
+  m_leading = false;
+  m_leaderInJob = false;
+  ++m_leadTerm;
+  if (m_idle > (m_watching ? 1 : 0)) {
+    m_leadFree.signal();
+  } else if (m_watching) {
+    m_watch.signal();
+  }
+}
+
+void Link::releaseLead() {
+  bg::platform::MutexLock hold(&m_lock);
+  if (m_leading && m_leaderInJob && m_leader == std::this_thread::get_id()) vacateLead();
 }
 
 void Link::turn() {
@@ -278,7 +330,8 @@ void Link::turn() {
       return;
     }
   }
-  int rc = mosquitto_loop(m_mosq, kLoopMs, 1);
+  // While connecting the library's own loop does the handshake steps.
+  int rc = m_connected ? serviceSocket() : mosquitto_loop(m_mosq, kLoopMs, 1);
   if (m_justConnected && rc == MOSQ_ERR_SUCCESS) {
     m_justConnected = false;
     m_retryMs = kFirstRetryMs;
@@ -296,6 +349,22 @@ void Link::turn() {
     m_events->onTick();
     m_nextTick = std::chrono::steady_clock::now() + kTick;
   }
+}
+
+// Once connected we wait on the socket alone, not through mosquitto_loop:
+// that also waits on a pipe to which the library writes a byte on every
+// publish, which would wake this thread for each call or answer another
+// thread sends, only to find it already written. A publish that could not
+// be written at once (the library in one of our callbacks, a full socket) is
+// written after the callback, or at the latest on the next turn.
+int Link::serviceSocket() {
+  int ready = bg::platform::waitSocket(mosquitto_socket(m_mosq), mosquitto_want_write(m_mosq), kLoopMs);
+  if (ready < 0) return MOSQ_ERR_ERRNO;
+  int rc = MOSQ_ERR_SUCCESS;
+  if ((ready & bg::platform::kSocketReadable) != 0) rc = mosquitto_loop_read(m_mosq, 1);
+  if (rc == MOSQ_ERR_SUCCESS && mosquitto_want_write(m_mosq)) rc = mosquitto_loop_write(m_mosq, 1);
+  if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(m_mosq);
+  return rc;
 }
 
 // Outside the library's callbacks: the library has already queued again what

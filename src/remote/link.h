@@ -2,15 +2,16 @@
 // a time drives libmosquitto's network loop (the leader): it connects without
 // blocking the host, reconnects with a capped backoff, announces this node
 // ("online" retained, "offline" as the last will) and resubscribes after
-// every connect. The others run jobs, the calls that came in. A leader that
-// finds a job waiting hands the network to an idle thread and runs the job
-// itself, so that a call is answered without a switch of threads. The only
-// code that knows libmosquitto.
+// every connect. The leader runs a call that came in itself, so that it is
+// answered without a switch of threads; the others run calls when several
+// come at once, and one of them watches that a slow call does not keep the
+// network waiting. The only code that knows libmosquitto.
 #ifndef KQBRIDGE_REMOTE_LINK_H_
 #define KQBRIDGE_REMOTE_LINK_H_
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -87,6 +88,9 @@ class Link {
   // ones have returned. Never from a job.
   void closeJobs() EXCLUDES(m_lock);
   bool jobsClosed() EXCLUDES(m_lock);
+  // For a job about to wait for the network (a call to another node): when it
+  // runs on the leading thread, the network passes to another thread now.
+  void releaseLead() EXCLUDES(m_lock);
 
   // Safe from any thread. False at once, with the reason, while not connected.
   bool publish(const std::string& topic, const std::string& payload, int qos, bool retain,
@@ -106,12 +110,23 @@ class Link {
   // libmosquitto's callbacks, kept in link.cpp with the library's types.
   struct Callbacks;
 
-  // What every thread runs: lead, run a job, or wait for either.
+  // What every thread runs: lead, run a job, or wait for either; one idle
+  // thread at a time watches the leader's job. Holds m_lock but around the
+  // network loop and each job.
   void work() EXCLUDES(m_lock);
-  // Turns of the network loop until stop() or a job that an idle thread
-  // could take over the network for.
-  void lead() EXCLUDES(m_lock);
+  // Runs the jobs and the network loop until stop(), a hand-over or the lead
+  // taken away (the lead's term no longer `term`).
+  void lead(uint64_t term) REQUIRES(m_lock);
+  bool hasJob() const REQUIRES(m_lock);
+  // Runs the first waiting job, as the leader or as a worker.
+  void runJob(bool leading) REQUIRES(m_lock);
+  // Leaves the lead to the next thread that looks, and wakes one.
+  void vacateLead() REQUIRES(m_lock);
+  // One turn of the network loop: connects, waits for traffic up to kLoopMs,
+  // reads and writes, and reports the outcome.
   void turn();
+  // Returns a libmosquitto result code.
+  int serviceSocket();
   void afterConnect();
   // Marks the link down once per loss, logging each new cause once.
   void lost(const std::string& cause);
@@ -141,12 +156,19 @@ class Link {
   bg::platform::CondVar m_changed;
   // Where idle threads wait for the lead; one is woken when it is handed over.
   bg::platform::CondVar m_leadFree;
+  // Where the watching idle thread waits, woken by its timeout.
+  bg::platform::CondVar m_watch;
   std::deque<std::function<void()>> m_jobs GUARDED_BY(m_lock);
   bool m_jobsOpen GUARDED_BY(m_lock) = false;
   bool m_jobsClosed GUARDED_BY(m_lock) = false;
-  bool m_leading GUARDED_BY(m_lock) = false;  // some thread drives the network
-  int m_idle GUARDED_BY(m_lock) = 0;          // threads waiting for a job or the lead
-  int m_running GUARDED_BY(m_lock) = 0;       // jobs running
+  bool m_leading GUARDED_BY(m_lock) = false;   // some thread drives the network
+  uint64_t m_leadTerm GUARDED_BY(m_lock) = 0;  // counts leads; a leader sees its own end
+  bool m_watching GUARDED_BY(m_lock) = false;
+  bool m_leaderInJob GUARDED_BY(m_lock) = false;  // the leader runs a job, since m_leaderJobSince
+  std::chrono::steady_clock::time_point m_leaderJobSince GUARDED_BY(m_lock);
+  std::thread::id m_leader GUARDED_BY(m_lock);  // the thread of the job above
+  int m_idle GUARDED_BY(m_lock) = 0;            // threads waiting for a job or the lead
+  int m_running GUARDED_BY(m_lock) = 0;         // jobs running
 
   // Used by the leading thread only; the lead passes under m_lock.
   bool m_justConnected = false;
