@@ -150,10 +150,11 @@ TEST(BgLog, LineFormatAndNothingEvaluatedWithoutALogger) {
 }
 
 // The trace tree is read by people: one indentation step per level, the
-// leave line under its enter line.
+// leave line under its enter line. The tracer closes the file it opened.
 TEST(FuncTracer, TreeFormat) {
   kqtest::TempDir dir;
   const std::string path = dir.file("a.tcr");
+  const size_t handles = kqtest::openHandles();
   {
     bg::Func_Tracer tracer(path.c_str());
     tracer.enter("outer", 1, nullptr);
@@ -163,6 +164,7 @@ TEST(FuncTracer, TreeFormat) {
     tracer.leave(2);
     tracer.leave(1);
   }
+  EXPECT_EQ(kqtest::openHandles(), handles);
   EXPECT_EQ(maskTimes(readFile(path)), kTraceHeader +
                                            "|__outer [1] \n"
                                            "|   |__middle [2] note\n"

@@ -13,11 +13,6 @@ namespace {
 
 std::atomic<FLQueue::Disposer> g_disposer{nullptr};
 
-void freeElement(FLQueueElement* e) {
-  free(e->data);
-  *e = FLQueueElement{};
-}
-
 // Queue entries live in a ring that only grows, so a push allocates nothing
 // once the ring has held as many elements as the queue ever does.
 const uint32_t kFirstCapacity = 16;
@@ -31,11 +26,6 @@ const int kSpinsBeforeSleep = 400;
 
 void FLQueue::setDisposer(Disposer d) {
   g_disposer.store(d);
-}
-
-FLQueue::FLQueue() {
-  Disposer none = nullptr;
-  g_disposer.compare_exchange_strong(none, freeElement);
 }
 
 FLQueue::~FLQueue() {

@@ -26,13 +26,12 @@ struct FLQueueElement {
 class FLQueue {
  public:
   // Called on each element the queue discards (clear, destruction); one
-  // function for the whole process.
+  // function for the whole process. The packet pool, the queue's one user,
+  // installs it before it makes its first queue.
   using Disposer = void (*)(FLQueueElement*);
   static void setDisposer(Disposer d);
 
-  // The first queue installs a disposer that frees `data`, unless one is
-  // installed already.
-  FLQueue();
+  FLQueue() = default;
   FLQueue(const FLQueue&) = delete;
   FLQueue& operator=(const FLQueue&) = delete;
   // Exits, then disposes of every element left.

@@ -90,14 +90,15 @@ class TestComponent : public KQ_TEST_BASE {
     if (KQ_TEST_THROW == mode) throw std::runtime_error(std::string(m_name) + " " + call);
   }
 
-  // Whether every service a stop marks as aborting was marked before our uninit.
+  // Whether every service a stop marks as aborting was marked before our
+  // uninit, and the shared pool, ended before it, takes no more jobs.
   bool stopReachedServices() {
     bg::Abstract_Base* marked[] = {m_app,    m_channelMgr, m_threadPool, m_data,
                                    m_config, m_crypt,      m_shareMem,   m_memPool};
     for (bg::Abstract_Base* s : marked) {
       if (s == nullptr || !s->isAborting()) return false;
     }
-    return true;
+    return !m_threadPool->addTask([](void*) {}, nullptr);
   }
 
   int missingServices() const {
