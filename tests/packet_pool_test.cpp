@@ -96,6 +96,7 @@ TEST(PacketPool, BadInputIsRefused) {
   EXPECT_EQ(pp::FLQ_PARAM_ERROR, pool.push(n)) << "a negative size";
   EXPECT_EQ(pp::FLQ_PARAM_ERROR, pool.read(buf, 0));
   EXPECT_EQ(pp::FLQ_NO_DATA, pool.pop(&out, false));
+  EXPECT_EQ(pp::FLQ_NO_DATA, pool.front(&out, false));
   EXPECT_EQ(nullptr, out);
   n->used = 10;
   // Fewer than one packet never fits: answered at once, the node stays ours.
@@ -137,12 +138,19 @@ TEST(PacketPool, QueueBoundsDropsAndLooks) {
   EXPECT_EQ(1, b->ref);
   pp::release_pnode(&look);
   EXPECT_EQ(0, b->ref);
-  // A bounded pusher waits for the consumer's pop.
-  pp::FLMemNode* d = packet(pool, "D");
-  auto pusher = std::async(std::launch::async, [&] { return pool->pushWait(d, 1, true); });
-  ASSERT_EQ(pp::FLQ_OK, pool->pop(&got, true));
-  EXPECT_EQ(pp::FLQ_OK, pusher.get());
-  pp::release_pnode(&got);
+  // A bounded pusher waits for the consumer's pops, and each pop wakes it,
+  // also one that comes while it is only about to sleep.
+  const int kPackets = 50000;
+  auto pusher = std::async(std::launch::async, [&] {
+    int pushed = 0;
+    while (pushed < kPackets && pool->pushWait(packet(pool, "D"), 1, true) == pp::FLQ_OK) ++pushed;
+    return pushed;
+  });
+  for (int i = 0; i < kPackets; ++i) {
+    ASSERT_EQ(pp::FLQ_OK, pool->pop(&got, true));
+    pp::release_pnode(&got);
+  }
+  EXPECT_EQ(kPackets, pusher.get());
   pp::destroy_pktpool(&pool);
   EXPECT_EQ(nullptr, pool);
 }
