@@ -167,10 +167,13 @@ TEST_F(PipesTest, ExchangeBothWaysAndOrderAcrossProcesses) {
 // Assertions stay soft up to the last child, which a child on Windows replays.
 TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
   std::string name = kqtest::uniqueName("single");
-  auto guard = [&](const char* msg) {
-    // An ordinary exit, whose handlers give up a claim the process never served.
+  auto guard = [&](const char* msg, bool serve = false) {
+    // An ordinary exit, whose handlers give up a claim the process never
+    // served, and leave alone one it served and stopped serving.
     return kqtest::runChild([&]() -> int {
       bg::pi::setup_single_app(name.c_str(), msg);
+      INamedPipeServer* server = serve ? bg::pi::listen_pipe(name.c_str(), 1, echo, nullptr) : nullptr;
+      bg::pi::destroy_pipe_server(&server);
       exit(7);
     });
   };
@@ -178,6 +181,8 @@ TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
   EXPECT_EQ(alone.status, 7);
   EXPECT_EQ(alone.err, "Could not open pipe, GLE=2\nnow start the app\n");
   EXPECT_FALSE(kqtest::fileExists(socketDir() + "/" + name)) << "its claim ends with it";
+  EXPECT_EQ(guard("served", true).status, 7);
+  EXPECT_FALSE(kqtest::fileExists(socketDir() + "/" + name));
   kqtest::Child server(serving(name, 1));
   EXPECT_TRUE(server.waitOutput([&] { return kqtest::contains(server.out, "ready"); }));
   kqtest::ChildResult second = guard("second --open file");
@@ -398,6 +403,12 @@ TEST_F(PipesTest, OutOfDescriptorsAClientFailsAndAServerTriesAgainCalmly) {
     rlimit none = saved;
     none.rlim_cur = static_cast<rlim_t>(lowestFree);
     CHILD_CHECK(setrlimit(RLIMIT_NOFILE, &none) == 0);
+    std::string unserved;
+    {
+      kqtest::ConsoleCapture console;
+      INamedPipeServer* other = bg::pi::listen_pipe((name + "-2").c_str(), 1, echo, nullptr);
+      unserved = other == nullptr ? console.errors() : "served";
+    }
     const std::string what = attempt();
     size_t complaints = 0;
     {
@@ -415,6 +426,7 @@ TEST_F(PipesTest, OutOfDescriptorsAClientFailsAndAServerTriesAgainCalmly) {
     bg::pi::destroy_pipe_client(&client);
     bg::pi::destroy_pipe_server(&server);
     CHILD_CHECK(what == "Could not open pipe, GLE=4");
+    CHILD_CHECK(unserved.find("GLE=4") != std::string::npos);
     CHILD_CHECK(complaints >= 1 && complaints <= 20);
     return 0;
   });
