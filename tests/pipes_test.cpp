@@ -183,6 +183,17 @@ TEST_F(PipesTest, SingleInstanceGuardHandsOverAndEndsSecondProcess) {
   EXPECT_FALSE(kqtest::fileExists(socketDir() + "/" + name)) << "its claim ends with it";
   EXPECT_EQ(guard("served", true).status, 7);
   EXPECT_FALSE(kqtest::fileExists(socketDir() + "/" + name));
+  // A child made by fork() that claims a name of its own lets go of the
+  // descriptors of its parent's claims.
+  kqtest::ChildResult forked = kqtest::runChild([&]() -> int {
+    bg::pi::setup_single_app(name.c_str(), "parent");
+    exit(kqtest::runChild([&]() -> int {
+           size_t before = kqtest::openHandles();
+           bg::pi::setup_single_app((name + "-child").c_str(), "child");
+           exit(kqtest::openHandles() == before ? 0 : 1);
+         }).status);
+  });
+  EXPECT_EQ(forked.status, 0) << forked.err;
   kqtest::Child server(serving(name, 1));
   EXPECT_TRUE(server.waitOutput([&] { return kqtest::contains(server.out, "ready"); }));
   kqtest::ChildResult second = guard("second --open file");
