@@ -85,18 +85,20 @@ TEST(ShareMem, AnyNameMakesItsOwnBlock) {
                                base + " \xc3\xa9t\xc3\xa9",
                                base + std::string(1000, 'x'),
                                base + std::string(1000, 'x') + "y",
-                               base + "/"};
-  bg::Share_Mem creators[7];
-  for (int i = 0; i < 7; ++i) {
+                               base + "/",
+                               base + "?with?slashes"};  // '?' is '/' + 16
+  const int n = static_cast<int>(std::size(names));
+  std::vector<bg::Share_Mem> creators(n);
+  for (int i = 0; i < n; ++i) {
     ASSERT_EQ(creators[i].open(names[i].c_str(), 16), 1) << i;
     static_cast<char*>(creators[i].map())[0] = static_cast<char>('0' + i);
   }
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < n; ++i) {
     bg::Share_Mem opener;
     ASSERT_EQ(opener.open(names[i].c_str(), 16), 2) << i;
     EXPECT_EQ(static_cast<char*>(opener.map())[0], '0' + i);
   }
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < n; ++i) {
     creators[i].close();
     EXPECT_FALSE(entryExists(names[i])) << i;
   }
