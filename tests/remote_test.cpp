@@ -179,6 +179,7 @@ TEST(Remote, CallsGoBothWaysAndAnyMqttClientMayCall) {
   EXPECT_TRUE(
       contains(b->out, "refused a call to 'remote' from '' (answer to 'kqtest/reply'): it is not exported"))
       << b->out;
+  EXPECT_FALSE(contains(a->out + b->out, "failed")) << "calls that were answered";
 }
 
 TEST(Remote, EveryConcurrentCallGetsItsOwnAnswer) {
