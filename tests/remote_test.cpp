@@ -298,6 +298,17 @@ TEST(Remote, AKilledCalleeAnswersEmptyAtOnceAndGoesOffline) {
   EXPECT_EQ(kqtest::mqttClient("mosquitto_sub", args).out, "offline\n");
 }
 
+// A call the broker would not take fails at once, and leaves nothing waiting.
+TEST(Remote, ACallTooBigForTheBrokerFailsAtOnce) {
+  kqtest::TempDir td;
+  Broker broker(td.path(), "allow_anonymous true\nmax_packet_size 2000\n");
+  ASSERT_TRUE(broker.start());
+  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\n"),
+                       [] { return call("pb", 1, std::string(5000, 'x').c_str()).isValid() ? 1 : 0; });
+  EXPECT_EQ(a->finish(), 0) << a->out << a->err;
+  EXPECT_TRUE(contains(a->out, "call to 'pb' on node 'b' failed: ")) << a->out;
+}
+
 TEST(Remote, WithoutItsBrokerAHostStartsAndStopsAtOnce) {
   kqtest::TempDir td;
   Broker nobody(td.path());  // names a port, never started
