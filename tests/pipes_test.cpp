@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -148,6 +149,15 @@ TEST_F(PipesTest, SocketFileNameAndWireFormat) {
     close(fd);
     bg::pi::destroy_pipe_server(&server);
   }
+  if (kqtest::kOnWindows) return;
+  // A directory open to other users is refused by a client and closed again
+  // by the next server.
+  chmod(socketDir().c_str(), 0755);
+  EXPECT_EQ(openError(plain), "Could not open pipe, GLE=5");
+  INamedPipeServer* server = bg::pi::listen_pipe(plain.c_str(), 1, echo, nullptr);
+  struct stat st {};
+  EXPECT_TRUE(server != nullptr && stat(socketDir().c_str(), &st) == 0 && (st.st_mode & 077) == 0);
+  bg::pi::destroy_pipe_server(&server);
 }
 
 TEST_F(PipesTest, ExchangeBothWaysAndOrderAcrossProcesses) {
