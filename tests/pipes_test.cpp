@@ -416,6 +416,9 @@ TEST_F(PipesTest, OutOfDescriptorsAClientFailsAndAServerTriesAgainCalmly) {
     // A first try, with descriptors, also makes these calls known to the
     // sanitizers, which need descriptors to look at memory they do not know.
     CHILD_CHECK(attempt() == "Could not open pipe, GLE=2");
+    setenv("XDG_RUNTIME_DIR", "/dev/null", 1);  // and of a server refused its directory
+    CHILD_CHECK(bg::pi::listen_pipe(name.c_str(), 1, echo, nullptr) == nullptr);
+    setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
     INamedPipeServer* server = bg::pi::listen_pipe(name.c_str(), 1, echo, nullptr);
     rlimit saved;
     getrlimit(RLIMIT_NOFILE, &saved);
