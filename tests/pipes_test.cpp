@@ -440,9 +440,10 @@ TEST_F(PipesTest, OutOfDescriptorsAClientFailsAndAServerTriesAgainCalmly) {
       none.rlim_cur += 1;  // room for a raw client alone: the server's end finds none
       CHILD_CHECK(setrlimit(RLIMIT_NOFILE, &none) == 0);
       int raw = kqtest::rawPipeConnect(where(name, name));
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      bool heard = kqtest::waitFor([&] { return console.errors().find("pipeSrv") != std::string::npos; });
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
       setrlimit(RLIMIT_NOFILE, &saved);
-      CHILD_CHECK(raw >= 0);
+      CHILD_CHECK(raw >= 0 && heard);
       close(raw);
       const std::string said = console.errors();
       for (size_t at = said.find("pipeSrv"); at != std::string::npos; at = said.find("pipeSrv", at + 1)) ++complaints;
