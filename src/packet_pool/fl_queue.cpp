@@ -103,16 +103,14 @@ void FLQueue::wake(std::atomic<uint32_t>* word, int count) {
   bg::platform::wakeWord(word, count);
 }
 
+// One way out of the lock, as in pushBounded(): no early return can leave it held.
 FLQueueStatus FLQueue::push(const FLQueueElement& e) {
   m_lock.lock();
-  if (!makeRoomLocked()) {
-    m_lock.unlock();
-    return FLQ_MALLOC_FAILED;
-  }
-  bool wakeTaker = appendLocked(e);
+  bool room = makeRoomLocked();
+  bool wakeTaker = room && appendLocked(e);
   m_lock.unlock();
   if (wakeTaker) wake(&m_notEmpty, 1);
-  return FLQ_OK;
+  return room ? FLQ_OK : FLQ_MALLOC_FAILED;
 }
 
 FLQueueStatus FLQueue::pushBounded(const FLQueueElement& e, int maxCount, bool block) {
