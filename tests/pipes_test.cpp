@@ -446,7 +446,8 @@ TEST_F(PipesTest, OutOfDescriptorsAClientFailsAndAServerTriesAgainCalmly) {
       CHILD_CHECK(raw >= 0 && heard);
       close(raw);
       const std::string said = console.errors();
-      for (size_t at = said.find("pipeSrv"); at != std::string::npos; at = said.find("pipeSrv", at + 1)) ++complaints;
+      for (size_t at = said.find("pipeSrv"); at != std::string::npos; at = said.find("pipeSrv", at + 1))
+        ++complaints;
     }
     bg::pi::destroy_pipe_client(&client);
     bg::pi::destroy_pipe_server(&server);

@@ -298,15 +298,21 @@ TEST(Remote, AKilledCalleeAnswersEmptyAtOnceAndGoesOffline) {
   EXPECT_EQ(kqtest::mqttClient("mosquitto_sub", args).out, "offline\n");
 }
 
-// A call the broker would not take fails at once, and leaves nothing waiting.
-TEST(Remote, ACallTooBigForTheBrokerFailsAtOnce) {
+// A call the broker would not take fails at once, and leaves nothing
+// waiting; such a value is not mirrored, and says so once.
+TEST(Remote, ACallOrValueTooBigForTheBrokerFailsAtOnce) {
   kqtest::TempDir td;
   Broker broker(td.path(), "allow_anonymous true\nmax_packet_size 2000\n");
   ASSERT_TRUE(broker.start());
-  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\n"),
-                       [] { return call("pb", 1, std::string(5000, 'x').c_str()).isValid() ? 1 : 0; });
+  auto a = startBridge(dirFor(td, "a"), node(broker.url(), "a", "Import : pb@b\nKeys : k.*\n"), [] {
+    const std::string big(5000, 'x');
+    for (const char* end : {"!", "?"})
+      bg::CD->m_data->setDataNotify("k.big", bg::Value((big + end).c_str()), true);
+    return call("pb", 1, big.c_str()).isValid() ? 1 : 0;
+  });
   EXPECT_EQ(a->finish(), 0) << a->out << a->err;
   EXPECT_TRUE(contains(a->out, "call to 'pb' on node 'b' failed: ")) << a->out;
+  EXPECT_EQ(count(a->out, "key 'k.big' cannot be mirrored"), 1u) << a->out;
 }
 
 TEST(Remote, WithoutItsBrokerAHostStartsAndStopsAtOnce) {
