@@ -203,6 +203,7 @@ TEST(CryptCoding, Base64VectorsHexBothWaysAndWhatDoesNotFit) {
   memset(text, '#', sizeof(text));
   EXPECT_EQ(c.hexEncode(bytes, 3, text, 6) + c.hexEncode(bytes, 0, text, 8), 0);
   EXPECT_EQ(std::string(text, 8), std::string(6, '\0') + "##");
+  EXPECT_EQ(c.hexEncode(nullptr, 3, text, 8) + c.hexEncode(bytes, 3, text, 0), 0) << "nothing in, no room";
   uint8_t bin[4];
   EXPECT_EQ(c.hexDecode("09afAF1", 7, nullptr, 0), 5);
   EXPECT_EQ(c.hexDecode("09afAF1", 7, bin, 4), 4);
