@@ -294,7 +294,8 @@ TEST(AdminEndpoint, StatusOfTenThousandKeysAndAThousandChannelsHasThemAll) {
     const json& keys = status["data"]["keys"];
     CHILD_CHECK(status["data"]["keyCount"] == 10003 && keys[0]["key"] == "busy");
     CHILD_CHECK(keys[1]["kind"] == "int" && keys[1]["size"] == 4);
-    CHILD_CHECK(keys[keys.size() - 2]["size"] == 5 && keys.back()["key"] == "zz.text" && keys.back()["size"] == 5);
+    CHILD_CHECK(keys[keys.size() - 2]["size"] == 5 && keys.back()["key"] == "zz.text" &&
+                keys.back()["size"] == 5);
     CHILD_CHECK(status["channels"].size() >= 1000 && status["channels"][0]["queued"] == 1);
     // A piece of the central log ends with a whole line.
     const std::string text = log.value("text", "");

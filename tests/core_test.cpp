@@ -154,7 +154,8 @@ TEST(AdminSettings, LogLevelAndLogStdoutChooseWhatTheCentralLogShowsAndWhere) {
       box.load({"mod_a.dll"}, false);
       // A component's own log follows the central one's level and place.
       bg::Logger* own = static_cast<bg::Interface*>(bg::getInstance("a"))->m_logger;
-      CHILD_CHECK((own->getStream() == stdout) == c.onStdout && own->getLevel() == bg::CD->m_logger->getLevel());
+      CHILD_CHECK((own->getStream() == stdout) == c.onStdout &&
+                  own->getLevel() == bg::CD->m_logger->getLevel());
       // Missing keys are added with their defaults, LogStdout saved at once.
       const std::string conf = box.configDir() + "/conf/Admin.conf";
       CHILD_CHECK(contains(kqtest::readFile(conf), "LogStdout : "));

@@ -380,7 +380,8 @@ TEST_F(PipesTest, SendersReleaseTheirDescriptorsAndDisconnectAtOnce) {
     kqtest::ConsoleCapture quiet;  // each failed send says why
     for (int i = 0; i < 200; ++i) ASSERT_FALSE(bg::pi::pipe_send_msg((name + "-absent").c_str(), "m"));
   }
-  EXPECT_LT(kqtest::openHandles(), before + 100) << "the system may open a few of its own; one per send is 10200";
+  EXPECT_LT(kqtest::openHandles(), before + 100)
+      << "the system may open a few of its own; one per send is 10200";
   bg::pi::destroy_pipe_server(&server);
   // An idle worker takes a new client at once, not at its next look around.
   Inbox quick;

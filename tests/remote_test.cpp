@@ -111,11 +111,19 @@ TEST(RemoteSettings, EntriesAreCheckedOneByOne) {
     bool usable;
     const char* read;
   } rows[] = {
-      {{{"Broker", "mqtts://[::1]:8884/"}, {"Node", "n-1.x_y"}, {"Export", "pa, *,"},
+      {{{"Broker", "mqtts://[::1]:8884/"},
+        {"Node", "n-1.x_y"},
+        {"Export", "pa, *,"},
         {"Import", "pb@b, bad, c@, a23456789012345678901234567890123@n, x@bad name"},
-        {"Keys", "k.one, k.t*, a+b, #"}, {"CallTimeoutMs", "250"}, {"Username", "u "}, {"Password", "p"},
-        {"CAFile", "ca"}, {"CertFile", "c"}, {"KeyFile", "k"}},
-       true, "::1:8884 1 n-1.x_y|pa*|pb@b|k.one|k.t|250|6|upcack"},
+        {"Keys", "k.one, k.t*, a+b, #"},
+        {"CallTimeoutMs", "250"},
+        {"Username", "u "},
+        {"Password", "p"},
+        {"CAFile", "ca"},
+        {"CertFile", "c"},
+        {"KeyFile", "k"}},
+       true,
+       "::1:8884 1 n-1.x_y|pa*|pb@b|k.one|k.t|250|6|upcack"},
       {{{"Broker", "mqtt://h"}, {"Node", ""}, {"CallTimeoutMs", "0"}}, true, "h:1883 0 myhost|||||5000|1|"},
       {{{"Broker", "http://h"}, {"Node", "bad name"}}, false, "localhost:1883 0 bad name|||||5000|2|"},
       {{{"Broker", "mqtt://h:70000"}}, false, "localhost:1883 0 myhost|||||5000|1|"},
@@ -127,7 +135,8 @@ TEST(RemoteSettings, EntriesAreCheckedOneByOne) {
     remote::Settings s;
     std::vector<std::string> problems;
     EXPECT_EQ(remote::readSettings(&conf, &s, &problems), row.usable) << row.read;
-    std::string read = s.host + ":" + std::to_string(s.port) + " " + std::to_string(s.tls) + " " + s.node + "|";
+    std::string read =
+        s.host + ":" + std::to_string(s.port) + " " + std::to_string(s.tls) + " " + s.node + "|";
     for (const std::string& e : s.exports) read += e;
     read += s.exportAll ? "*|" : "|";
     for (const remote::Import& i : s.imports) read += i.component + "@" + i.node;
