@@ -51,7 +51,8 @@ KQ_EXPORT ModuleLoad LoadOneModule(const char* name);
 /// Runs initExtend() on every registered component, in name order; false
 /// before InitBridge.
 KQ_EXPORT bool StartModules();
-/// Stops every component and deletes the central object.
+/// Stops every component and deletes the central object; a call from code that
+/// stop runs (a component's uninit) does nothing.
 KQ_EXPORT void UninitBridge();
 /// Calls `handler(text, user)` for every string stored under "BgError" on the
 /// shared data bus with setDataNotify. Before InitBridge it registers nothing

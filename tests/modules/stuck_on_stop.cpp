@@ -1,6 +1,7 @@
 // A component that does not return from uninit() for KQ_STUCK_MS
 // milliseconds; it says so on stdout first. Its init() leaves a change in its
-// configuration that only a completed stop saves.
+// configuration that only a completed stop saves. It then ends the bridge
+// from inside the stop, which must change nothing.
 #include <kqbridge/kqbridge.h>
 
 #include <chrono>
@@ -14,6 +15,7 @@ struct StuckComponent : bg::Interface {
     printf("%s:uninit\n", m_name);
     fflush(stdout);
     std::this_thread::sleep_for(std::chrono::milliseconds(KQ_STUCK_MS));
+    bg::UninitBridge();
     return true;
   }
   bg::Value process(const char*, BridgeMsg) override { return bg::Value(); }
