@@ -162,9 +162,13 @@ TEST(PacketPool, ReadJoinsPacketsIntoOneStream) {
   ASSERT_EQ(pp::FLQ_OK, pool.read(buf, 10));
   EXPECT_EQ("abcdefghij", std::string(buf, 10));
   EXPECT_EQ(0, pool.count());
+  // The rest of a partly read packet, then the next one.
+  ASSERT_EQ(pp::FLQ_OK, pool.push(packet(&pool, "mnop")));
+  ASSERT_EQ(pp::FLQ_OK, pool.read(buf, 4));
+  EXPECT_EQ("klmn", std::string(buf, 4));
   ASSERT_EQ(pp::FLQ_OK, pool.read(buf, 2));
-  EXPECT_EQ("kl", std::string(buf, 2));
-  ASSERT_EQ(pp::FLQ_OK, pool.push(packet(&pool, "mn")));
+  EXPECT_EQ("op", std::string(buf, 2));
+  ASSERT_EQ(pp::FLQ_OK, pool.push(packet(&pool, "qr")));
   pool.exit();
   EXPECT_EQ(pp::FLQ_EXIT, pool.read(buf, 1));
   EXPECT_EQ(nullptr, pool.getNode(100));
@@ -363,7 +367,14 @@ TEST(PacketPoolRefs, TheLastReferenceGoesToThePoolOrFreesTheBuffer) {
     EXPECT_EQ(0, n->ref);
   }
   testing::internal::GetCapturedStderr();
-  owned->ref = 1;
+  // Each reference taken or dropped answers the count it leaves, in either pool.
+  for (pp::FLMemNode* n : {&node, owned}) {
+    n->ref = 1;
+    EXPECT_EQ(2, pp::addRef(n));
+    EXPECT_EQ(3, pp::addRef(n));
+    EXPECT_EQ(2, pp::releaseRef(n));
+    EXPECT_EQ(1, pp::releaseRef(n));
+  }
   pp::release_pnode(&owned);
 }
 
