@@ -250,6 +250,29 @@ TEST(AdminEndpoint, HostileRequestsGetAnErrorOrAClosedConnection) {
   EXPECT_EQ(host->finish(), 0) << host->err;
 }
 
+// A connection that no thread can be made to serve is closed, not left
+// waiting for ever; once threads can be had again, the host answers.
+TEST(AdminEndpoint, AConnectionNoThreadCanServeIsClosed) {
+  kqtest::BridgeRun run = kqtest::runBridge([](const kqtest::Sandbox& box) {
+    box.init();
+    const std::string socket =
+        box.pipesDir + "/kqbridge/kqbridge." + kqtest::Sandbox::kAppName + "." + std::to_string(getpid());
+    bool closed = false;
+    if (!kqtest::withoutRoomForThreads([&] {
+          int fd = kqtest::rawPipeConnect(socket);
+          closed = fd >= 0 && kqtest::peerHangsUp(fd, 10000);
+          if (fd >= 0) close(fd);
+        }))
+      return 77;
+    CHILD_CHECK(closed);
+    CHILD_CHECK(contains(rawExchange(socket, framed(R"({"op":"hello"})")), "\"ok\":true"));
+    bg::UninitBridge();
+    return 0;
+  });
+  if (run.status == 77) GTEST_SKIP() << "no address-space cap here (Windows, or a sanitizer build)";
+  EXPECT_EQ(run.status, 0) << run.err;
+}
+
 // Every key and every channel is in the answer, each with its counts, also
 // while another thread keeps changing keys, channels and the pool.
 TEST(AdminEndpoint, StatusOfTenThousandKeysAndAThousandChannelsHasThemAll) {

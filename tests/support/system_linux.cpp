@@ -1,4 +1,5 @@
 // What the tests measure of the system, and raw pipe peers, over POSIX calls.
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -24,6 +25,31 @@ int rawPipeConnect(const std::string& path) {
 
 bool rawSend(int fd, const std::string& bytes) {
   return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+bool peerHangsUp(int fd, int ms) {
+  pollfd p = {fd, POLLIN, 0};
+  char c;
+  return poll(&p, 1, ms) == 1 && recv(fd, &c, 1, MSG_DONTWAIT) <= 0;
+}
+
+bool withoutRoomForThreads(const std::function<void()>& body) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return false;
+#endif
+  // A process limit would do, but root is exempt from it.
+  long pages = 0;
+  FILE* f = fopen("/proc/self/statm", "r");
+  bool read = f != nullptr && fscanf(f, "%ld", &pages) == 1;
+  if (f != nullptr) fclose(f);
+  rlimit before;
+  if (!read || getrlimit(RLIMIT_AS, &before) != 0) return false;
+  rlimit cap = before;
+  cap.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (1u << 20);
+  if (setrlimit(RLIMIT_AS, &cap) != 0) return false;
+  body();
+  setrlimit(RLIMIT_AS, &before);
+  return true;
 }
 
 size_t openHandles() {

@@ -23,6 +23,21 @@ bool rawSend(int fd, const std::string& bytes) {
   return _write(fd, bytes.data(), static_cast<unsigned>(bytes.size())) == static_cast<int>(bytes.size());
 }
 
+bool peerHangsUp(int fd, int ms) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  for (int waited = 0; waited <= ms; waited += 10) {
+    DWORD ready = 0;
+    if (!PeekNamedPipe(h, nullptr, 0, nullptr, &ready, nullptr)) return true;
+    if (ready > 0) return false;
+    Sleep(10);
+  }
+  return false;
+}
+
+bool withoutRoomForThreads(const std::function<void()>&) {
+  return false;
+}
+
 // A new handle takes the lowest free slot, so its number grows with the
 // handles held; Wine does not count them for GetProcessHandleCount.
 size_t openHandles() {

@@ -165,6 +165,12 @@ int rawPipeConnect(const std::string& path);
 bool rawSend(int fd, const std::string& bytes);
 // Reads `n` bytes unless the peer ends first; the count read.
 size_t readFull(int fd, void* buf, size_t n);
+// Whether the peer of raw pipe `fd` hangs up within `ms` milliseconds.
+bool peerHangsUp(int fd, int ms);
+// Runs `body` with the process's address space capped a little above what it
+// uses, so that no new thread can get a stack; false, without running it,
+// where no cap can be set (Windows, sanitizer builds with their shadow memory).
+bool withoutRoomForThreads(const std::function<void()>& body);
 
 // A measure of the descriptors or handles the process holds (it grows with
 // each one leaked), its peak resident memory, and the calling thread's CPU
