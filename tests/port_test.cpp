@@ -241,6 +241,7 @@ TEST(PortLeftovers, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
   };
+  const size_t held = kqtest::openHandles();
   for (off_t size : {0, 8192}) {  // a creator that died before its header; a foreign object
     auto start = std::chrono::steady_clock::now();
     int fd = shm_open(bg::platform::sharedMemoryObjectName(name.c_str()).c_str(), O_RDWR | O_CREAT, 0600);
@@ -253,7 +254,17 @@ TEST(PortLeftovers, WhatAKilledProcessLeavesDoesNotHarmTheNext) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
   }
+  EXPECT_EQ(kqtest::openHandles(), held) << "every look at a stale object closes it again";
   EXPECT_FALSE(pf::closeSharedMemory(nullptr));
+  // An object that cannot get its size fails as out of memory, as a mapping would.
+  EXPECT_EQ(kqtest::runChild([&] {
+              struct rlimit small = {4096, 4096};
+              signal(SIGXFSZ, SIG_IGN);
+              CHILD_CHECK(setrlimit(RLIMIT_FSIZE, &small) == 0);
+              CHILD_CHECK(pf::createSharedMemory(name.c_str(), 1 << 20) == nullptr && errno == ENOMEM);
+              return 0;
+            }).status,
+            0);
 }
 
 }  // namespace
