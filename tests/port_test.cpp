@@ -152,7 +152,7 @@ TEST(PortShell, FolderOpenerStartsACleanChild) {
     siginfo_t info;
     errno = 0;
     kqtest::waitFor([&] { return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0; }, 30);
-    CHILD_CHECK(errno == ECHILD);
+    CHILD_CHECK(errno == ECHILD && !kqtest::leakedSoFar());
     return 0;
   });
   EXPECT_EQ(run.status, 0) << run.err;

@@ -11,7 +11,19 @@
 #include "kqbridge/bridge.h"
 #include "kqtest_compat.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace kqtest {
+
+bool leakedSoFar() {
+#if defined(__SANITIZE_ADDRESS__)
+  return __lsan_do_recoverable_leak_check() != 0;
+#else
+  return false;
+#endif
+}
 
 EnvGuard::~EnvGuard() {
   for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {

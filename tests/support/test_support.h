@@ -156,6 +156,10 @@ struct ChildResult {
   std::string err;
 };
 ChildResult runChild(const std::function<int()>& body);
+// Under AddressSanitizer, whether memory this process allocated is no longer
+// reachable (reported on stderr); elsewhere false. For a child, which ends
+// without the check a sanitized process makes at exit.
+bool leakedSoFar();
 
 // A peer of a library pipe that speaks to the system's channel directly, as
 // a program in another language would: a descriptor for read, write and
